@@ -1,0 +1,89 @@
+// Quillbox: shows the print jobs sent to one TCP port on the screen.
+
+#include "app/mainwindow.h"
+#include "app/signalcloser.h"
+#include "audit/auditwindow.h"
+#include "capture/portdialog.h"
+#include "common/resources.h"
+#include "common/toolkittimer.h"
+#include "dialogs/aboutbox.h"
+#include "dialogs/alertsdialog.h"
+#include "dialogs/filtersdialog.h"
+#include "dialogs/messagebox.h"
+#include "dialogs/modal.h"
+#include "processing/sound.h"
+#include "settings/apppaths.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+
+namespace {
+// A failure while a window saves its settings at program end is shown, and the
+// other windows still save theirs.
+void saveGuarded(const std::function<void()> &save)
+{
+    try {
+        save();
+    } catch (const std::exception &e) {
+        qb::MessageBox::standardError(QString::fromLocal8Bit(e.what()));
+    }
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // A client that vanishes must not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    QApplication app(argc, argv);
+    qb::initResources();
+    QApplication::setApplicationName(QStringLiteral("Quillbox"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLBOX_VERSION));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillbox.svg")));
+    QApplication::setDesktopFileName(QStringLiteral("quillbox"));
+
+    qb::SignalCloser closer;
+    const qb::AppPaths paths = qb::AppPaths::current();
+    const std::unique_ptr<qb::SoundPlayer> sound = qb::createSystemSoundPlayer();
+
+    // The six windows, in this order; each lives until the program ends.
+    auto form1 = std::make_unique<qb::TForm1>(paths);
+    qb::modal::onCloseRequested([&form1] {
+        form1->close();
+        QApplication::quit();
+    });
+    auto frmPort = std::make_unique<qb::TfrmPort>(form1.get());
+    auto frmAlerts = std::make_unique<qb::TfrmAlerts>(paths, *sound, form1.get());
+    auto frmFilters = std::make_unique<qb::TfrmFilters>(paths, form1.get());
+    auto frmAbout = std::make_unique<qb::TfrmAbout>(form1.get());
+    auto frmAuditing = std::make_unique<qb::TfrmAuditing>(paths, form1.get());
+    form1->setForms(frmPort.get(), frmAlerts.get(), frmFilters.get(), frmAbout.get(), frmAuditing.get());
+
+    // The about box greets the user before the main window shows; reports
+    // that arrive meanwhile are already received and displayed.
+    if (!qb::modal::closeRequested()) {
+        frmAbout->Timer1->setEnabled(true);
+        qb::modal::exec(frmAbout.get());
+    }
+    if (!qb::modal::closeRequested()) {
+        form1->showAtStart();
+        QApplication::exec();
+    }
+    form1->close();
+
+    // Shut-down: reverse order of creation, each saving as it goes.
+    frmAuditing.reset();
+    frmAbout.reset();
+    saveGuarded([&] { frmFilters->FormDestroy(); });
+    frmFilters.reset();
+    saveGuarded([&] { frmAlerts->FormDestroy(); });
+    frmAlerts.reset();
+    frmPort.reset();
+    saveGuarded([&] { form1->FormDestroy(); });
+    form1.reset();
+    return 0;
+}

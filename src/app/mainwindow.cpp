@@ -1,0 +1,756 @@
+#include "app/mainwindow.h"
+
+#include "app/printcommand.h"
+#include "app/windowplacement.h"
+#include "audit/auditstore.h"
+#include "audit/auditwindow.h"
+#include "capture/listener.h"
+#include "capture/localip.h"
+#include "capture/portdialog.h"
+#include "common/clock.h"
+#include "common/colors.h"
+#include "common/failure.h"
+#include "common/toolkittimer.h"
+#include "dialogs/aboutbox.h"
+#include "dialogs/alertsdialog.h"
+#include "dialogs/filtersdialog.h"
+#include "dialogs/messagebox.h"
+#include "dialogs/modal.h"
+#include "dialogs/spinedit.h"
+#include "processing/linefilter.h"
+#include "processing/reportfilter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QScreen>
+#include <QStyle>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <optional>
+
+namespace qb {
+
+namespace {
+constexpr char kDefaults[] = "Defaults";
+constexpr char kFont[] = "Font";
+std::optional<QSize> g_screenOverride;
+
+QIcon themed(const char *name, QStyle::StandardPixmap fallback)
+{
+    return QIcon::fromTheme(QLatin1String(name), QApplication::style()->standardIcon(fallback));
+}
+} // namespace
+
+void TForm1::setScreenSizeOverride(QSize size)
+{
+    g_screenOverride = size.isValid() ? std::optional<QSize>(size) : std::nullopt;
+}
+
+QSize TForm1::screenSize() const
+{
+    if (g_screenOverride)
+        return *g_screenOverride;
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        return screen->geometry().size();
+    return QSize(1024, 768);
+}
+
+TForm1::TForm1(const AppPaths &paths, QWidget *parent)
+    : QMainWindow(parent)
+    , m_paths(paths)
+    , m_settings(paths.settingsFile)
+{
+    // FormCreate
+    m_displayHeld = false;
+    m_waiting.clear();
+    buildWindow();
+    loadSettings();
+
+    setPanelText(AddressPanel, localIP() + u':' + QString::number(Server->port()));
+    setPanelText(ActionPanel, QStringLiteral("Initializing"));
+    setPanelText(VerdictPanel, QString());
+    StartServer();
+
+    const QRect fitted = fitToScreen(QRect(pos(), size()), screenSize());
+    move(fitted.topLeft());
+    resize(fitted.size());
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::setForms(TfrmPort *port, TfrmAlerts *alerts, TfrmFilters *filters, TfrmAbout *about,
+                      TfrmAuditing *auditing)
+{
+    frmPort = port;
+    frmAlerts = alerts;
+    frmFilters = filters;
+    frmAbout = about;
+    frmAuditing = auditing;
+}
+
+QAction *TForm1::addAction(QMenu *menu, const char *name, const QString &caption, void (TForm1::*handler)())
+{
+    auto *action = new QAction(caption, this);
+    action->setObjectName(QLatin1String(name));
+    menu->addAction(action);
+    if (handler)
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    return action;
+}
+
+QToolButton *TForm1::addButton(const char *name, const QString &hint, QAction *like, void (TForm1::*handler)())
+{
+    auto *button = new QToolButton(ToolBar1);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(hint);
+    button->setIcon(like->icon());
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    ToolBar1->addWidget(button);
+    connect(button, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
+    return button;
+}
+
+void TForm1::buildWindow()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Quillbox"));
+    setWindowIcon(QIcon(QStringLiteral(":/quillbox.svg")));
+    setGeometry(271, 225, 739, 504);
+    QFont designed(QStringLiteral("MS Sans Serif"));
+    designed.setPointSize(8);
+    setFont(designed);
+
+    QMenuBar *bar = menuBar();
+    QMenu *file1 = bar->addMenu(QStringLiteral("&File"));
+    file1->setObjectName(QStringLiteral("File1"));
+    Clear1 = addAction(file1, "Clear1", QStringLiteral("&Clear"), &TForm1::Clear1Click);
+    Clear1->setShortcut(QKeySequence(Qt::Key_Delete));
+    Clear1->setIcon(themed("edit-clear", QStyle::SP_DialogResetButton));
+    SaveAs1 = addAction(file1, "SaveAs1", QStringLiteral("Save &As"), &TForm1::SaveAs1Click);
+    SaveAs1->setIcon(themed("document-save-as", QStyle::SP_DialogSaveButton));
+    Print1 = addAction(file1, "Print1", QStringLiteral("&Print"), &TForm1::Print1Click);
+    Print1->setIcon(themed("document-print", QStyle::SP_FileIcon));
+    file1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    Options1 = addAction(file1, "Options1", QStringLiteral("E&xit"), &TForm1::Options1Click);
+
+    QMenu *edit1 = bar->addMenu(QStringLiteral("&Edit"));
+    edit1->setObjectName(QStringLiteral("Edit1"));
+    Copy1 = addAction(edit1, "Copy1", QStringLiteral("&Copy"), &TForm1::Copy1Click);
+    Copy1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    Copy1->setIcon(themed("edit-copy", QStyle::SP_FileDialogContentsView));
+    SelectAll1 = addAction(edit1, "SelectAll1", QStringLiteral("Select &All"), &TForm1::SelectAll1Click);
+    SelectAll1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    SelectAll1->setIcon(themed("edit-select-all", QStyle::SP_FileDialogListView));
+
+    QMenu *view1 = bar->addMenu(QStringLiteral("&View"));
+    view1->setObjectName(QStringLiteral("View1"));
+    ShowToolbar1 = addAction(view1, "ShowToolbar1", QStringLiteral("&Toolbar"), &TForm1::ShowToolbar1Click);
+    ShowToolbar1->setCheckable(true);
+    ShowStatusbar1 = addAction(view1, "ShowStatusbar1", QStringLiteral("&Statusbar"), &TForm1::ShowStatusbar1Click);
+    ShowStatusbar1->setCheckable(true);
+
+    QMenu *options2 = bar->addMenu(QStringLiteral("&Options"));
+    options2->setObjectName(QStringLiteral("Options2"));
+    Font1 = addAction(options2, "Font1", QStringLiteral("&Font"), &TForm1::Font2Click);
+    Font1->setIcon(themed("preferences-desktop-font", QStyle::SP_FileDialogDetailedView));
+    Color2 = addAction(options2, "Color2", QStringLiteral("&Color"), &TForm1::Color1Click);
+    Color2->setIcon(themed("preferences-desktop-color", QStyle::SP_DesktopIcon));
+    Port1 = addAction(options2, "Port1", QStringLiteral("&Port"), &TForm1::Port1Click);
+    Port1->setIcon(themed("network-wired", QStyle::SP_DriveNetIcon));
+    Alert1 = addAction(options2, "Alert1", QStringLiteral("&Alert"), &TForm1::Alert1Click);
+    Alert1->setIcon(themed("dialog-warning", QStyle::SP_MessageBoxWarning));
+    LineFilter1 = addAction(options2, "LineFilter1", QStringLiteral("F&ilters"), &TForm1::tbLineFilterClick);
+    LineFilter1->setIcon(themed("view-filter", QStyle::SP_FileDialogInfoView));
+    QMenu *auditing = options2->addMenu(QStringLiteral("Auditing"));
+    auditing->setObjectName(QStringLiteral("AuditingMenu"));
+    Auditing1 = auditing->menuAction();
+    Auditing1->setObjectName(QStringLiteral("Auditing1"));
+    Auditing1->setIcon(themed("document-open-recent", QStyle::SP_FileDialogStart));
+    EnableAuditing1 = addAction(auditing, "EnableAuditing1", QStringLiteral("Enable Auditing to File"),
+                                &TForm1::EnableAuditing1Click);
+    EnableAuditing1->setCheckable(true);
+    ViewAuditHistory1 = addAction(auditing, "ViewAuditHistory1", QStringLiteral("View Audit History"),
+                                  &TForm1::Auditing1Click);
+    options2->addSeparator()->setObjectName(QStringLiteral("N2"));
+    Confirmclears1 = addAction(options2, "Confirmclears1", QStringLiteral("Ask before clearing"),
+                               &TForm1::Confirmclears1Click);
+    Confirmclears1->setCheckable(true);
+
+    QMenu *help1 = bar->addMenu(QStringLiteral("&Help"));
+    help1->setObjectName(QStringLiteral("Help1"));
+    About1 = addAction(help1, "About1", QStringLiteral("&About"), &TForm1::About1Click);
+
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setFixedHeight(30);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->toggleViewAction()->setVisible(false);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+    tbClear = addButton("tbClear", QStringLiteral("Clear"), Clear1, &TForm1::Clear1Click);
+    tbSaveAs = addButton("tbSaveAs", QStringLiteral("Save"), SaveAs1, &TForm1::SaveAs1Click);
+    tbPrint = addButton("tbPrint", QStringLiteral("Print"), Print1, &TForm1::Print1Click);
+    ToolBar1->addSeparator();
+    tbSelectAll = addButton("tbSelectAll", QStringLiteral("Select All"), SelectAll1, &TForm1::SelectAll1Click);
+    tbCopy = addButton("tbCopy", QStringLiteral("Copy"), Copy1, &TForm1::Copy1Click);
+    ToolBar1->addSeparator();
+    tbFont = addButton("tbFont", QStringLiteral("Font"), Font1, &TForm1::Font2Click);
+    tbColor = addButton("tbColor", QStringLiteral("Color"), Color2, &TForm1::Color1Click);
+    ToolBar1->addSeparator();
+    tbAlert = addButton("tbAlert", QStringLiteral("Alert"), Alert1, &TForm1::Alert1Click);
+    tbLineFilter = addButton("tbLineFilter", QStringLiteral("Filters"), LineFilter1, &TForm1::tbLineFilterClick);
+
+    auto *panel1 = new QFrame(this);
+    panel1->setObjectName(QStringLiteral("Panel1"));
+    panel1->setFrameShape(QFrame::Panel);
+    panel1->setFrameShadow(QFrame::Sunken);
+    auto *layout = new QVBoxLayout(panel1);
+    layout->setContentsMargins(1, 1, 1, 1);
+    m1 = new QPlainTextEdit(panel1);
+    m1->setObjectName(QStringLiteral("m1"));
+    m1->setReadOnly(true);
+    m1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m1->setWordWrapMode(QTextOption::NoWrap);
+    m1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m1->viewport()->setCursor(Qt::ArrowCursor);
+    m1->setUndoRedoEnabled(false);
+    m1->setContextMenuPolicy(Qt::NoContextMenu);
+    layout->addWidget(m1);
+    setCentralWidget(panel1);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(19);
+    StatusBar1->setSizeGripEnabled(false);
+    const int widths[4] = {150, 150, 75, 200};
+    const char *texts[4] = {"IP Address", "Action", "", ""};
+    for (int i = 0; i < 4; ++i) {
+        m_panels[i] = new QLabel(QLatin1String(texts[i]), StatusBar1);
+        m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i));
+        m_panels[i]->setFixedWidth(widths[i]);
+        m_panels[i]->setFrameShape(QFrame::Panel);
+        m_panels[i]->setFrameShadow(QFrame::Sunken);
+        StatusBar1->addWidget(m_panels[i]);
+    }
+    setStatusBar(StatusBar1);
+
+    SaveDialog = new QFileDialog(this);
+    SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
+    SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog->setFileMode(QFileDialog::AnyFile);
+    SaveDialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    SaveDialog->setDefaultSuffix(QStringLiteral("txt"));
+    SaveDialog->setNameFilters({QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
+    SaveDialog->setSizeGripEnabled(true);
+
+    Server = new Listener(this);
+    connect(Server, &Listener::listening, this, &TForm1::ServerListen);
+    connect(Server, &Listener::clientConnected, this, &TForm1::ServerClientConnect);
+    connect(Server, &Listener::clientRead, this, &TForm1::ServerClientRead);
+    connect(Server, &Listener::clientDisconnected, this, &TForm1::ServerClientDisconnect);
+    connect(Server, &Listener::clientError, this, &TForm1::ServerClientError);
+    connect(Server, &Listener::failure, this, [this](const QString &message) {
+        MessageBox::standardError(message, this);
+    });
+    // Until a stored port is read the listener offers the usual raw print port.
+    Server->setPort(9100);
+
+    tFlash = new ToolkitTimer(this);
+    tFlash->setObjectName(QStringLiteral("tFlash"));
+    connect(tFlash, &ToolkitTimer::timeout, this, &TForm1::tFlashTimer);
+    tStopFlash = new ToolkitTimer(this);
+    tStopFlash->setObjectName(QStringLiteral("tStopFlash"));
+    connect(tStopFlash, &ToolkitTimer::timeout, this, &TForm1::tStopFlashTimer);
+
+    for (QAction *a : {Clear1, SaveAs1, Print1})
+        a->setEnabled(false);
+    for (QToolButton *b : {tbClear, tbSaveAs, tbPrint})
+        b->setEnabled(false);
+}
+
+void TForm1::loadSettings()
+{
+    ShowToolbar1->setChecked(m_settings.readBool(kDefaults, "ShowToolbar", false));
+    ToolBar1->setVisible(ShowToolbar1->isChecked());
+    ShowStatusbar1->setChecked(m_settings.readBool(kDefaults, "ShowStatusbar", false));
+    StatusBar1->setVisible(ShowStatusbar1->isChecked());
+    Confirmclears1->setChecked(m_settings.readBool(kDefaults, "ConfirmClears", false));
+
+    QFont font = m1->font();
+    font.setFamily(QStringLiteral("MS Sans Serif"));
+    font.setPointSize(8);
+    const int size = m_settings.readInteger(kFont, "Size", font.pointSize());
+    if (size > 0)
+        font.setPointSize(size);
+    std::string name = m_settings.readString(kFont, "Name", font.family().toStdString());
+    if (name.size() > 31)
+        name.resize(31);
+    if (!name.empty())
+        font.setFamily(bytesToText(name));
+    m_fontColor = std::uint32_t(m_settings.readInteger(kFont, "Color", int(m_fontColor)));
+    if (m_settings.readBool(kFont, "Bold", false))
+        font.setBold(true);
+    if (m_settings.readBool(kFont, "Italic", false))
+        font.setItalic(true);
+    if (m_settings.readBool(kFont, "Underline", false))
+        font.setUnderline(true);
+    if (m_settings.readBool(kFont, "Strikeout", false))
+        font.setStrikeOut(true);
+    m1->setFont(font);
+    applyFontColor(m_fontColor);
+
+    m_displayColor = std::uint32_t(m_settings.readInteger(kDefaults, "Color", int(m_displayColor)));
+    setTextAreaColor(m_displayColor);
+
+    QRect bounds = geometry();
+    bounds.moveTop(m_settings.readInteger(kDefaults, "Top", bounds.top()));
+    bounds.moveLeft(m_settings.readInteger(kDefaults, "Left", bounds.left()));
+    bounds.setWidth(m_settings.readInteger(kDefaults, "Width", bounds.width()));
+    bounds.setHeight(m_settings.readInteger(kDefaults, "Height", bounds.height()));
+    move(bounds.topLeft());
+    resize(bounds.size());
+
+    const int state = m_settings.readInteger(kDefaults, "WindowState", 1);
+    m_startState = (state >= 0 && state <= 2) ? state : 1;
+
+    EnableAuditing1->setChecked(m_settings.readBool(kDefaults, "Auditing", false));
+}
+
+void TForm1::showAtStart()
+{
+    const QSize screen = screenSize();
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
+    }
+    switch (m_startState) {
+    case 0: showMinimized(); break;
+    case 2: showMaximized(); break;
+    default: show(); break;
+    }
+}
+
+void TForm1::FormDestroy()
+{
+    Server->close();
+    const Qt::WindowStates state = windowState();
+    const int stored = (state & Qt::WindowMinimized) ? 0 : (state & Qt::WindowMaximized) ? 2 : 1;
+    m_settings.writeInteger(kDefaults, "WindowState", stored);
+    if (stored == 1) {
+        m_settings.writeInteger(kDefaults, "Top", y());
+        m_settings.writeInteger(kDefaults, "Left", x());
+        m_settings.writeInteger(kDefaults, "Width", width());
+        m_settings.writeInteger(kDefaults, "Height", height());
+    }
+    m_settings.writeBool(kDefaults, "Auditing", EnableAuditing1->isChecked());
+}
+
+QString TForm1::panelText(int panel) const { return m_panels[panel]->text(); }
+
+void TForm1::setPanelText(int panel, const QString &text) { m_panels[panel]->setText(text); }
+
+void TForm1::setTextAreaColor(std::uint32_t color)
+{
+    m_textAreaColor = color;
+    QPalette p = m1->palette();
+    p.setColor(QPalette::Base, toQColor(color, QApplication::palette()));
+    m1->setPalette(p);
+}
+
+void TForm1::applyFontColor(std::uint32_t color)
+{
+    QPalette p = m1->palette();
+    p.setColor(QPalette::Text, toQColor(color, QApplication::palette()));
+    m1->setPalette(p);
+}
+
+void TForm1::held(const std::function<void()> &body)
+{
+    m_displayHeld = true;
+    try {
+        body();
+    } catch (const std::exception &e) {
+        m_displayHeld = false;
+        MessageBox::standardError(QString::fromLocal8Bit(e.what()), this);
+        return;
+    }
+    m_displayHeld = false;
+    DisplayAndAlert();
+}
+
+void TForm1::guarded(const std::function<void()> &body)
+{
+    try {
+        body();
+    } catch (const std::exception &e) {
+        MessageBox::standardError(QString::fromLocal8Bit(e.what()), this);
+    }
+}
+
+// ---- Listener ------------------------------------------------------------
+
+void TForm1::StartServer()
+{
+    m_displayHeld = false;
+    setPanelText(ActionPanel, QStringLiteral("Starting Server"));
+    try {
+        Server->close();
+        Server->setPort(m_settings.readInteger(kDefaults, "Port", Server->port()));
+        Server->open();
+        setPanelText(ActionPanel, QStringLiteral("Listening"));
+    } catch (const std::exception &e) {
+        Server->close();
+        MessageBox::error(QString::fromLocal8Bit(e.what()), this);
+    }
+}
+
+void TForm1::ServerListen()
+{
+    setPanelText(AddressPanel, localIP() + u':' + QString::number(Server->port()));
+    setPanelText(ActionPanel, QStringLiteral("Listening"));
+}
+
+void TForm1::ServerClientConnect(quint64)
+{
+    DisableToolBar();
+    setPanelText(ActionPanel, QStringLiteral("Connecting"));
+}
+
+void TForm1::ServerClientRead(quint64, qulonglong textFormLength)
+{
+    setPanelText(ActionPanel, QStringLiteral("Receiving (%1) bytes").arg(textFormLength));
+}
+
+void TForm1::ServerClientDisconnect(quint64, const Lines &report, const QString &peer)
+{
+    setPanelText(ActionPanel, QStringLiteral("Update Display"));
+    m_reportBuffer = report;
+    const bool rejected = ReportRejected();
+    ApplyLineFilter();
+    if (!rejected)
+        m_waiting.push_back(m_reportBuffer);
+    DisplayAndAlert();
+    setPanelText(LastConnectionPanel, QStringLiteral("Last connection: ")
+                                          + connectionMoment(clock::now(), QLocale::system())
+                                          + QStringLiteral(" from ") + peer);
+    setPanelText(ActionPanel, QStringLiteral("Listening"));
+}
+
+void TForm1::ServerClientError(quint64, int)
+{
+    // The listener reports the error itself; nothing to add here.
+}
+
+FilterSettings TForm1::filterSettings() const
+{
+    return frmFilters ? frmFilters->settings() : FilterSettings{};
+}
+
+AlertSettings TForm1::alertSettings() const
+{
+    return frmAlerts ? frmAlerts->settings() : AlertSettings{};
+}
+
+bool TForm1::ReportRejected()
+{
+    bool rejected = true;
+    try {
+        rejected = reportRejected(m_reportBuffer, filterSettings());
+    } catch (...) {
+        rejected = true;
+    }
+    setPanelText(VerdictPanel, rejected ? QStringLiteral("Rejected") : QStringLiteral("Accepted"));
+    return rejected;
+}
+
+void TForm1::ApplyLineFilter()
+{
+    setPanelText(ActionPanel, QStringLiteral("Applying Filter"));
+    applyLineFilter(m_reportBuffer, filterSettings());
+}
+
+void TForm1::showLines(const Lines &lines)
+{
+    m_shown = lines;
+    QString text;
+    std::size_t total = 0;
+    for (const auto &line : lines)
+        total += line.size() + 1;
+    text.reserve(qsizetype(total));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i)
+            text += u'\n';
+        text += bytesToText(lines[i]);
+    }
+    m1->setPlainText(text);
+}
+
+void TForm1::DisplayAndAlert()
+{
+    if (!m_displayHeld) {
+        while (!m_waiting.empty()) {
+            Lines report = std::move(m_waiting.front());
+            m_waiting.pop_front();
+            showLines(report);
+            if (EnableAuditing1->isChecked())
+                writeAuditFile(m_paths.auditDirectory, clock::now(), m_shown);
+            Alert();
+            if (m_displayHeld)
+                break; // an alert step never holds, but stay safe
+        }
+    }
+    EnableToolBar();
+}
+
+void TForm1::EnableToolBar()
+{
+    const bool hasText = !m_shown.empty();
+    tbClear->setEnabled(hasText);
+    for (QAction *a : {Clear1, SaveAs1, Print1})
+        a->setEnabled(hasText);
+    tbSaveAs->setEnabled(hasText);
+    tbPrint->setEnabled(hasText);
+    Port1->setEnabled(true);
+}
+
+void TForm1::DisableToolBar()
+{
+    for (QToolButton *b : {tbClear, tbSaveAs, tbPrint})
+        b->setEnabled(false);
+    for (QAction *a : {Clear1, SaveAs1, Print1, Port1})
+        a->setEnabled(false);
+}
+
+// ---- Alerts --------------------------------------------------------------
+
+bool TForm1::OkToAlert() { return okToAlert(shownText(), alertSettings()); }
+
+void TForm1::Alert()
+{
+    setPanelText(ActionPanel, QStringLiteral("Alert"));
+    if (!OkToAlert()) {
+        setTextAreaColor(m_displayColor);
+        return;
+    }
+    if (frmAlerts) {
+        try {
+            frmAlerts->PlaySound();
+        } catch (...) {
+        }
+    }
+    const AlertSettings s = alertSettings();
+    if (s.changeColor)
+        setTextAreaColor(s.alertColor);
+    if (s.flash) {
+        tFlash->setEnabled(true);
+        tStopFlash->setInterval(std::clamp(s.flashTime, 1, 900) * 1000);
+        tStopFlash->setEnabled(true);
+    }
+}
+
+void TForm1::tFlashTimer()
+{
+    if (m_textAreaColor == m_displayColor)
+        setTextAreaColor(alertSettings().alertColor);
+    else
+        setTextAreaColor(m_displayColor);
+}
+
+void TForm1::tStopFlashTimer()
+{
+    tFlash->setEnabled(false);
+    tStopFlash->setEnabled(false);
+    setTextAreaColor(alertSettings().changeColor ? alertSettings().alertColor : m_displayColor);
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    tFlash->setEnabled(false);
+    tStopFlash->setEnabled(false);
+    event->accept();
+}
+
+// ---- Commands ------------------------------------------------------------
+
+void TForm1::Clear1Click()
+{
+    held([this] {
+        if (Confirmclears1->isChecked()
+            && MessageBox::question(QStringLiteral("Warning"),
+                                    QStringLiteral("This will clear the print area contents.  Are you sure?"),
+                                    QMessageBox::Warning, QMessageBox::Yes, this)
+                   != QMessageBox::Yes)
+            return;
+        m_shown.clear();
+        m1->clear();
+        m_reportBuffer.clear();
+        EnableToolBar();
+        tStopFlashTimer();
+        setTextAreaColor(m_displayColor);
+    });
+}
+
+void TForm1::SaveAs1Click()
+{
+    held([this] {
+        if (modal::exec(SaveDialog) != QDialog::Accepted)
+            return;
+        const QStringList files = SaveDialog->selectedFiles();
+        if (files.isEmpty())
+            return;
+        const QString path = files.first();
+        QSaveFile out(path);
+        if (!out.open(QIODevice::WriteOnly))
+            throw Failure("Cannot create file " + path.toStdString());
+        const std::string bytes = shownText();
+        if (out.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !out.commit())
+            throw Failure("Stream write error");
+        SaveDialog->selectFile(path);
+    });
+}
+
+void TForm1::Print1Click()
+{
+    printShownReport(*this);
+}
+
+void TForm1::Options1Click() { close(); }
+
+void TForm1::Copy1Click() { m1->copy(); }
+
+void TForm1::SelectAll1Click() { m1->selectAll(); }
+
+void TForm1::ShowToolbar1Click()
+{
+    guarded([this] {
+        ToolBar1->setVisible(ShowToolbar1->isChecked());
+        m_settings.writeBool(kDefaults, "ShowToolbar", ShowToolbar1->isChecked());
+    });
+}
+
+void TForm1::ShowStatusbar1Click()
+{
+    guarded([this] {
+        StatusBar1->setVisible(ShowStatusbar1->isChecked());
+        m_settings.writeBool(kDefaults, "ShowStatusbar", ShowStatusbar1->isChecked());
+    });
+}
+
+void TForm1::Confirmclears1Click()
+{
+    guarded([this] { m_settings.writeBool(kDefaults, "ConfirmClears", Confirmclears1->isChecked()); });
+}
+
+void TForm1::EnableAuditing1Click()
+{
+    // The check item toggles itself; the switch counts from the next display.
+}
+
+void TForm1::writeFontSection()
+{
+    const QFont f = m1->font();
+    m_settings.writeInteger(kFont, "Size", f.pointSize());
+    m_settings.writeString(kFont, "Name", textToBytes(f.family()));
+    m_settings.writeInteger(kFont, "Color", int(m_fontColor));
+    m_settings.writeBool(kFont, "Bold", f.bold());
+    m_settings.writeBool(kFont, "Italic", f.italic());
+    m_settings.writeBool(kFont, "Underline", f.underline());
+    m_settings.writeBool(kFont, "Strikeout", f.strikeOut());
+}
+
+void TForm1::Font2Click()
+{
+    guarded([this] {
+        QFontDialog dialog(m1->font(), this);
+        dialog.setObjectName(QStringLiteral("FontDialog"));
+        dialog.setOption(QFontDialog::DontUseNativeDialog, true);
+        if (modal::exec(&dialog) == QDialog::Accepted)
+            m1->setFont(dialog.selectedFont());
+        writeFontSection();
+    });
+}
+
+void TForm1::Color1Click()
+{
+    guarded([this] {
+        QColorDialog dialog(toQColor(m_displayColor, QApplication::palette()), this);
+        dialog.setObjectName(QStringLiteral("ColorDialog"));
+        dialog.setOption(QColorDialog::DontUseNativeDialog, true);
+        if (modal::exec(&dialog) == QDialog::Accepted) {
+            m_displayColor = fromQColor(dialog.selectedColor());
+            setTextAreaColor(m_displayColor);
+        }
+        // A cancelled dialog while the alert colour shows still stores the
+        // display colour: the alert colour is no choice of the user's.
+        m_settings.writeInteger(kDefaults, "Color", int(m_displayColor));
+    });
+}
+
+void TForm1::About1Click()
+{
+    if (frmAbout)
+        modal::exec(frmAbout);
+}
+
+void TForm1::Port1Click()
+{
+    guarded([this] {
+        m_displayHeld = true;
+        try {
+            frmPort->sePort->setValue(Server->port());
+            modal::exec(frmPort);
+        } catch (...) {
+            frmPort->sePort->setValue(9100);
+        }
+        m_displayHeld = false;
+        DisplayAndAlert();
+        Server->close();
+        Server->setPort(frmPort->sePort->readValue());
+        Server->open();
+        m_settings.writeInteger(kDefaults, "Port", Server->port());
+        StartServer();
+    });
+}
+
+void TForm1::Alert1Click()
+{
+    held([this] {
+        if (frmAlerts)
+            modal::exec(frmAlerts);
+    });
+}
+
+void TForm1::tbLineFilterClick()
+{
+    held([this] {
+        if (frmFilters)
+            modal::exec(frmFilters);
+    });
+}
+
+void TForm1::Auditing1Click()
+{
+    held([this] {
+        if (frmAuditing)
+            modal::exec(frmAuditing);
+    });
+}
+
+} // namespace qb

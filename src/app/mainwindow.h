@@ -1,0 +1,165 @@
+#pragma once
+// The main window: tool bar, the read-only text area m1 showing the last
+// report, the four-panel status bar, and the commands of the menus. Reports
+// come from the listener; the filters, alert step and audit writing are plain
+// functions that the handlers here call with the live dialog settings.
+
+#include "common/bytes.h"
+#include "processing/alerttrigger.h"
+#include "processing/filtersettings.h"
+#include "settings/apppaths.h"
+#include "settings/profilefile.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+
+class QAction;
+class QFileDialog;
+class QLabel;
+class QPlainTextEdit;
+class QToolButton;
+
+namespace qb {
+class Listener;
+class ToolkitTimer;
+class TfrmPort;
+class TfrmAlerts;
+class TfrmFilters;
+class TfrmAbout;
+class TfrmAuditing;
+
+class TForm1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    enum Panel { AddressPanel = 0, ActionPanel = 1, VerdictPanel = 2, LastConnectionPanel = 3 };
+
+    // FormCreate: loads the settings and starts the listener.
+    explicit TForm1(const AppPaths &paths, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // The other windows, once created (start-up creates them after this one).
+    void setForms(TfrmPort *port, TfrmAlerts *alerts, TfrmFilters *filters, TfrmAbout *about,
+                  TfrmAuditing *auditing);
+
+    // Shows the window centred on the screen in its stored state.
+    void showAtStart();
+    // FormDestroy: closes the listener and writes the window state, the
+    // bounds when normal and the auditing switch. Throws Failure.
+    void FormDestroy();
+
+    QString panelText(int panel) const;
+    bool displayHeld() const { return m_displayHeld; }
+    bool reportPending() const { return !m_waiting.empty(); }
+    std::size_t reportsWaiting() const { return m_waiting.size(); }
+    const Lines &shownLines() const { return m_shown; }
+    std::uint32_t displayColor() const { return m_displayColor; }
+    std::uint32_t textAreaColor() const { return m_textAreaColor; }
+    std::uint32_t fontColor() const { return m_fontColor; }
+    const ProfileFile &settingsFile() const { return m_settings; }
+
+    // Controls (named as their objectName).
+    QPlainTextEdit *m1 = nullptr;
+    QToolBar *ToolBar1 = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+    QAction *Clear1, *SaveAs1, *Print1, *Options1, *Copy1, *SelectAll1, *ShowToolbar1, *ShowStatusbar1,
+        *Font1, *Color2, *Port1, *Alert1, *LineFilter1, *Auditing1, *EnableAuditing1, *ViewAuditHistory1,
+        *Confirmclears1, *About1;
+    QToolButton *tbClear, *tbSaveAs, *tbPrint, *tbSelectAll, *tbCopy, *tbFont, *tbColor, *tbAlert,
+        *tbLineFilter;
+    QFileDialog *SaveDialog = nullptr;
+    Listener *Server = nullptr;
+    ToolkitTimer *tFlash = nullptr;
+    ToolkitTimer *tStopFlash = nullptr;
+
+    // Listener and report handling.
+    void StartServer();
+    void ServerListen();
+    void ServerClientConnect(quint64 id);
+    void ServerClientRead(quint64 id, qulonglong textFormLength);
+    void ServerClientDisconnect(quint64 id, const Lines &report, const QString &peer);
+    void ServerClientError(quint64 id, int errorCode);
+    bool ReportRejected();
+    void ApplyLineFilter();
+    void DisplayAndAlert();
+    void EnableToolBar();
+    void DisableToolBar();
+
+    // Alerts.
+    bool OkToAlert();
+    void Alert();
+    void tFlashTimer();
+    void tStopFlashTimer();
+
+    // Commands.
+    void Clear1Click();
+    void SaveAs1Click();
+    void Print1Click();
+    void Options1Click();
+    void Copy1Click();
+    void SelectAll1Click();
+    void ShowToolbar1Click();
+    void ShowStatusbar1Click();
+    void Font2Click();
+    void Color1Click();
+    void Confirmclears1Click();
+    void About1Click();
+    void Port1Click();
+    void Alert1Click();
+    void tbLineFilterClick();
+    void Auditing1Click();
+    void EnableAuditing1Click();
+
+    // The text of the text area: every shown line followed by CR LF.
+    std::string shownText() const { return textForm(m_shown); }
+
+    // Tests: the screen size used for fitting and centring.
+    static void setScreenSizeOverride(QSize size);
+
+    // A held command: display waits while the body runs; afterwards, unless
+    // the body failed, whatever finished meanwhile is shown.
+    void held(const std::function<void()> &body);
+    // Any command: a failure goes to the standard error box.
+    void guarded(const std::function<void()> &body);
+    void setPanelText(int panel, const QString &text);
+
+protected:
+    void closeEvent(QCloseEvent *event) override; // FormCloseQuery
+
+private:
+    void buildWindow();
+    void loadSettings();
+    QAction *addAction(QMenu *menu, const char *name, const QString &caption, void (TForm1::*handler)());
+    QToolButton *addButton(const char *name, const QString &hint, QAction *like, void (TForm1::*handler)());
+    void setTextAreaColor(std::uint32_t color);
+    void applyFontColor(std::uint32_t color);
+    void showLines(const Lines &lines);
+    void writeFontSection();
+    QSize screenSize() const;
+    FilterSettings filterSettings() const;
+    AlertSettings alertSettings() const;
+
+    AppPaths m_paths;
+    ProfileFile m_settings;
+    Lines m_reportBuffer;           // the last finished report, filtered
+    std::deque<Lines> m_waiting;    // accepted reports not yet shown, in order
+    Lines m_shown;                  // what the text area shows
+    bool m_displayHeld = false;
+    std::uint32_t m_displayColor = 8421631;
+    std::uint32_t m_textAreaColor = 8421631;
+    std::uint32_t m_fontColor = 0x80000008u;
+    QLabel *m_panels[4] = {};
+    bool m_shownOnce = false;
+    int m_startState = 1;
+
+    TfrmPort *frmPort = nullptr;
+    TfrmAlerts *frmAlerts = nullptr;
+    TfrmFilters *frmFilters = nullptr;
+    TfrmAbout *frmAbout = nullptr;
+    TfrmAuditing *frmAuditing = nullptr;
+};
+
+} // namespace qb

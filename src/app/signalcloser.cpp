@@ -1,0 +1,56 @@
+#include "app/signalcloser.h"
+
+#include "dialogs/modal.h"
+
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace qb {
+
+namespace {
+int g_pipe[2] = {-1, -1};
+
+extern "C" void onTerminationSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const auto n = ::write(g_pipe[1], &byte, 1);
+    errno = saved;
+}
+} // namespace
+
+SignalCloser::SignalCloser(QObject *parent)
+    : QObject(parent)
+{
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_notifier = new QSocketNotifier(qintptr(g_pipe[0]), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalCloser::onSignal);
+    struct sigaction sa = {};
+    sa.sa_handler = onTerminationSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+}
+
+SignalCloser::~SignalCloser()
+{
+    struct sigaction sa = {};
+    sa.sa_handler = SIG_DFL;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+}
+
+void SignalCloser::onSignal()
+{
+    char buffer[64];
+    while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
+    }
+    modal::requestClose();
+}
+
+} // namespace qb

@@ -1,0 +1,15 @@
+#include "audit/auditwindow.h"
+
+#include "settings/apppaths.h"
+
+namespace qb {
+
+TfrmAuditing::TfrmAuditing(const AppPaths &paths, QWidget *parent)
+    : QDialog(parent)
+    , m_auditDirectory(paths.auditDirectory)
+{
+    setObjectName(QStringLiteral("frmAuditing"));
+    setWindowTitle(QStringLiteral("Print Audit"));
+}
+
+} // namespace qb

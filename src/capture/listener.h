@@ -1,0 +1,88 @@
+#pragma once
+// The program's TCP listener: one non-blocking IPv4 socket on all interfaces,
+// watched from the user-interface thread. Every connection collects its own
+// report; connect, read, close and error events reach the owner as signals.
+//
+// A handler of these signals may open a message box, which runs a nested
+// event loop: the listener therefore finishes its own bookkeeping before it
+// emits, silences a connection's notifier before reporting its failure, and
+// frees a closed connection only after the event that closed it returned.
+
+#include "capture/reportassembler.h"
+#include "common/bytes.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace qb {
+
+class Listener : public QObject
+{
+    Q_OBJECT
+public:
+    struct Limits {
+        std::size_t maxReportBytes = std::size_t(64) << 20;
+        std::size_t maxInFlightBytes = std::size_t(512) << 20;
+        int maxConnections = 256;
+    };
+
+    explicit Listener(QObject *parent = nullptr);
+    ~Listener() override;
+
+    int port() const { return m_port; }
+    // The port may only change while the listener is closed.
+    void setPort(int port);
+    bool active() const { return m_fd >= 0; }
+    // The port the socket is bound to (differs from port() when that is 0).
+    int boundPort() const;
+
+    // Creates, binds and starts listening. Emits listening() after the bind,
+    // before listen. Throws Failure with the socket message; the listener is
+    // closed again after a failure.
+    void open();
+    // Closes the socket and drops every connection without its disconnect.
+    void close();
+
+    void setLimits(const Limits &limits) { m_limits = limits; }
+    int connectionCount() const { return int(m_connections.size()); }
+    std::size_t inFlightBytes() const { return m_inFlight; }
+
+Q_SIGNALS:
+    void listening();
+    void clientConnected(quint64 id);
+    // Bytes arrived; textFormLength is the whole report's so far.
+    void clientRead(quint64 id, qulonglong textFormLength);
+    // The peer closed in an orderly way (or a receive failed): its report.
+    void clientDisconnected(quint64 id, const qb::Lines &report, const QString &peerAddress);
+    // The connection failed (for instance a reset); it is closed, no report.
+    void clientError(quint64 id, int errorCode);
+    // A failure no handler catches, for the standard error box.
+    void failure(const QString &message);
+
+private:
+    struct Connection;
+
+    void onAcceptable();
+    void onReadable(quint64 id);
+    void dropConnection(quint64 id);
+    void updateAcceptNotifier();
+
+    Limits m_limits;
+    int m_port = 0;
+    int m_fd = -1;
+    QSocketNotifier *m_acceptNotifier = nullptr;
+    std::map<quint64, std::unique_ptr<Connection>> m_connections;
+    quint64 m_nextId = 1;
+    std::size_t m_inFlight = 0;
+};
+
+QString socketErrorText(int error, const char *api);
+
+} // namespace qb

@@ -1,0 +1,66 @@
+#include "capture/portdialog.h"
+
+#include "dialogs/spinedit.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace qb {
+
+TfrmPort::TfrmPort(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmPort"));
+    setWindowTitle(QStringLiteral("Select Port"));
+    setFixedSize(304, 147);
+
+    auto *panel2 = new QFrame(this);
+    panel2->setObjectName(QStringLiteral("Panel2"));
+    panel2->setFrameShape(QFrame::Panel);
+    panel2->setFrameShadow(QFrame::Sunken);
+    panel2->setAutoFillBackground(true);
+    QPalette silver = panel2->palette();
+    silver.setColor(QPalette::Window, QColor(192, 192, 192));
+    panel2->setPalette(silver);
+    QFont bold = panel2->font();
+    bold.setFamily(QStringLiteral("MS Sans Serif"));
+    bold.setPixelSize(16);
+    bold.setBold(true);
+    panel2->setFont(bold);
+    panel2->setGeometry(0, 0, 304, 106);
+
+    auto *label1 = new QLabel(QStringLiteral("Select IP Port:"), panel2);
+    label1->setObjectName(QStringLiteral("Label1"));
+    label1->move(32, 37);
+    label1->adjustSize();
+
+    sePort = new SpinEdit(panel2);
+    sePort->setObjectName(QStringLiteral("sePort"));
+    sePort->setRange(3100, 9999);
+    sePort->setSingleStep(1);
+    sePort->setValue(9100);
+    sePort->setGeometry(168, 32, 89, 30);
+
+    auto *panel1 = new QFrame(this);
+    panel1->setObjectName(QStringLiteral("Panel1"));
+    panel1->setFrameShape(QFrame::Panel);
+    panel1->setFrameShadow(QFrame::Sunken);
+    panel1->setAutoFillBackground(true);
+    QPalette black = panel1->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    panel1->setPalette(black);
+    panel1->setGeometry(0, 106, 304, 41);
+
+    auto *ok = new QPushButton(QStringLiteral("OK"), panel1);
+    ok->setObjectName(QStringLiteral("BitBtn1"));
+    ok->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    ok->setGeometry(216, 8, 75, 25);
+    ok->setDefault(true);
+    ok->setAutoDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+} // namespace qb

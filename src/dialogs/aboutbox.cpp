@@ -1,0 +1,164 @@
+#include "dialogs/aboutbox.h"
+
+#include "common/toolkittimer.h"
+#include "dialogs/messagebox.h"
+
+#include <QDesktopServices>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace qb {
+
+namespace {
+bool openWithDesktop(const QString &url) { return QDesktopServices::openUrl(QUrl(url)); }
+bool (*g_opener)(const QString &) = &openWithDesktop;
+
+const char *const kDisclaimer =
+    "DISCLAIMER OF WARRANTY.\n"
+    "\n"
+    "This software is free of charge and is provided \"AS IS\", without warranty of any kind, "
+    "express or implied, including but not limited to the warranties of merchantability, "
+    "fitness for a particular purpose and non-infringement. The entire risk as to the quality "
+    "and performance of the software is with you: should it prove defective, you assume the "
+    "entire cost of all necessary servicing, repair or correction. This disclaimer of warranty "
+    "is an essential part of the agreement. By using the software you agree to these terms.";
+} // namespace
+
+void TfrmAbout::setUrlOpener(bool (*opener)(const QString &url)) { g_opener = opener ? opener : &openWithDesktop; }
+
+TfrmAbout::TfrmAbout(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QStringLiteral("About Quillbox"));
+    QPalette silver = palette();
+    silver.setColor(QPalette::Window, QColor(192, 192, 192));
+    setPalette(silver);
+    setAutoFillBackground(true);
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPixelSize(11);
+    setFont(f);
+
+    auto *image1 = new QLabel(this);
+    image1->setObjectName(QStringLiteral("Image1"));
+    image1->setFixedSize(35, 35);
+    image1->setPixmap(QIcon(QStringLiteral(":/quillbox.svg")).pixmap(32, 32));
+
+    auto *label1 = new QLabel(QStringLiteral("Quillbox"), this);
+    label1->setObjectName(QStringLiteral("Label1"));
+    QFont big(QStringLiteral("Comic Sans MS"));
+    big.setPixelSize(19);
+    big.setBold(true);
+    label1->setFont(big);
+    label1->setStyleSheet(QStringLiteral("color: red;"));
+
+    auto *label2 = new QLabel(QStringLiteral("Print to Screen Utility"), this);
+    label2->setObjectName(QStringLiteral("Label2"));
+
+    lblVersion = new QLabel(QStringLiteral("Verion;"), this);
+    lblVersion->setObjectName(QStringLiteral("lblVersion"));
+    // FormCreate: the version of this build.
+    lblVersion->setText(QStringLiteral("Verion: ") + QStringLiteral(QUILLBOX_VERSION));
+
+    auto *mAddress = new QPlainTextEdit(this);
+    mAddress->setObjectName(QStringLiteral("mAddress"));
+    mAddress->setPlainText(QStringLiteral("Quillbox Software\n"
+                                          "12 Ledger Lane\n"
+                                          "Port Hollow, PH 03100\n"
+                                          "Tel. +1 555 0100 910\n"
+                                          "support@quillbox.invalid"));
+    mAddress->setReadOnly(true);
+    mAddress->setFrameShape(QFrame::NoFrame);
+    mAddress->setBackgroundRole(QPalette::Window);
+    mAddress->viewport()->setAutoFillBackground(false);
+    mAddress->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    mAddress->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    mAddress->setFixedSize(170, 72);
+
+    auto *label3 = new QLabel(QStringLiteral("Find other utilities at:"), this);
+    label3->setObjectName(QStringLiteral("Label3"));
+
+    lUrl = new QLabel(QStringLiteral("https://quillbox.invalid/"), this);
+    lUrl->setObjectName(QStringLiteral("lUrl"));
+    lUrl->setStyleSheet(QStringLiteral("color: navy;"));
+    lUrl->setCursor(Qt::PointingHandCursor);
+    lUrl->installEventFilter(this);
+
+    auto *ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("BitBtn1"));
+    ok->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setPlainText(QString::fromLatin1(kDisclaimer));
+    Memo1->setBackgroundRole(QPalette::Window);
+    Memo1->setFixedSize(214, 210);
+
+    auto *left = new QVBoxLayout;
+    auto *head = new QHBoxLayout;
+    head->addWidget(image1, 0, Qt::AlignTop);
+    auto *titles = new QVBoxLayout;
+    titles->addWidget(label1);
+    titles->addWidget(label2);
+    titles->addWidget(lblVersion);
+    head->addLayout(titles);
+    left->addLayout(head);
+    left->addWidget(mAddress);
+    left->addStretch();
+    left->addWidget(label3);
+    left->addWidget(lUrl);
+    left->addWidget(ok, 0, Qt::AlignLeft);
+    auto *top = new QHBoxLayout(this);
+    top->setContentsMargins(7, 7, 7, 7);
+    top->addLayout(left);
+    top->addWidget(Memo1);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    ok->setFocus();
+
+    Timer1 = new ToolkitTimer(this, 60000);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    connect(Timer1, &ToolkitTimer::timeout, this, &TfrmAbout::Timer1Timer);
+    Timer1->setEnabled(true);
+}
+
+void TfrmAbout::showEvent(QShowEvent *event)
+{
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    QDialog::showEvent(event);
+}
+
+bool TfrmAbout::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == lUrl && event->type() == QEvent::MouseButtonRelease) {
+        lUrlClick();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfrmAbout::Timer1Timer()
+{
+    Timer1->setEnabled(false);
+    if (isVisible())
+        done(QDialog::Accepted);
+}
+
+void TfrmAbout::lUrlClick()
+{
+    if (!g_opener(lUrl->text()))
+        MessageBox::error(QStringLiteral("There is no application associated with the given filename extension."), this);
+}
+
+} // namespace qb
