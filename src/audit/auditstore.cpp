@@ -1,0 +1,220 @@
+#include "audit/auditstore.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qb {
+
+namespace {
+
+constexpr qint64 kMsecsPerDay = 86'400'000;
+// One naming unit is a ten-thousandth of a day.
+constexpr qint64 kMsecsPerUnit = kMsecsPerDay / 10'000;
+// More same-named reports than this within one 8.64 s step means something
+// else is wrong; stop looking for a free name.
+constexpr int kMaxNameSuffix = 100'000;
+
+const QDate &epoch()
+{
+    static const QDate date(1899, 12, 30);
+    return date;
+}
+
+QDateTime asLocal(const QDateTime &t)
+{
+    return t.timeSpec() == Qt::LocalTime ? t : t.toLocalTime();
+}
+
+bool writeAll(int fd, const std::string &bytes)
+{
+    const char *p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool endsWithTxt(const std::string &name)
+{
+    if (name.size() < 4)
+        return false;
+    static constexpr char kExt[] = ".txt";
+    for (std::size_t i = 0; i < 4; ++i) {
+        char c = name[name.size() - 4 + i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != kExt[i])
+            return false;
+    }
+    return true;
+}
+
+bool isPlainName(const std::string &name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos
+           && name.find('\0') == std::string::npos;
+}
+
+} // namespace
+
+double dayCount(const QDateTime &localTime)
+{
+    const QDateTime t = asLocal(localTime);
+    return static_cast<double>(epoch().daysTo(t.date()))
+           + static_cast<double>(t.time().msecsSinceStartOfDay()) / static_cast<double>(kMsecsPerDay);
+}
+
+std::string auditBaseName(const QDateTime &localTime)
+{
+    const QDateTime t = asLocal(localTime);
+    const qint64 days = epoch().daysTo(t.date());
+    if (days < 0)
+        return "0";
+    const qint64 units = days * 10'000 + t.time().msecsSinceStartOfDay() / kMsecsPerUnit;
+    return std::to_string(units);
+}
+
+bool prepareAuditDirectory(const std::filesystem::path &dir)
+{
+    try {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(dir, ec))
+            std::filesystem::create_directories(dir, ec);
+        return std::filesystem::is_directory(dir, ec);
+    } catch (...) {
+        return false;
+    }
+}
+
+std::optional<std::filesystem::path> writeAuditFile(const std::filesystem::path &dir,
+                                                    const QDateTime &now, const Lines &lines)
+{
+    try {
+        const std::string base = auditBaseName(now);
+        const std::string bytes = textForm(lines);
+        for (int suffix = 1; suffix <= kMaxNameSuffix; ++suffix) {
+            const std::string name =
+                suffix == 1 ? base + ".txt" : base + "-" + std::to_string(suffix) + ".txt";
+            const std::filesystem::path path = dir / name;
+            // O_EXCL: a name that is taken, by a file or anything else, is
+            // never opened, so no earlier audit file can be overwritten.
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0) {
+                if (errno == EEXIST)
+                    continue;
+                if (errno == EINTR) {
+                    --suffix;
+                    continue;
+                }
+                return std::nullopt;
+            }
+            const bool written = writeAll(fd, bytes);
+            const bool closed = ::close(fd) == 0;
+            if (!written || !closed) {
+                ::unlink(path.c_str());
+                return std::nullopt;
+            }
+            return path;
+        }
+        return std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::vector<AuditEntry> listAuditFiles(const std::filesystem::path &dir)
+{
+    struct Found
+    {
+        AuditEntry entry;
+        qint64 exactNsecs;
+    };
+    std::vector<Found> found;
+    try {
+        std::error_code ec;
+        std::filesystem::directory_iterator it(dir, ec);
+        const std::filesystem::directory_iterator end;
+        for (; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (!endsWithTxt(name))
+                continue;
+            // stat follows a link, so a link to a folder counts as a folder;
+            // a dangling link is listed with its own time.
+            struct stat st {};
+            if (::stat(it->path().c_str(), &st) != 0 && ::lstat(it->path().c_str(), &st) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode))
+                continue;
+            const qint64 secs = static_cast<qint64>(st.st_mtim.tv_sec);
+            QDateTime local = QDateTime::fromSecsSinceEpoch(secs, Qt::LocalTime);
+            // The packed form keeps seconds in steps of two.
+            local = local.addSecs(-(local.time().second() % 2));
+            found.push_back({AuditEntry{name, local},
+                             secs * 1'000'000'000 + static_cast<qint64>(st.st_mtim.tv_nsec)});
+        }
+    } catch (...) {
+        return {};
+    }
+    std::stable_sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
+        if (a.entry.lastWrite != b.entry.lastWrite)
+            return a.entry.lastWrite > b.entry.lastWrite;
+        return a.exactNsecs > b.exactNsecs;
+    });
+    std::vector<AuditEntry> entries;
+    entries.reserve(found.size());
+    for (Found &f : found)
+        entries.push_back(std::move(f.entry));
+    return entries;
+}
+
+QChar dateSeparator(const QLocale &locale)
+{
+    const QString format = locale.dateFormat(QLocale::ShortFormat);
+    for (const QChar c : format) {
+        if (!c.isLetter() && c != QLatin1Char('\''))
+            return c;
+    }
+    return QLatin1Char('/');
+}
+
+QString auditLabel(const QDateTime &t, const QLocale &locale)
+{
+    const QDateTime local = asLocal(t);
+    const QDate d = local.date();
+    const QChar sep = dateSeparator(locale);
+    const auto twoDigits = [](int n) { return QString::number(n).rightJustified(2, QLatin1Char('0')); };
+    return twoDigits(d.month()) + sep + twoDigits(d.day()) + sep
+           + QString::number(d.year()).rightJustified(4, QLatin1Char('0')) + QLatin1Char(' ')
+           + locale.toString(local.time(), QLocale::ShortFormat);
+}
+
+bool deleteAuditFile(const std::filesystem::path &dir, const std::string &name)
+{
+    if (!isPlainName(name))
+        return false;
+    try {
+        // unlink, unlike std::filesystem::remove, refuses folders.
+        return ::unlink((dir / name).c_str()) == 0;
+    } catch (...) {
+        return false;
+    }
+}
+
+void deleteAuditFiles(const std::filesystem::path &dir, const std::vector<AuditEntry> &entries)
+{
+    for (const AuditEntry &e : entries)
+        deleteAuditFile(dir, e.name);
+}
+
+} // namespace qb

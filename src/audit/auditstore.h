@@ -1,0 +1,71 @@
+#pragma once
+// The audit store: one plain text file per displayed report in the audit
+// folder. The folder's ".txt" files and their last-write times are the whole
+// store; there is no index.
+
+#include "common/bytes.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qb {
+
+// Whole days since 30 December 1899, 00:00, plus the elapsed fraction of the
+// day, from the local date and time of the given moment.
+double dayCount(const QDateTime &localTime);
+
+// The number an audit file is named after: the day count in ten-thousandths
+// of a day (one unit is 8.64 seconds), truncated, in decimal without sign or
+// leading zeros. 2026-12-07 13:05:30 gives "463635454". Computed in whole
+// numbers, so a moment exactly on a unit boundary never falls one unit short.
+// A moment before 30 December 1899 gives "0".
+std::string auditBaseName(const QDateTime &localTime);
+
+// Creates the folder and its missing parents. True when the folder exists
+// afterwards. Never throws.
+bool prepareAuditDirectory(const std::filesystem::path &dir);
+
+// Writes every line followed by CR LF to a new file in dir named
+// auditBaseName(now) + ".txt"; when that name is taken, to the first free
+// "<number>-2.txt", "<number>-3.txt", ... An existing file is never replaced.
+// An empty report gives a file of 0 bytes. Returns the path written, or
+// nothing on any failure (a partly written file is removed). Never throws.
+std::optional<std::filesystem::path> writeAuditFile(const std::filesystem::path &dir,
+                                                    const QDateTime &now, const Lines &lines);
+
+// One listed audit file.
+struct AuditEntry
+{
+    std::string name;   // file name without folder
+    QDateTime lastWrite; // local time, truncated to an even second
+};
+
+// Every entry directly in dir whose name ends in ".txt" (any case) and that is
+// not a folder, hidden and read-only files included; newest first. Files
+// whose packed times are equal come in the order of their exact times, newest
+// first. A missing or unreadable folder gives an empty list.
+std::vector<AuditEntry> listAuditFiles(const std::filesystem::path &dir);
+
+// "MM/dd/yyyy" joined by the locale's date separator, a space, then the time
+// in the locale's short time format: "12/07/2026 1:05 PM" for en_US.
+QString auditLabel(const QDateTime &t, const QLocale &locale);
+
+// The date separator of the locale's short date format: its first character
+// that is neither a letter nor a quote; "/" when there is none.
+QChar dateSeparator(const QLocale &locale);
+
+// Deletes dir/name. False when it could not be deleted: the file is gone
+// already, the name now stands for a folder, the folder refuses, or the name
+// is not a plain file name.
+bool deleteAuditFile(const std::filesystem::path &dir, const std::string &name);
+
+// Deletes the file of every entry, in order, ignoring failures.
+void deleteAuditFiles(const std::filesystem::path &dir, const std::vector<AuditEntry> &entries);
+
+} // namespace qb

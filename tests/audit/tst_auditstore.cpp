@@ -1,0 +1,311 @@
+// The audit store: file names from the clock, file contents, the listing and
+// its order, labels, and deleting.
+
+#include "audit/auditstore.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path pathOf(const QTemporaryDir &dir)
+{
+    return fs::path(dir.path().toStdString());
+}
+
+std::string contents(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void createFile(const fs::path &path, const std::string &bytes = "x")
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+void setLastWrite(const fs::path &path, const QDateTime &local, int msecs = 0)
+{
+    timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(local.toSecsSinceEpoch());
+    times[0].tv_nsec = times[1].tv_nsec = msecs * 1'000'000L;
+    QCOMPARE(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+std::vector<std::string> names(const std::vector<qb::AuditEntry> &entries)
+{
+    std::vector<std::string> result;
+    for (const qb::AuditEntry &e : entries)
+        result.push_back(e.name);
+    return result;
+}
+
+QDateTime at(int y, int mo, int d, int h, int mi, int s, int ms = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms));
+}
+
+} // namespace
+
+class TestAuditStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void naming_data();
+    void naming();
+    void prepareDirectory();
+    void writeContents_data();
+    void writeContents();
+    void sameStepNeverOverwrites();
+    void writeFailsWithoutDirectory();
+    void listing();
+    void touchedFileMovesToTop();
+    void missingFolderListsNothing();
+    void label_data();
+    void label();
+    void deleteOne();
+    void deleteAll();
+};
+
+void TestAuditStore::naming_data()
+{
+    QTest::addColumn<QDateTime>("time");
+    QTest::addColumn<double>("days");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("day zero") << at(1899, 12, 30, 0, 0, 0) << 0.0 << "0";
+    QTest::newRow("afternoon") << at(2026, 12, 7, 13, 5, 30) << 46363.0 + 47130.0 / 86400.0
+                               << "463635454";
+    QTest::newRow("midnight") << at(2026, 12, 7, 0, 0, 0) << 46363.0 << "463630000";
+    QTest::newRow("last moment before midnight") << at(2026, 12, 6, 23, 59, 59, 999)
+                                                 << 46363.0 - 0.001 / 86400.0 << "463629999";
+    QTest::newRow("just short of a unit boundary") << at(2026, 12, 7, 0, 1, 0, 479)
+                                                   << 46363.0 + 60.479 / 86400.0 << "463630006";
+    // Multiplying the day count in floating point gives 463630006 here.
+    QTest::newRow("exactly on a unit boundary") << at(2026, 12, 7, 0, 1, 0, 480) << 46363.0007
+                                                << "463630007";
+    QTest::newRow("last eight-digit name") << at(1927, 5, 17, 23, 59, 59)
+                                           << 10000.0 - 1.0 / 86400.0 << "99999999";
+    QTest::newRow("first nine-digit name") << at(1927, 5, 18, 0, 0, 0) << 10000.0 << "100000000";
+    QTest::newRow("last nine-digit name") << at(2173, 10, 13, 23, 59, 59)
+                                          << 100000.0 - 1.0 / 86400.0 << "999999999";
+    QTest::newRow("first ten-digit name") << at(2173, 10, 14, 0, 0, 0) << 100000.0
+                                          << "1000000000";
+}
+
+void TestAuditStore::naming()
+{
+    QFETCH(QDateTime, time);
+    QFETCH(double, days);
+    QFETCH(QString, name);
+
+    QVERIFY(qAbs(qb::dayCount(time) - days) < 1e-9);
+    QCOMPARE(QString::fromStdString(qb::auditBaseName(time)), name);
+}
+
+void TestAuditStore::prepareDirectory()
+{
+    QTemporaryDir tmp;
+    const fs::path nested = pathOf(tmp) / "a" / "b" / "audit";
+    QVERIFY(qb::prepareAuditDirectory(nested));
+    QVERIFY(fs::is_directory(nested));
+    QVERIFY(qb::prepareAuditDirectory(nested));
+
+    createFile(pathOf(tmp) / "audit");
+    QVERIFY(!qb::prepareAuditDirectory(pathOf(tmp) / "audit"));
+}
+
+void TestAuditStore::writeContents_data()
+{
+    QTest::addColumn<QByteArrayList>("lines");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("empty report") << QByteArrayList{} << QByteArray();
+    QTest::newRow("line ends") << QByteArrayList{"first", "", "third"}
+                               << QByteArray("first\r\n\r\nthird\r\n");
+    QTest::newRow("high bytes verbatim") << QByteArrayList{"\x80\x9d\xe9\xff"}
+                                         << QByteArray("\x80\x9d\xe9\xff\r\n");
+}
+
+void TestAuditStore::writeContents()
+{
+    QFETCH(QByteArrayList, lines);
+    QFETCH(QByteArray, bytes);
+
+    QTemporaryDir tmp;
+    qb::Lines report;
+    for (const QByteArray &line : lines)
+        report.push_back(line.toStdString());
+    const auto written = qb::writeAuditFile(pathOf(tmp), at(2026, 12, 7, 13, 5, 30), report);
+    QVERIFY(written);
+    QCOMPARE(*written, pathOf(tmp) / "463635454.txt");
+    QCOMPARE(QByteArray::fromStdString(contents(*written)), bytes);
+}
+
+void TestAuditStore::sameStepNeverOverwrites()
+{
+    QTemporaryDir tmp;
+    const fs::path dir = pathOf(tmp);
+    // Something already holds the fourth name; it must be left alone.
+    createFile(dir / "463635454-4.txt", "older report\r\n");
+
+    std::vector<fs::path> written;
+    for (int i = 1; i <= 10; ++i) {
+        // All ten moments fall in the same 8.64-second step.
+        const auto path = qb::writeAuditFile(dir, at(2026, 12, 7, 13, 5, 30, i * 50),
+                                             {"report " + std::to_string(i)});
+        QVERIFY(path);
+        written.push_back(*path);
+    }
+    const std::vector<std::string> expectedNames{
+        "463635454.txt",   "463635454-2.txt", "463635454-3.txt", "463635454-5.txt",
+        "463635454-6.txt", "463635454-7.txt", "463635454-8.txt", "463635454-9.txt",
+        "463635454-10.txt", "463635454-11.txt"};
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        QCOMPARE(written[i], dir / expectedNames[i]);
+        QCOMPARE(contents(written[i]), "report " + std::to_string(i + 1) + "\r\n");
+    }
+    QCOMPARE(contents(dir / "463635454-4.txt"), std::string("older report\r\n"));
+}
+
+void TestAuditStore::writeFailsWithoutDirectory()
+{
+    QTemporaryDir tmp;
+    const fs::path missing = pathOf(tmp) / "missing";
+    QVERIFY(!qb::writeAuditFile(missing, at(2026, 12, 7, 13, 5, 30), {"a"}));
+    QVERIFY(!fs::exists(missing));
+}
+
+void TestAuditStore::listing()
+{
+    QTemporaryDir tmp;
+    const fs::path dir = pathOf(tmp);
+    createFile(dir / "463635454.txt");
+    createFile(dir / ".hidden.txt");
+    createFile(dir / "UPPER.TXT");
+    createFile(dir / "readonly.txt");
+    ::chmod((dir / "readonly.txt").c_str(), 0444);
+    createFile(dir / "notes.log");
+    createFile(dir / "report.txt.bak");
+    createFile(dir / "txt");
+    fs::create_directory(dir / "folder.txt");
+    setLastWrite(dir / "463635454.txt", at(2026, 12, 7, 13, 5, 31));
+    setLastWrite(dir / ".hidden.txt", at(2026, 12, 7, 13, 6, 0));
+    setLastWrite(dir / "UPPER.TXT", at(2026, 12, 6, 9, 0, 0));
+    setLastWrite(dir / "readonly.txt", at(2027, 1, 1, 0, 0, 59));
+    for (const char *other : {"notes.log", "report.txt.bak", "txt", "folder.txt"})
+        setLastWrite(dir / other, at(2030, 1, 1, 0, 0, 0));
+
+    const std::vector<qb::AuditEntry> entries = qb::listAuditFiles(dir);
+    QCOMPARE(names(entries), (std::vector<std::string>{"readonly.txt", ".hidden.txt",
+                                                       "463635454.txt", "UPPER.TXT"}));
+    // Times are kept in steps of two seconds.
+    QCOMPARE(entries[0].lastWrite, at(2027, 1, 1, 0, 0, 58));
+    QCOMPARE(entries[1].lastWrite, at(2026, 12, 7, 13, 6, 0));
+    QCOMPARE(entries[2].lastWrite, at(2026, 12, 7, 13, 5, 30));
+}
+
+void TestAuditStore::touchedFileMovesToTop()
+{
+    QTemporaryDir tmp;
+    const fs::path dir = pathOf(tmp);
+    const auto older = qb::writeAuditFile(dir, at(2026, 12, 7, 13, 5, 30), {"older"});
+    const auto newer = qb::writeAuditFile(dir, at(2026, 12, 7, 14, 0, 0), {"newer"});
+    QVERIFY(older && newer);
+    setLastWrite(*older, at(2026, 12, 7, 13, 5, 30));
+    setLastWrite(*newer, at(2026, 12, 7, 14, 0, 0));
+    QCOMPARE(names(qb::listAuditFiles(dir)),
+             (std::vector<std::string>{"463635833.txt", "463635454.txt"}));
+
+    // The label follows the file's time, not the number in its name.
+    setLastWrite(*older, at(2026, 12, 8, 8, 0, 0));
+    QCOMPARE(names(qb::listAuditFiles(dir)),
+             (std::vector<std::string>{"463635454.txt", "463635833.txt"}));
+}
+
+void TestAuditStore::missingFolderListsNothing()
+{
+    QTemporaryDir tmp;
+    QVERIFY(qb::listAuditFiles(pathOf(tmp) / "missing").empty());
+}
+
+void TestAuditStore::label_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QDateTime>("time");
+    QTest::addColumn<QString>("label");
+
+    QTest::newRow("en_US afternoon") << "en_US" << at(2026, 12, 7, 13, 5, 30)
+                                     << "12/07/2026 1:05 PM";
+    QTest::newRow("en_US pads month and day") << "en_US" << at(2026, 3, 4, 9, 7, 0)
+                                              << "03/04/2026 9:07 AM";
+    QTest::newRow("de_DE dots") << "de_DE" << at(2026, 12, 7, 13, 5, 30) << "12.07.2026 13:05";
+    QTest::newRow("sv_SE dashes") << "sv_SE" << at(2026, 3, 4, 9, 7, 0) << "03-04-2026 09:07";
+}
+
+void TestAuditStore::label()
+{
+    QFETCH(QString, locale);
+    QFETCH(QDateTime, time);
+    QFETCH(QString, label);
+
+    QCOMPARE(qb::auditLabel(time, QLocale(locale)), label);
+}
+
+void TestAuditStore::deleteOne()
+{
+    QTemporaryDir tmp;
+    const fs::path dir = pathOf(tmp) / "audit";
+    QVERIFY(qb::prepareAuditDirectory(dir));
+    createFile(dir / "a.txt");
+    createFile(dir / "readonly.txt");
+    ::chmod((dir / "readonly.txt").c_str(), 0444);
+    createFile(pathOf(tmp) / "outside.txt");
+
+    QVERIFY(qb::deleteAuditFile(dir, "a.txt"));
+    QVERIFY(!fs::exists(dir / "a.txt"));
+    // Gone already, e.g. removed by another program after the listing.
+    QVERIFY(!qb::deleteAuditFile(dir, "a.txt"));
+    // The file's own mode does not protect it; the folder decides.
+    QVERIFY(qb::deleteAuditFile(dir, "readonly.txt"));
+
+    // A name now standing for a folder, even an empty one, is not deleted.
+    fs::create_directory(dir / "c.txt");
+    QVERIFY(!qb::deleteAuditFile(dir, "c.txt"));
+    QVERIFY(fs::is_directory(dir / "c.txt"));
+
+    // Names never reach outside the folder.
+    QVERIFY(!qb::deleteAuditFile(dir, "../outside.txt"));
+    QVERIFY(fs::exists(pathOf(tmp) / "outside.txt"));
+}
+
+void TestAuditStore::deleteAll()
+{
+    QTemporaryDir tmp;
+    const fs::path dir = pathOf(tmp);
+    for (const char *name : {"1.txt", "2.txt", "3.txt"})
+        createFile(dir / name);
+    const std::vector<qb::AuditEntry> entries = qb::listAuditFiles(dir);
+    QCOMPARE(entries.size(), std::size_t(3));
+
+    // One listed file turns into a folder, one is added after the listing.
+    fs::remove(dir / "2.txt");
+    fs::create_directories(dir / "2.txt" / "inner");
+    createFile(dir / "4.txt");
+
+    qb::deleteAuditFiles(dir, entries);
+    QVERIFY(!fs::exists(dir / "1.txt"));
+    QVERIFY(!fs::exists(dir / "3.txt"));
+    QVERIFY(fs::is_directory(dir / "2.txt"));
+    QCOMPARE(names(qb::listAuditFiles(dir)), std::vector<std::string>{"4.txt"});
+}
+
+QTEST_APPLESS_MAIN(TestAuditStore)
+#include "tst_auditstore.moc"
