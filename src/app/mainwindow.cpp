@@ -364,7 +364,11 @@ void TForm1::FormDestroy()
 
 QString TForm1::panelText(int panel) const { return m_panels[panel]->text(); }
 
-void TForm1::setPanelText(int panel, const QString &text) { m_panels[panel]->setText(text); }
+void TForm1::setPanelText(int panel, const QString &text)
+{
+    m_panels[panel]->setText(text);
+    Q_EMIT panelChanged(panel, text);
+}
 
 void TForm1::setTextAreaColor(std::uint32_t color)
 {

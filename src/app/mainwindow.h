@@ -126,6 +126,10 @@ public:
     void guarded(const std::function<void()> &body);
     void setPanelText(int panel, const QString &text);
 
+Q_SIGNALS:
+    // A status panel took a new text (tests follow the running commentary).
+    void panelChanged(int panel, const QString &text);
+
 protected:
     void closeEvent(QCloseEvent *event) override; // FormCloseQuery
 

@@ -1,5 +1,6 @@
 #include "audit/auditwindow.h"
 
+#include "audit/auditstore.h"
 #include "settings/apppaths.h"
 
 namespace qb {
@@ -10,6 +11,7 @@ TfrmAuditing::TfrmAuditing(const AppPaths &paths, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmAuditing"));
     setWindowTitle(QStringLiteral("Print Audit"));
+    prepareAuditDirectory(m_auditDirectory);
 }
 
 } // namespace qb

@@ -36,6 +36,30 @@ QString socketErrorText(int error, const char *api)
         .arg(QLatin1String(api));
 }
 
+namespace {
+// Keeps a closed connection's descriptor open until its notifier is gone, so
+// that the number cannot be reused by a new connection while the toolkit
+// still knows the old notifier under it.
+class ClosedSocket : public QObject
+{
+public:
+    ClosedSocket(int fd, QSocketNotifier *notifier)
+        : m_fd(fd)
+        , m_notifier(notifier)
+    {
+    }
+    ~ClosedSocket() override
+    {
+        delete m_notifier;
+        ::close(m_fd);
+    }
+
+private:
+    int m_fd;
+    QSocketNotifier *m_notifier;
+};
+} // namespace
+
 struct Listener::Connection {
     int fd = -1;
     QString peer;
@@ -112,11 +136,10 @@ void Listener::open()
 
 void Listener::close()
 {
-    if (m_acceptNotifier) {
-        m_acceptNotifier->setEnabled(false);
-        m_acceptNotifier->deleteLater();
-        m_acceptNotifier = nullptr;
-    }
+    // Never called from inside the accept notifier's own event, so the
+    // notifier can go at once and the port is free again right away.
+    delete m_acceptNotifier;
+    m_acceptNotifier = nullptr;
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
@@ -166,10 +189,10 @@ void Listener::dropConnection(quint64 id)
     m_connections.erase(it);
     m_inFlight -= std::min(m_inFlight, conn->charged);
     conn->notifier->setEnabled(false);
-    ::close(conn->fd);
-    // The notifier may be the sender of the event being handled: free it once
-    // that event has returned.
-    conn->notifier.release()->deleteLater();
+    ::shutdown(conn->fd, SHUT_RDWR);
+    // The notifier may be the sender of the event being handled: free it, and
+    // only then the descriptor, once that event has returned.
+    (new ClosedSocket(conn->fd, conn->notifier.release()))->deleteLater();
     updateAcceptNotifier();
 }
 

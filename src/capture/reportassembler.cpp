@@ -12,13 +12,20 @@ std::size_t ReportAssembler::append(std::string_view bytes, std::size_t budget)
     }
     const std::size_t n = bytes.size();
     std::size_t i = 0;
-    if (m_afterCr && i < n) {
-        // The LF of a CR LF pair that was split between two reads.
-        if (bytes[0] == '\n')
-            ++i;
-        m_afterCr = false;
-    }
     while (i < n) {
+        if (m_afterCr) {
+            // The LF of a CR LF pair, possibly in the next read or behind a
+            // dropped NUL, ends no second line.
+            if (bytes[i] == '\0') {
+                ++i;
+                continue;
+            }
+            m_afterCr = false;
+            if (bytes[i] == '\n') {
+                ++i;
+                continue;
+            }
+        }
         const char *begin = bytes.data() + i;
         const char *end = bytes.data() + n;
         const char *stop = std::find_if(begin, end, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
@@ -32,14 +39,7 @@ std::size_t ReportAssembler::append(std::string_view bytes, std::size_t budget)
         m_finishedLength += m_current.size() + 2;
         m_lines.push_back(std::move(m_current));
         m_current.clear();
-        if (c == '\r') {
-            if (i < n) {
-                if (bytes[i] == '\n')
-                    ++i;
-            } else {
-                m_afterCr = true;
-            }
-        }
+        m_afterCr = (c == '\r');
     }
     m_kept += n;
     return n;

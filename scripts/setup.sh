@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Sets Quillbox up on a fresh Debian 12 machine.
+#   scripts/setup.sh run    install what is missing, build, start Quillbox
+#   scripts/setup.sh test   install what is missing, build, run every test
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=${1:-run}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+packages=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev qt6-qpa-plugins
+  libcanberra-dev sound-theme-freedesktop adwaita-icon-theme fonts-dejavu-core
+)
+test_packages=(xvfb xauth poppler-utils netcat-openbsd python3)
+
+install_missing() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" apt-get update
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+case "$mode" in
+  run)
+    install_missing "${packages[@]}"
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_TESTS=OFF -DQUILLBOX_BENCH=OFF
+    cmake --build build -j"$jobs" --target quillbox
+    exec build/quillbox
+    ;;
+  test)
+    install_missing "${packages[@]}" "${test_packages[@]}"
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build build -j"$jobs"
+    ctest --test-dir build --output-on-failure -j"$jobs"
+    ;;
+  *)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac

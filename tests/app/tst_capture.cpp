@@ -1,0 +1,289 @@
+// Reports over real sockets into the main window: status texts, deferral
+// while a held dialog is open, concurrent clients, resets, the port.
+
+#include "app/mainwindow.h"
+#include "audit/auditstore.h"
+#include "capture/listener.h"
+#include "capture/portdialog.h"
+#include "dialogs/messagebox.h"
+#include "dialogs/modal.h"
+#include "dialogs/spinedit.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QToolButton>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+
+using qb::Lines;
+using qb::MessageBox;
+using qb::TForm1;
+
+namespace {
+
+struct Program {
+    qbtest::TempApp app;
+    int port = qbtest::freePort();
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<qb::TfrmPort> frmPort;
+
+    explicit Program(const QByteArray &extraIni = {}, bool withPort = true)
+    {
+        QByteArray ini = "[Defaults]\r\n";
+        if (withPort)
+            ini += "Port=" + QByteArray::number(port) + "\r\n";
+        app.writeIni(ini + extraIni);
+        form = std::make_unique<TForm1>(app.paths());
+        frmPort = std::make_unique<qb::TfrmPort>(form.get());
+        form->setForms(frmPort.get(), nullptr, nullptr, nullptr, nullptr);
+    }
+    void send(const std::string &bytes) { qbtest::sendAsync(port, bytes).join(); }
+    QStringList auditFiles() const
+    {
+        QDir dir(QString::fromStdString(app.paths().auditDirectory.string()));
+        // In the order written: n.txt before n-2.txt, n-2.txt before n-10.txt.
+        QStringList names = dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name);
+        std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+            return a.size() != b.size() ? a.size() < b.size() : a < b;
+        });
+        return names;
+    }
+    QByteArray audit(const QString &name) const
+    {
+        return qbtest::TempApp::readFile(QString::fromStdString(app.paths().auditDirectory.string()) + name);
+    }
+};
+
+Lines shown(const TForm1 &f) { return f.shownLines(); }
+
+} // namespace
+
+class TestCapture : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { qbtest::initGuiTest(); }
+    void init()
+    {
+        MessageBox::clearHistory();
+        qb::modal::clearExecHooks();
+    }
+
+    void startUpPanelsAndStoredPort()
+    {
+        Program p;
+        QCOMPARE(p.form->Server->boundPort(), p.port);
+        QCOMPARE(p.form->panelText(TForm1::ActionPanel), QStringLiteral("Listening"));
+        QVERIFY(p.form->panelText(TForm1::AddressPanel).endsWith(u':' + QString::number(p.port)));
+        QCOMPARE(p.form->panelText(TForm1::VerdictPanel), QString());
+        QCOMPARE(p.form->panelText(TForm1::LastConnectionPanel), QString());
+        QVERIFY(MessageBox::history().empty());
+        QVERIFY(!p.form->Clear1->isEnabled());
+        QVERIFY(p.form->Port1->isEnabled());
+    }
+
+    void oneConnectionStatusSequence()
+    {
+        Program p;
+        QStringList actions;
+        connect(p.form.get(), &TForm1::panelChanged, this, [&](int panel, const QString &text) {
+            if (panel == TForm1::ActionPanel)
+                actions << text;
+        });
+        p.send("abc");
+        QVERIFY(qbtest::waitFor([&] { return actions.contains(QStringLiteral("Listening")); }));
+        QCOMPARE(actions, (QStringList{"Connecting", "Receiving (5) bytes", "Update Display", "Applying Filter",
+                                       "Alert", "Listening"}));
+        QCOMPARE(shown(*p.form), (Lines{"abc"}));
+        QCOMPARE(p.form->panelText(TForm1::VerdictPanel), QStringLiteral("Accepted"));
+        const QString last = p.form->panelText(TForm1::LastConnectionPanel);
+        QVERIFY2(last.startsWith(QStringLiteral("Last connection: ")) && last.endsWith(QStringLiteral(" from 127.0.0.1")),
+                 qPrintable(last));
+        QVERIFY(p.form->Clear1->isEnabled());
+        QVERIFY(p.form->SaveAs1->isEnabled());
+        QVERIFY(p.form->Print1->isEnabled());
+    }
+
+    void sameBytesInOneOrManyWrites()
+    {
+        Program p;
+        const std::string report = "first line\r\nsecond\rthird\nfour\r\n";
+        p.send(report);
+        QVERIFY(qbtest::waitFor([&] { return !shown(*p.form).empty(); }));
+        const Lines once = shown(*p.form);
+        QCOMPARE(once, (Lines{"first line", "second", "third", "four"}));
+
+        // Byte by byte, with pauses so that every byte is a read of its own,
+        // including the CR and LF of each pair.
+        qbtest::Send slow;
+        for (char c : report)
+            slow.chunks.emplace_back(1, c);
+        slow.pauseMs = 3;
+        p.form->Clear1Click();
+        qbtest::sendAsync(p.port, slow).join();
+        QVERIFY(qbtest::waitFor([&] { return !shown(*p.form).empty(); }));
+        QCOMPARE(shown(*p.form), once);
+    }
+
+    void connectDisablesCommandsUntilDisplay()
+    {
+        Program p;
+        p.send("x");
+        QVERIFY(qbtest::waitFor([&] { return p.form->Clear1->isEnabled(); }));
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(uint16_t(p.port));
+        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+        QVERIFY(qbtest::waitFor([&] { return !p.form->Port1->isEnabled(); }));
+        QVERIFY(!p.form->Clear1->isEnabled());
+        QVERIFY(!p.form->tbPrint->isEnabled());
+        ::close(fd);
+        QVERIFY(qbtest::waitFor([&] { return p.form->Port1->isEnabled(); }));
+        // That connection sent nothing: an empty report, shown as such.
+        QVERIFY(!p.form->Clear1->isEnabled());
+    }
+
+    // Reports that finish while a held dialog is open all wait, in order, and
+    // are each shown, audited and alerted when it closes.
+    void reportsWaitWhileThePortDialogIsOpen()
+    {
+        Program p("Auditing=1\r\n");
+        p.form->EnableAuditing1->setChecked(true);
+        QVERIFY(qb::prepareAuditDirectory(p.app.paths().auditDirectory));
+        bool checkedInside = false;
+        qb::modal::setNextExec([&](QDialog *dialog) {
+            [&] {
+                QCOMPARE(dialog, static_cast<QDialog *>(p.frmPort.get()));
+                p.send("one\r\n");
+                p.send("two\r\n");
+                QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 2; }));
+                QVERIFY(shown(*p.form).empty());
+                QVERIFY(p.form->displayHeld());
+                QCOMPARE(p.form->panelText(TForm1::ActionPanel), QStringLiteral("Listening"));
+                checkedInside = true;
+            }();
+            return int(QDialog::Accepted);
+        });
+        p.form->Port1->trigger();
+        QVERIFY(checkedInside);
+        QVERIFY(!p.form->displayHeld());
+        QCOMPARE(shown(*p.form), (Lines{"two"}));
+        const QStringList files = p.auditFiles();
+        QCOMPARE(files.size(), 2);
+        QCOMPARE(p.audit(files[0]), QByteArray("one\r\n"));
+        QCOMPARE(p.audit(files[1]), QByteArray("two\r\n"));
+    }
+
+    void concurrentClientsKeepTheirOwnReports()
+    {
+        Program p("Auditing=1\r\n");
+        p.form->EnableAuditing1->setChecked(true);
+        QVERIFY(qb::prepareAuditDirectory(p.app.paths().auditDirectory));
+        qbtest::Send first{{"A1\r\nA", "2\r\n"}, 300, false};
+        std::thread a = qbtest::sendAsync(p.port, first);
+        QVERIFY(qbtest::waitFor([&] { return p.form->Server->connectionCount() == 1; }));
+        p.send("B1\r\nB2\r\n");
+        a.join();
+        QVERIFY(qbtest::waitFor([&] { return p.auditFiles().size() == 2; }));
+        QByteArrayList contents;
+        for (const QString &f : p.auditFiles())
+            contents << p.audit(f);
+        std::sort(contents.begin(), contents.end());
+        QCOMPARE(contents, (QByteArrayList{"A1\r\nA2\r\n", "B1\r\nB2\r\n"}));
+    }
+
+    void resetGivesAnErrorAndNoReport()
+    {
+        Program p;
+        p.send("before\r\n");
+        QVERIFY(qbtest::waitFor([&] { return shown(*p.form) == Lines{"before"}; }));
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        qbtest::sendAsync(p.port, qbtest::Send{{"partial report"}, 0, true}).join();
+        QVERIFY(qbtest::waitFor([&] { return !MessageBox::history().empty(); }));
+        QCOMPARE(MessageBox::history().front().caption, QStringLiteral("Quillbox"));
+        QCOMPARE(MessageBox::history().front().text, QStringLiteral("Asynchronous socket error 104."));
+        QVERIFY(qbtest::waitFor([&] { return p.form->Server->connectionCount() == 0; }));
+        QCOMPARE(shown(*p.form), (Lines{"before"}));
+        p.send("after\r\n");
+        QVERIFY(qbtest::waitFor([&] { return shown(*p.form) == Lines{"after"}; }));
+    }
+
+    void takenPortShowsTheBindMessage()
+    {
+        const int port = qbtest::freePort();
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_ANY);
+        addr.sin_port = htons(uint16_t(port));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+        QCOMPARE(::listen(fd, 1), 0);
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        Program p("Port=" + QByteArray::number(port) + "\r\n", false);
+        ::close(fd);
+        QCOMPARE(MessageBox::history().size(), std::size_t(1));
+        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Error"));
+        QCOMPARE(MessageBox::history()[0].text,
+                 QStringLiteral("Windows socket error: Address already in use (98), on API 'bind'"));
+        QCOMPARE(p.form->panelText(TForm1::ActionPanel), QStringLiteral("Starting Server"));
+        QVERIFY(!p.form->Server->active());
+    }
+
+    void storedPortOutOfRangeIsRefused()
+    {
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        Program p("Port=70000\r\n", false);
+        QCOMPARE(MessageBox::history().size(), std::size_t(1));
+        QCOMPARE(MessageBox::history()[0].text,
+                 QStringLiteral("Windows socket error: Invalid argument (22), on API 'bind'"));
+        QVERIFY(!p.form->Server->active());
+    }
+
+    void portCommandMovesTheListenerAndStoresThePort()
+    {
+        Program p;
+        const int next = qbtest::freePort();
+        QVERIFY(next != p.port);
+        qb::modal::setNextExec([&](QDialog *) {
+            p.frmPort->sePort->setValue(next);
+            return int(QDialog::Rejected); // the close box applies the value too
+        });
+        p.form->Port1->trigger();
+        QCOMPARE(p.form->Server->boundPort(), next);
+        QVERIFY(p.app.readIni().contains("Port=" + QByteArray::number(next) + "\r\n"));
+        QVERIFY(p.form->panelText(TForm1::AddressPanel).endsWith(u':' + QString::number(next)));
+        p.send("moved\r\n");
+        QVERIFY(qbtest::waitFor([&] { return shown(*p.form) == Lines{"moved"}; }));
+    }
+
+    void portDialogBringsValuesIntoRange()
+    {
+        qb::TfrmPort dialog;
+        dialog.sePort->setValue(80);
+        QCOMPARE(dialog.sePort->readValue(), 3100);
+        dialog.sePort->setValue(65000);
+        QCOMPARE(dialog.sePort->readValue(), 9999);
+        // Typed and confirmed with Enter, without leaving the field.
+        dialog.sePort->findChild<QLineEdit *>()->setText(QStringLiteral("12345"));
+        QCOMPARE(dialog.sePort->readValue(), 9999);
+        dialog.sePort->findChild<QLineEdit *>()->setText(QStringLiteral("12"));
+        QCOMPARE(dialog.sePort->readValue(), 3100);
+        dialog.sePort->findChild<QLineEdit *>()->setText(QStringLiteral("abc"));
+        QCOMPARE(dialog.sePort->readValue(), 3100);
+    }
+};
+
+QTEST_MAIN(TestCapture)
+#include "tst_capture.moc"

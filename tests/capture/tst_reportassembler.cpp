@@ -1,0 +1,115 @@
+// Stream-to-lines assembly: line ends, NUL bytes, segmentation, limits.
+
+#include "capture/reportassembler.h"
+#include "common/bytes.h"
+
+#include <QTest>
+
+#include <random>
+
+using qb::Lines;
+using qb::ReportAssembler;
+
+Q_DECLARE_METATYPE(Lines)
+
+namespace {
+std::string withoutNul(std::string s)
+{
+    s.erase(std::remove(s.begin(), s.end(), '\0'), s.end());
+    return s;
+}
+
+Lines assembleInChunks(const std::string &bytes, const std::vector<std::size_t> &cuts)
+{
+    ReportAssembler a;
+    std::size_t start = 0;
+    for (std::size_t cut : cuts) {
+        a.append(std::string_view(bytes).substr(start, cut - start));
+        start = cut;
+    }
+    a.append(std::string_view(bytes).substr(start));
+    return a.finish();
+}
+} // namespace
+
+class TestReportAssembler : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void lineEnds_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<Lines>("expected");
+        QTest::newRow("crlf") << QByteArray("a\r\nb\r\n") << Lines{"a", "b"};
+        QTest::newRow("lone cr") << QByteArray("a\rb\r") << Lines{"a", "b"};
+        QTest::newRow("lone lf") << QByteArray("a\nb\n") << Lines{"a", "b"};
+        QTest::newRow("lf cr") << QByteArray("a\n\rb") << Lines{"a", "", "b"};
+        QTest::newRow("cr cr lf") << QByteArray("a\r\r\nb") << Lines{"a", "", "b"};
+        QTest::newRow("mixed") << QByteArray("1\r\n2\n3\r4") << Lines{"1", "2", "3", "4"};
+        QTest::newRow("no end") << QByteArray("abc") << Lines{"abc"};
+        QTest::newRow("only line end") << QByteArray("\r\n") << Lines{""};
+        QTest::newRow("empty") << QByteArray() << Lines{};
+        QTest::newRow("nul dropped, rest kept") << QByteArray("ab\0cd\r\nef", 9) << Lines{"abcd", "ef"};
+        QTest::newRow("nul between cr and lf") << QByteArray("a\r\0\nb", 5) << Lines{"a", "b"};
+        QTest::newRow("high bytes") << QByteArray("\x80\xff\r\n") << Lines{"\x80\xff"};
+    }
+    void lineEnds()
+    {
+        QFETCH(QByteArray, stream);
+        QFETCH(Lines, expected);
+        ReportAssembler a;
+        a.append(std::string_view(stream.constData(), std::size_t(stream.size())));
+        QCOMPARE(a.finish(), expected);
+    }
+
+    // Whatever the segmentation, the report is the one of the whole stream,
+    // which is the stream without NULs cut as a whole.
+    void segmentationNeverChangesTheReport()
+    {
+        std::mt19937 rng(12345);
+        const char alphabet[] = {'a', 'b', '\r', '\n', '\0', ' ', '\x90'};
+        for (int round = 0; round < 500; ++round) {
+            std::string bytes(std::size_t(rng() % 64), 'x');
+            for (char &c : bytes)
+                c = alphabet[rng() % sizeof alphabet];
+            std::vector<std::size_t> cuts;
+            for (std::size_t i = 1; i < bytes.size(); ++i)
+                if (rng() % 3 == 0)
+                    cuts.push_back(i);
+            const Lines whole = qb::splitLines(withoutNul(bytes));
+            QCOMPARE(assembleInChunks(bytes, cuts), whole);
+        }
+    }
+
+    void crlfSplitAcrossReadsIsOneLineEnd()
+    {
+        QCOMPARE(assembleInChunks("ab\r\ncd\r\n", {3}), (Lines{"ab", "cd"}));
+        QCOMPARE(assembleInChunks("ab\r\n", {3}), (Lines{"ab"}));
+        QCOMPARE(assembleInChunks("ab", {1}), (Lines{"ab"}));
+    }
+
+    void textFormLengthCountsTheReportSoFar()
+    {
+        ReportAssembler a;
+        a.append("abc");
+        QCOMPARE(a.textFormLength(), std::size_t(5));
+        a.append("\n");
+        QCOMPARE(a.textFormLength(), std::size_t(5));
+        a.append("\n"); // an empty line
+        QCOMPARE(a.textFormLength(), std::size_t(7));
+        a.append("de\r");
+        QCOMPARE(a.textFormLength(), std::size_t(11));
+    }
+
+    void bytesPastTheBudgetAreDropped()
+    {
+        ReportAssembler a;
+        QCOMPARE(a.append("abcdef", 4), std::size_t(4));
+        QVERIFY(a.truncated());
+        QCOMPARE(a.append("gh", 0), std::size_t(0));
+        QCOMPARE(a.finish(), (Lines{"abcd"}));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestReportAssembler)
+#include "tst_reportassembler.moc"

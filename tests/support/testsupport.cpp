@@ -1,0 +1,122 @@
+#include "testsupport.h"
+
+#include "common/resources.h"
+#include "dialogs/messagebox.h"
+#include "dialogs/modal.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace qbtest {
+
+TempApp::TempApp()
+    : m_paths(qb::AppPaths::forExecutable(std::filesystem::path(m_dir.path().toStdString()) / "quillbox",
+                                          std::filesystem::path(m_dir.path().toStdString()) / "config"))
+{
+}
+
+void TempApp::writeIni(const QByteArray &text) const
+{
+    writeFile(QString::fromStdString(m_paths.settingsFile.string()), text);
+}
+
+QByteArray TempApp::readIni() const { return readFile(QString::fromStdString(m_paths.settingsFile.string())); }
+
+QByteArray TempApp::readFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void TempApp::writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(bytes);
+}
+
+int freePort(int low, int high)
+{
+    static int next = 0;
+    for (int tries = 0; tries <= high - low; ++tries) {
+        const int port = low + (next++ + int(::getpid())) % (high - low + 1);
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int one = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_ANY);
+        addr.sin_port = htons(uint16_t(port));
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+        ::close(fd);
+        if (free)
+            return port;
+    }
+    return 0;
+}
+
+std::thread sendAsync(int port, Send what)
+{
+    return std::thread([port, what = std::move(what)] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(uint16_t(port));
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+            ::close(fd);
+            return;
+        }
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, 1 /* TCP_NODELAY */, &one, sizeof one);
+        for (std::size_t i = 0; i < what.chunks.size(); ++i) {
+            const std::string &chunk = what.chunks[i];
+            std::size_t sent = 0;
+            while (sent < chunk.size()) {
+                const ssize_t n = ::send(fd, chunk.data() + sent, chunk.size() - sent, MSG_NOSIGNAL);
+                if (n <= 0)
+                    break;
+                sent += std::size_t(n);
+            }
+            if (what.pauseMs > 0 && i + 1 < what.chunks.size())
+                std::this_thread::sleep_for(std::chrono::milliseconds(what.pauseMs));
+        }
+        if (what.reset) {
+            linger lg{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+        }
+        ::close(fd);
+    });
+}
+
+std::thread sendAsync(int port, const std::string &bytes) { return sendAsync(port, Send{{bytes}, 0, false}); }
+
+bool waitFor(const std::function<bool()> &pred, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qWait(2);
+    }
+    return true;
+}
+
+void initGuiTest()
+{
+    qb::initResources();
+    qb::modal::clearExecHooks();
+    qb::MessageBox::clearHistory();
+}
+
+} // namespace qbtest
