@@ -264,7 +264,7 @@ private Q_SLOTS:
         QCOMPARE(p.form->Server->boundPort(), next);
         QVERIFY(p.app.readIni().contains("Port=" + QByteArray::number(next) + "\r\n"));
         QVERIFY(p.form->panelText(TForm1::AddressPanel).endsWith(u':' + QString::number(next)));
-        p.send("moved\r\n");
+        qbtest::sendAsync(next, "moved\r\n").join();
         QVERIFY(qbtest::waitFor([&] { return shown(*p.form) == Lines{"moved"}; }));
     }
 
