@@ -21,6 +21,8 @@ public:
     void setEnabled(bool on);
     int interval() const { return m_timer.interval(); }
     void setInterval(int ms);
+    // Milliseconds left until the next tick; -1 when disabled.
+    int remainingTime() const { return m_timer.remainingTime(); }
 
 Q_SIGNALS:
     void timeout();
