@@ -686,7 +686,7 @@ void TForm1::Font2Click()
         dialog.setObjectName(QStringLiteral("FontDialog"));
         dialog.setOption(QFontDialog::DontUseNativeDialog, true);
         if (modal::exec(&dialog) == QDialog::Accepted)
-            m1->setFont(dialog.selectedFont());
+            m1->setFont(dialog.currentFont());
         writeFontSection();
     });
 }
@@ -698,7 +698,7 @@ void TForm1::Color1Click()
         dialog.setObjectName(QStringLiteral("ColorDialog"));
         dialog.setOption(QColorDialog::DontUseNativeDialog, true);
         if (modal::exec(&dialog) == QDialog::Accepted) {
-            m_displayColor = fromQColor(dialog.selectedColor());
+            m_displayColor = fromQColor(dialog.currentColor());
             setTextAreaColor(m_displayColor);
         }
         // A cancelled dialog while the alert colour shows still stores the

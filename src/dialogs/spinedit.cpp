@@ -52,6 +52,13 @@ int SpinEdit::valueFromText(const QString &text) const
     return int(std::clamp<qlonglong>(v, minimum(), maximum()));
 }
 
+void SpinEdit::fixup(QString &input) const
+{
+    qlonglong v = 0;
+    if (parseWhole(input, v))
+        input = textFromValue(int(std::clamp<qlonglong>(v, minimum(), maximum())));
+}
+
 void SpinEdit::keyPressEvent(QKeyEvent *event)
 {
     const QString text = event->text();

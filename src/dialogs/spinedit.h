@@ -22,6 +22,9 @@ public:
 protected:
     QValidator::State validate(QString &input, int &pos) const override;
     int valueFromText(const QString &text) const override;
+    // A typed number outside the range goes to the nearer bound (the
+    // toolkit's own correction would go to the bound nearer zero).
+    void fixup(QString &input) const override;
     void keyPressEvent(QKeyEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
 };

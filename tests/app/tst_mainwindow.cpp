@@ -1,0 +1,377 @@
+// The main window's settings, placement and commands.
+
+#include "app/mainwindow.h"
+#include "app/windowplacement.h"
+#include "common/toolkittimer.h"
+#include "dialogs/aboutbox.h"
+#include "dialogs/messagebox.h"
+#include "dialogs/modal.h"
+#include "settings/profilefile.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using qb::Lines;
+using qb::MessageBox;
+using qb::TForm1;
+
+namespace {
+
+struct Program {
+    qbtest::TempApp app;
+    int port = qbtest::freePort();
+    std::unique_ptr<TForm1> form;
+
+    explicit Program(const QByteArray &ini = "[Defaults]\r\n", bool addPort = true)
+    {
+        app.writeIni(ini);
+        if (addPort)
+            qb::ProfileFile(app.paths().settingsFile).writeInteger("Defaults", "Port", port);
+        form = std::make_unique<TForm1>(app.paths());
+    }
+    void show(const std::string &bytes)
+    {
+        qbtest::sendAsync(port, bytes).join();
+        QVERIFY(qbtest::waitFor([&] { return form->reportsWaiting() == 0 && !form->shownLines().empty(); }));
+    }
+};
+
+QByteArray iniValue(const QByteArray &ini, const QByteArray &key)
+{
+    for (const QByteArray &line : ini.split('\n'))
+        if (line.startsWith(key + '='))
+            return line.mid(key.size() + 1).trimmed();
+    return {};
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { qbtest::initGuiTest(); }
+    void init()
+    {
+        MessageBox::clearHistory();
+        qb::modal::clearExecHooks();
+        TForm1::setScreenSizeOverride(QSize());
+    }
+
+    void firstStartDefaults()
+    {
+        qbtest::TempApp app;
+        TForm1 form(app.paths());
+        form.showAtStart();
+        QVERIFY(form.ToolBar1->isHidden());
+        QVERIFY(form.StatusBar1->isHidden());
+        QVERIFY(!form.ShowToolbar1->isChecked());
+        QVERIFY(!form.Confirmclears1->isChecked());
+        QVERIFY(!form.EnableAuditing1->isChecked());
+        QCOMPARE(form.displayColor(), 8421631u);
+        QCOMPARE(form.textAreaColor(), 8421631u);
+        QCOMPARE(form.m1->palette().color(QPalette::Base), QColor(255, 128, 128));
+        QCOMPARE(form.fontColor(), 0x80000008u);
+        QCOMPARE(form.m1->font().family(), QStringLiteral("MS Sans Serif"));
+        QCOMPARE(form.m1->font().pointSize(), 8);
+        QCOMPARE(form.size(), QSize(739, 504));
+        QCOMPARE(form.windowState(), Qt::WindowNoState);
+        QVERIFY(form.m1->isReadOnly());
+        QCOMPARE(form.m1->lineWrapMode(), QPlainTextEdit::NoWrap);
+        // Commands that need text start unavailable.
+        for (QAction *a : {form.Clear1, form.SaveAs1, form.Print1})
+            QVERIFY(!a->isEnabled());
+        for (QToolButton *b : {form.tbClear, form.tbSaveAs, form.tbPrint})
+            QVERIFY(!b->isEnabled());
+        QCOMPARE(form.Clear1->shortcut(), QKeySequence(Qt::Key_Delete));
+        QCOMPARE(form.Copy1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+        QCOMPARE(form.SelectAll1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_A));
+        const QList<QLabel *> panels = form.StatusBar1->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+        QCOMPARE(panels.size(), 4);
+        QCOMPARE(panels[0]->width(), 150);
+        QCOMPARE(panels[2]->width(), 75);
+        QCOMPARE(panels[3]->width(), 200);
+        form.FormDestroy();
+    }
+
+    void storedValuesAreApplied()
+    {
+        Program p("[Defaults]\r\nShowToolbar=1\r\nShowStatusbar=2\r\nConfirmClears=yes\r\nColor=0x0000FF\r\n"
+                  "Width=600\r\nHeight=400\r\nAuditing=1\r\n[Font]\r\nSize=12\r\nName=\r\nBold=2\r\nItalic=true\r\n");
+        p.form->showAtStart();
+        QVERIFY(p.form->ShowToolbar1->isChecked());
+        QVERIFY(!p.form->ToolBar1->isHidden());
+        QVERIFY(!p.form->StatusBar1->isHidden());
+        QVERIFY(!p.form->Confirmclears1->isChecked()); // "yes" is no number
+        QCOMPARE(p.form->displayColor(), 0xFFu);
+        QCOMPARE(p.form->size(), QSize(600, 400));
+        QVERIFY(p.form->EnableAuditing1->isChecked());
+        QCOMPARE(p.form->m1->font().pointSize(), 12);
+        QCOMPARE(p.form->m1->font().family(), QStringLiteral("MS Sans Serif")); // empty name keeps it
+        QVERIFY(p.form->m1->font().bold());
+        QVERIFY(!p.form->m1->font().italic());
+    }
+
+    void windowStateAtStartAndExit_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("5 is normal") << QByteArray("5") << int(Qt::WindowNoState);
+        QTest::newRow("0 is minimized") << QByteArray("0") << int(Qt::WindowMinimized);
+        QTest::newRow("2 is maximized") << QByteArray("2") << int(Qt::WindowMaximized);
+    }
+    void windowStateAtStartAndExit()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(int, expected);
+        Program p("[Defaults]\r\nTop=11\r\nLeft=22\r\nWidth=633\r\nHeight=444\r\nWindowState=" + stored + "\r\n");
+        p.form->showAtStart();
+        QCOMPARE(int(p.form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)), expected);
+        p.form->FormDestroy();
+        const QByteArray ini = p.app.readIni();
+        if (expected == int(Qt::WindowNoState)) {
+            QCOMPARE(iniValue(ini, "WindowState"), QByteArray("1"));
+            QCOMPARE(iniValue(ini, "Width"), QByteArray("633"));
+        } else {
+            // Not normal: the stored bounds stay as they were.
+            QCOMPARE(iniValue(ini, "WindowState"), expected == int(Qt::WindowMaximized) ? QByteArray("2") : QByteArray("0"));
+            QCOMPARE(iniValue(ini, "Top"), QByteArray("11"));
+            QCOMPARE(iniValue(ini, "Left"), QByteArray("22"));
+            QCOMPARE(iniValue(ini, "Width"), QByteArray("633"));
+            QCOMPARE(iniValue(ini, "Height"), QByteArray("444"));
+        }
+        QCOMPARE(iniValue(ini, "Auditing"), QByteArray("0"));
+    }
+
+    void screenFit()
+    {
+        QCOMPARE(qb::fitToScreen(QRect(100, 25, 1000, 504), QSize(800, 600)), QRect(2, 25, 798, 504));
+        QCOMPARE(qb::fitToScreen(QRect(100, 225, 1000, 504), QSize(800, 600)), QRect(2, 94, 798, 504));
+        QCOMPARE(qb::fitToScreen(QRect(700, 500, 300, 200), QSize(800, 600)), QRect(498, 398, 300, 200));
+        QCOMPARE(qb::fitToScreen(QRect(-50, -20, 300, 200), QSize(800, 600)), QRect(-50, -20, 300, 200));
+        TForm1::setScreenSizeOverride(QSize(800, 600));
+        Program p("[Defaults]\r\nLeft=100\r\nWidth=1000\r\n");
+        QCOMPARE(p.form->width(), 798);
+        QCOMPARE(p.form->x(), 2);
+    }
+
+    void clearWithAndWithoutTheQuestion()
+    {
+        Program p;
+        p.show("one\r\n");
+        p.form->Clear1->trigger(); // no question asked
+        QVERIFY(MessageBox::history().empty());
+        QVERIFY(p.form->shownLines().empty());
+        QVERIFY(!p.form->Clear1->isEnabled());
+
+        p.form->Confirmclears1->trigger();
+        QCOMPARE(iniValue(p.app.readIni(), "ConfirmClears"), QByteArray("1"));
+        p.show("two\r\n");
+        MessageBox::setNextAnswer(QMessageBox::No);
+        p.form->tbClear->click();
+        QCOMPARE(p.form->shownLines(), (Lines{"two"}));
+        QCOMPARE(MessageBox::history().back().caption, QStringLiteral("Warning"));
+        QCOMPARE(MessageBox::history().back().text, QStringLiteral("This will clear the print area contents.  Are you sure?"));
+        QCOMPARE(MessageBox::history().back().icon, QMessageBox::Warning);
+
+        // The real box: Yes is the default button and Escape answers No.
+        qb::modal::setNextExec([](QDialog *d) {
+            auto *box = qobject_cast<QMessageBox *>(d);
+            [&] {
+                QVERIFY(box);
+                QCOMPARE(box->defaultButton(), box->button(QMessageBox::Yes));
+                QCOMPARE(box->escapeButton(), static_cast<QAbstractButton *>(box->button(QMessageBox::No)));
+            }();
+            return int(QDialog::Rejected); // closed without a button: No
+        });
+        p.form->Clear1->trigger();
+        QCOMPARE(p.form->shownLines(), (Lines{"two"}));
+
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        p.form->Clear1->trigger();
+        QVERIFY(p.form->shownLines().empty());
+    }
+
+    // A report that finishes while the question is open is shown after it,
+    // whatever the answer.
+    void reportArrivingDuringTheClearQuestion()
+    {
+        Program p("[Defaults]\r\nConfirmClears=1\r\n");
+        p.show("old\r\n");
+        qb::modal::setNextExec([&](QDialog *d) {
+            qbtest::sendAsync(p.port, "new\r\n").join();
+            [&] { QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 1; })); }();
+            qobject_cast<QMessageBox *>(d)->button(QMessageBox::Yes)->click();
+            return int(QDialog::Accepted);
+        });
+        p.form->Clear1->trigger();
+        QCOMPARE(p.form->shownLines(), (Lines{"new"}));
+    }
+
+    void saveAsWritesTheShownBytes()
+    {
+        Program p;
+        p.show("caf\xE9\r\n\x80 euro\r\n\r\nlast");
+        const QString target = p.app.file(QStringLiteral("saved"));
+        qb::modal::setNextExec([&](QDialog *d) {
+            auto *dialog = qobject_cast<QFileDialog *>(d);
+            [&] {
+                QVERIFY(dialog);
+                QCOMPARE(dialog->defaultSuffix(), QStringLiteral("txt"));
+                QCOMPARE(dialog->nameFilters(), (QStringList{"Text Files (*.txt)", "All Files (*)"}));
+                QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("Text Files (*.txt)"));
+            }();
+            dialog->selectFile(target + QStringLiteral(".txt"));
+            return int(QDialog::Accepted);
+        });
+        p.form->SaveAs1->trigger();
+        QVERIFY(MessageBox::history().empty());
+        QCOMPARE(qbtest::TempApp::readFile(target + QStringLiteral(".txt")), QByteArray("caf\xE9\r\n\x80 euro\r\n\r\nlast\r\n"));
+        // The next Save As proposes the same file.
+        QStringList proposed;
+        qb::modal::setNextExec([&](QDialog *d) {
+            proposed = qobject_cast<QFileDialog *>(d)->selectedFiles();
+            return int(QDialog::Rejected);
+        });
+        p.form->SaveAs1->trigger();
+        QCOMPARE(proposed, QStringList{target + QStringLiteral(".txt")});
+    }
+
+    void failedSaveLeavesTheOldFileWhole()
+    {
+        Program p;
+        p.show(std::string(200000, 'x') + "\r\n");
+        const QString target = p.app.file(QStringLiteral("old.txt"));
+        qbtest::TempApp::writeFile(target, "precious\r\n");
+        // A file-size limit makes the write fail, even as root.
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small{4096, old.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &small);
+        qb::modal::setNextExec([&](QDialog *d) {
+            qobject_cast<QFileDialog *>(d)->selectFile(target);
+            return int(QDialog::Accepted);
+        });
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        p.form->SaveAs1->trigger();
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(MessageBox::history().size(), std::size_t(1));
+        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
+        QCOMPARE(MessageBox::history()[0].text, QStringLiteral("Stream write error."));
+        QCOMPARE(qbtest::TempApp::readFile(target), QByteArray("precious\r\n"));
+        QVERIFY(!p.form->displayHeld());
+
+        // A folder that does not exist: the file cannot be created.
+        qb::modal::setNextExec([&](QDialog *d) {
+            qobject_cast<QFileDialog *>(d)->selectFile(p.app.file(QStringLiteral("old.txt/inside.txt")));
+            return int(QDialog::Accepted);
+        });
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        p.form->SaveAs1->trigger();
+        QVERIFY(MessageBox::history().back().text.startsWith(QStringLiteral("Cannot create file ")));
+    }
+
+    void copyWithNothingSelectedLeavesTheClipboard()
+    {
+        Program p;
+        p.show("text\r\n");
+        QApplication::clipboard()->setText(QStringLiteral("before"));
+        p.form->Copy1->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
+        p.form->tbSelectAll->click();
+        p.form->tbCopy->click();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("text"));
+    }
+
+    void fontAndColorWriteEvenWhenCancelled()
+    {
+        Program p;
+        qb::modal::setNextExec([](QDialog *) { return int(QDialog::Rejected); });
+        p.form->tbFont->click();
+        QByteArray ini = p.app.readIni();
+        QVERIFY2(ini.contains("[Font]\r\nSize=8\r\nName=MS Sans Serif\r\nColor=-2147483640\r\nBold=0\r\nItalic=0\r\n"
+                              "Underline=0\r\nStrikeout=0\r\n"),
+                 ini.constData());
+        qb::modal::setNextExec([](QDialog *) { return int(QDialog::Rejected); });
+        p.form->Color2->trigger();
+        QCOMPARE(iniValue(p.app.readIni(), "Color"), QByteArray("8421631"));
+
+        qb::modal::setNextExec([](QDialog *d) {
+            qobject_cast<QColorDialog *>(d)->setCurrentColor(QColor(0, 0, 255));
+            return int(QDialog::Accepted);
+        });
+        p.form->Color2->trigger();
+        QCOMPARE(p.form->displayColor(), 0xFF0000u);
+        QCOMPARE(iniValue(p.app.readIni(), "Color"), QByteArray("16711680"));
+    }
+
+    void viewTogglesWriteAtOnce()
+    {
+        Program p;
+        p.form->ShowToolbar1->trigger();
+        QVERIFY(!p.form->ToolBar1->isHidden());
+        QCOMPARE(iniValue(p.app.readIni(), "ShowToolbar"), QByteArray("1"));
+        p.form->ShowStatusbar1->trigger();
+        QCOMPARE(iniValue(p.app.readIni(), "ShowStatusbar"), QByteArray("1"));
+        p.form->ShowStatusbar1->trigger();
+        QVERIFY(p.form->StatusBar1->isHidden());
+        QCOMPARE(iniValue(p.app.readIni(), "ShowStatusbar"), QByteArray("0"));
+        // The auditing switch only toggles; it is stored at exit.
+        p.form->EnableAuditing1->trigger();
+        QVERIFY(p.form->EnableAuditing1->isChecked());
+        QCOMPARE(iniValue(p.app.readIni(), "Auditing"), QByteArray());
+    }
+
+    void aboutBoxClosesAtTheMinuteFromCreation()
+    {
+        qb::TfrmAbout about;
+        QVERIFY(about.Timer1->enabled());
+        QCOMPARE(about.Timer1->interval(), 60000);
+        QCOMPARE(about.lblVersion->text(), QStringLiteral("Verion: ") + QStringLiteral(QUILLBOX_VERSION));
+        about.show();
+        QCOMPARE(about.Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        about.accept(); // OK before the minute is up
+        QVERIFY(about.Timer1->enabled());
+        about.show(); // opened again from the menu: the same countdown goes on
+        QVERIFY(about.isVisible());
+        Q_EMIT about.Timer1->timeout();
+        QVERIFY(!about.isVisible());
+        QVERIFY(!about.Timer1->enabled());
+        about.show(); // later showings stay open
+        QVERIFY(about.isVisible());
+        about.close();
+    }
+
+    void aboutLinkFailure()
+    {
+        qb::TfrmAbout about;
+        qb::TfrmAbout::setUrlOpener([](const QString &) { return false; });
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        about.lUrlClick();
+        qb::TfrmAbout::setUrlOpener(nullptr);
+        QCOMPARE(MessageBox::history().size(), std::size_t(1));
+        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Error"));
+        QCOMPARE(MessageBox::history()[0].text,
+                 QStringLiteral("There is no application associated with the given filename extension."));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
