@@ -1,0 +1,410 @@
+// The audit history window: opening on the newest file, deleting one line or
+// all of them, the questions and error boxes, and files that change on disk
+// behind the window's back.
+
+#include "audit/auditwindow.h"
+#include "dialogs/messagebox.h"
+#include "dialogs/modal.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include <fcntl.h>
+#include <fstream>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using qb::MessageBox;
+using qb::TfrmAuditing;
+
+namespace {
+
+struct Shown {
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon;
+    bool operator==(const Shown &) const = default;
+};
+
+std::vector<Shown> boxes()
+{
+    std::vector<Shown> list;
+    for (const MessageBox::Shown &s : MessageBox::history())
+        list.push_back({s.caption, s.text, s.icon});
+    return list;
+}
+
+Shown errorBox(const QString &text) { return {QStringLiteral("Error"), text, QMessageBox::Critical}; }
+Shown question(const QString &text) { return {QStringLiteral("Information"), text, QMessageBox::Information}; }
+
+// An audit folder with files "a.txt", "b.txt", ... holding "text a", "text b",
+// ..., each written a minute before the one before it, so "a.txt" is newest.
+struct Folder {
+    qbtest::TempApp app;
+    std::unique_ptr<TfrmAuditing> window;
+
+    explicit Folder(int files)
+    {
+        window = std::make_unique<TfrmAuditing>(app.paths());
+        const QDateTime base = QDateTime::currentDateTime().addSecs(-3600);
+        for (int i = 0; i < files; ++i) {
+            const char letter = char('a' + i);
+            write(std::string(1, letter) + ".txt", "text " + std::string(1, letter) + "\r\n",
+                  base.addSecs(-60 * i));
+        }
+    }
+    fs::path dir() const { return window->auditDirectory(); }
+    void write(const std::string &name, const std::string &bytes, const QDateTime &lastWrite) const
+    {
+        std::ofstream(dir() / name, std::ios::binary) << bytes;
+        timespec times[2];
+        times[0].tv_sec = times[1].tv_sec = time_t(lastWrite.toSecsSinceEpoch());
+        times[0].tv_nsec = times[1].tv_nsec = 0;
+        QCOMPARE(::utimensat(AT_FDCWD, (dir() / name).c_str(), times, 0), 0);
+    }
+    QStringList listed() const
+    {
+        QStringList names;
+        for (const qb::AuditEntry &e : window->entries())
+            names << QString::fromStdString(e.name);
+        return names;
+    }
+    QStringList onDisk() const
+    {
+        QStringList names;
+        for (const auto &e : fs::directory_iterator(dir()))
+            names << QString::fromStdString(e.path().filename().string());
+        names.sort();
+        return names;
+    }
+    QString text() const { return window->mContents->toPlainText(); }
+    int selected() const
+    {
+        const int row = window->lbFiles->currentRow();
+        return row >= 0 && window->lbFiles->item(row)->isSelected() ? row : -1;
+    }
+};
+
+QStringList lines(const QString &letters)
+{
+    QStringList result;
+    for (QChar c : letters)
+        result << QString(c) + QStringLiteral(".txt");
+    return result;
+}
+
+// Makes one file impossible to delete: the immutable attribute where the
+// process may set it, otherwise a folder this process may not write to.
+// Undone when it goes out of scope.
+class Undeletable
+{
+public:
+    explicit Undeletable(const fs::path &file)
+        : m_file(file)
+    {
+        const int fd = ::open(file.c_str(), O_RDONLY);
+        int flags = 0;
+        if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags |= FS_IMMUTABLE_FL;
+            m_immutable = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        if (fd >= 0)
+            ::close(fd);
+        if (!m_immutable)
+            m_readOnlyFolder = ::chmod(file.parent_path().c_str(), 0555) == 0;
+    }
+    ~Undeletable()
+    {
+        if (m_immutable) {
+            const int fd = ::open(m_file.c_str(), O_RDONLY);
+            int flags = 0;
+            if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+                flags &= ~FS_IMMUTABLE_FL;
+                ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+            }
+            if (fd >= 0)
+                ::close(fd);
+        }
+        if (m_readOnlyFolder)
+            ::chmod(m_file.parent_path().c_str(), 0755);
+    }
+    // Whether deleting really fails here (a privileged process may delete in
+    // a read-only folder).
+    bool works() const
+    {
+        return m_immutable || (m_readOnlyFolder && ::access(m_file.parent_path().c_str(), W_OK) != 0);
+    }
+
+private:
+    fs::path m_file;
+    bool m_immutable = false;
+    bool m_readOnlyFolder = false;
+};
+
+} // namespace
+
+class TestAuditWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { qbtest::initGuiTest(); }
+    void init()
+    {
+        MessageBox::clearHistory();
+        qb::modal::clearExecHooks();
+        // A box without a queued answer is closed at once instead of waiting
+        // for a user; history() still records it.
+        for (int i = 0; i < 20; ++i)
+            qb::modal::setNextExec([](QDialog *) { return int(QDialog::Rejected); });
+    }
+
+    // No files, or no folder at all: nothing listed, nothing shown, nothing
+    // to delete, and no message.
+    void emptyFolder_data()
+    {
+        QTest::addColumn<bool>("removeFolder");
+        QTest::newRow("no files") << false;
+        QTest::newRow("folder missing") << true;
+    }
+    void emptyFolder()
+    {
+        QFETCH(bool, removeFolder);
+        Folder f(0);
+        if (removeFolder)
+            fs::remove_all(f.dir());
+        f.window->mContents->setPlainText(QStringLiteral("left over"));
+        f.window->show();
+        QCOMPARE(f.window->lbFiles->count(), 0);
+        QCOMPARE(f.text(), QString());
+        QVERIFY(!f.window->Delete1->isEnabled());
+        QVERIFY(!f.window->DeleteAll1->isEnabled());
+        QVERIFY(boxes().empty());
+    }
+
+    // Every showing lists the folder afresh, newest first, labelled by the
+    // last-write time, with the newest selected and shown.
+    void openingShowsTheNewest()
+    {
+        Folder f(3);
+        f.window->show();
+        QCOMPARE(f.listed(), lines("abc"));
+        QCOMPARE(f.selected(), 0);
+        QCOMPARE(f.text(), QStringLiteral("text a"));
+        QVERIFY(f.window->Delete1->isEnabled());
+        QVERIFY(f.window->DeleteAll1->isEnabled());
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(f.window->lbFiles->item(i)->text(),
+                     qb::auditLabel(f.window->entries()[std::size_t(i)].lastWrite, QLocale::system()));
+        f.window->hide();
+
+        // A file touched later moves to the top the next time.
+        f.write("c.txt", "text c again", QDateTime::currentDateTime());
+        f.window->lbFiles->setCurrentRow(2);
+        f.window->show();
+        QCOMPARE(f.listed(), lines("cab"));
+        QCOMPARE(f.selected(), 0);
+        QCOMPARE(f.text(), QStringLiteral("text c again"));
+        QVERIFY(boxes().empty());
+    }
+
+    // After a deletion the line that moved into the deleted one's place is
+    // selected, or the new last line when the last was deleted.
+    void deleteSelectsTheNextLine_data()
+    {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QStringList>("left");
+        QTest::addColumn<int>("selectedAfter");
+        QTest::addColumn<QString>("textAfter");
+        QTest::newRow("only file") << 1 << 0 << QStringList{} << -1 << QString();
+        QTest::newRow("first of three") << 3 << 0 << lines("bc") << 0 << QStringLiteral("text b");
+        QTest::newRow("middle of three") << 3 << 1 << lines("ac") << 1 << QStringLiteral("text c");
+        QTest::newRow("last of three") << 3 << 2 << lines("ab") << 1 << QStringLiteral("text b");
+    }
+    void deleteSelectsTheNextLine()
+    {
+        QFETCH(int, files);
+        QFETCH(int, row);
+        QFETCH(QStringList, left);
+        QFETCH(int, selectedAfter);
+        QFETCH(QString, textAfter);
+        Folder f(files);
+        f.window->show();
+        f.window->lbFiles->setCurrentRow(row);
+        const QString label = f.window->lbFiles->item(row)->text();
+        MessageBox::clearHistory();
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        f.window->Delete1Click();
+        QCOMPARE(boxes(), (std::vector<Shown>{question("Delete the file created on: " + label + "?")}));
+        QCOMPARE(f.listed(), left);
+        QCOMPARE(f.window->lbFiles->count(), left.size());
+        QCOMPARE(f.onDisk(), left);
+        QCOMPARE(f.selected(), selectedAfter);
+        QCOMPARE(f.text(), textAfter);
+        // The menu items keep their state until the list is rebuilt.
+        QVERIFY(f.window->Delete1->isEnabled());
+        QVERIFY(f.window->DeleteAll1->isEnabled());
+    }
+
+    void afterTheOnlyFileIsDeleted()
+    {
+        Folder f(1);
+        f.window->show();
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        f.window->Delete1Click();
+        MessageBox::clearHistory();
+
+        // Nothing selected: Delete does nothing, not even ask.
+        f.window->Delete1Click();
+        QVERIFY(boxes().empty());
+
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        f.window->DeleteAll1Click();
+        QCOMPARE(boxes(), (std::vector<Shown>{question("Delete all files?")}));
+        QCOMPARE(f.window->lbFiles->count(), 0);
+        QVERIFY(!f.window->Delete1->isEnabled());
+        QVERIFY(!f.window->DeleteAll1->isEnabled());
+    }
+
+    void deleteAllRemovesWhatWasListed()
+    {
+        Folder f(3);
+        f.window->show();
+        // Written after the list was built: not touched, listed afterwards.
+        f.write("new.txt", "new", QDateTime::currentDateTime());
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        f.window->DeleteAll1Click();
+        QCOMPARE(f.onDisk(), QStringList{"new.txt"});
+        QCOMPARE(f.listed(), QStringList{"new.txt"});
+        QCOMPARE(f.selected(), 0);
+        QCOMPARE(f.text(), QStringLiteral("new"));
+        QVERIFY(f.window->Delete1->isEnabled());
+        QVERIFY(f.window->DeleteAll1->isEnabled());
+    }
+
+    // Anything but Yes leaves files, list, selection and text alone.
+    void noChangesNothing_data()
+    {
+        QTest::addColumn<bool>("all");
+        QTest::newRow("Delete") << false;
+        QTest::newRow("Delete All") << true;
+    }
+    void noChangesNothing()
+    {
+        QFETCH(bool, all);
+        Folder f(3);
+        f.window->show();
+        f.window->lbFiles->setCurrentRow(1);
+        MessageBox::clearHistory();
+        MessageBox::setNextAnswer(QMessageBox::No);
+        all ? f.window->DeleteAll1Click() : f.window->Delete1Click();
+        QCOMPARE(boxes().size(), std::size_t(1));
+        QCOMPARE(f.onDisk(), lines("abc"));
+        QCOMPARE(f.listed(), lines("abc"));
+        QCOMPARE(f.selected(), 1);
+        QCOMPARE(f.text(), QStringLiteral("text b"));
+    }
+
+    // A listed file that cannot be deleted is reported and stays listed and
+    // selected; Delete All passes over it without a word.
+    void undeletableFile_data()
+    {
+        QTest::addColumn<bool>("protect");
+        QTest::newRow("replaced by a folder") << false;
+        QTest::newRow("protected file") << true;
+    }
+    void undeletableFile()
+    {
+        QFETCH(bool, protect);
+        Folder f(2);
+        f.window->show();
+        std::unique_ptr<Undeletable> guard;
+        if (protect) {
+            guard = std::make_unique<Undeletable>(f.dir() / "a.txt");
+            if (!guard->works())
+                QSKIP("this process may delete any file");
+        } else {
+            fs::remove(f.dir() / "a.txt");
+            fs::create_directory(f.dir() / "a.txt");
+            std::ofstream(f.dir() / "a.txt" / "inside") << "x";
+        }
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        f.window->Delete1Click();
+        QCOMPARE(boxes().size(), std::size_t(2));
+        QCOMPARE(boxes()[1], errorBox("Could not delete file"));
+        QCOMPARE(f.listed(), lines("ab"));
+        QCOMPARE(f.selected(), 0);
+        QCOMPARE(f.text(), QStringLiteral("text a"));
+
+        MessageBox::clearHistory();
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        f.window->DeleteAll1Click();
+        QCOMPARE(boxes(), (std::vector<Shown>{question("Delete all files?")}));
+        if (protect) {
+            // Listed again (with whatever else the protection kept).
+            QCOMPARE(f.listed().value(0), QStringLiteral("a.txt"));
+            QCOMPARE(f.listed().size(), f.onDisk().size());
+            QCOMPARE(f.selected(), 0);
+            QCOMPARE(f.text(), QStringLiteral("text a"));
+            QVERIFY(f.window->Delete1->isEnabled());
+        } else {
+            QCOMPARE(f.listed(), QStringList{}); // a folder is never listed
+            QVERIFY(!f.window->Delete1->isEnabled());
+        }
+    }
+
+    // A file removed after the list was built: choosing it reports "Could not
+    // load file" once per choice and keeps the text shown; deleting it
+    // reports "Could not delete file".
+    void fileRemovedBehindTheWindow()
+    {
+        Folder f(2);
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        fs::remove(f.dir() / "b.txt");
+        QListWidget *list = f.window->lbFiles;
+        const QPoint second = list->visualItemRect(list->item(1)).center();
+
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
+        QCOMPARE(f.selected(), 1);
+        QCOMPARE(boxes(), (std::vector<Shown>{errorBox("Could not load file")}));
+        QCOMPARE(f.text(), QStringLiteral("text a"));
+
+        // Clicking the selected line again tries again.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
+        QCOMPARE(boxes().size(), std::size_t(2));
+
+        // Choosing with the keyboard loads once as well.
+        MessageBox::clearHistory();
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(f.selected(), 0);
+        QVERIFY(boxes().empty());
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(boxes(), (std::vector<Shown>{errorBox("Could not load file")}));
+
+        MessageBox::clearHistory();
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        f.window->Delete1Click();
+        QCOMPARE(boxes().size(), std::size_t(2));
+        QCOMPARE(boxes()[1], errorBox("Could not delete file"));
+        QCOMPARE(f.listed(), lines("ab"));
+    }
+
+    // Each byte is one character; line ends become lines.
+    void bytesShowAsCharacters()
+    {
+        Folder f(0);
+        f.write("x.txt", std::string("\x80\xe9\x81 \x9f\r\nz\r\n", 10), QDateTime::currentDateTime());
+        f.window->show();
+        QCOMPARE(f.text(), QStringView(u"\u20ac\u00e9\u0081 \u0178\nz").toString());
+    }
+};
+
+QTEST_MAIN(TestAuditWindow)
+#include "tst_auditwindow.moc"
