@@ -1,0 +1,329 @@
+// The Print command end to end: reports sent over a socket, printed to a PDF
+// file through the print dialog's printer, and read back with pdftotext.
+
+#include "app/mainwindow.h"
+#include "app/printcommand.h"
+#include "app/printersurface.h"
+#include "dialogs/messagebox.h"
+#include "dialogs/modal.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+
+using qb::Lines;
+using qb::MessageBox;
+using qb::TForm1;
+
+using Pages = QList<QStringList>;
+
+namespace {
+
+struct Program {
+    qbtest::TempApp app;
+    int port = qbtest::freePort();
+    std::unique_ptr<TForm1> form;
+    QTemporaryDir out;
+    QString pdf = out.filePath(QStringLiteral("job.pdf"));
+
+    Program()
+    {
+        app.writeIni("[Defaults]\r\nPort=" + QByteArray::number(port) + "\r\n");
+        form = std::make_unique<TForm1>(app.paths());
+    }
+    void send(const std::string &bytes) { qbtest::sendAsync(port, bytes).join(); }
+    bool show(const std::string &bytes)
+    {
+        send(bytes);
+        const Lines expected = qb::splitLines(bytes);
+        return qbtest::waitFor([&] { return form->shownLines() == expected; });
+    }
+    // Answers the next print dialog: output to `path`, after `inside` ran.
+    void answerDialog(const QString &path, std::function<void()> inside = {},
+                      int result = QDialog::Accepted)
+    {
+        qb::modal::setNextExec([path, inside, result](QDialog *dialog) {
+            auto *printDialog = qobject_cast<QPrintDialog *>(dialog);
+            if (!printDialog)
+                return int(QDialog::Rejected);
+            printDialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+            printDialog->printer()->setOutputFileName(path);
+            if (inside)
+                inside();
+            return result;
+        });
+    }
+};
+
+// The pages of a PDF file as pdftotext lays them out, each line trimmed and
+// empty lines left out.
+Pages pdfPages(const QString &path)
+{
+    QProcess run;
+    run.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    if (!run.waitForFinished(60000) || run.exitCode() != 0)
+        return {};
+    QStringList pages = QString::fromUtf8(run.readAllStandardOutput()).split(u'\f');
+    if (!pages.isEmpty() && pages.back().trimmed().isEmpty())
+        pages.removeLast(); // after the last page's form feed
+    Pages result;
+    for (const QString &page : pages) {
+        QStringList lines;
+        for (const QString &line : page.split(u'\n'))
+            if (!line.trimmed().isEmpty())
+                lines << line.trimmed();
+        result << lines;
+    }
+    return result;
+}
+
+// A printer as the program sets it up, writing PDF.
+struct PdfPrinter {
+    QPrinter printer{QPrinter::HighResolution};
+    PdfPrinter() { printer.setOutputFormat(QPrinter::PdfFormat); }
+    QRect area() const { return printer.pageLayout().paintRectPixels(printer.resolution()); }
+};
+
+} // namespace
+
+class TestPrinting : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qbtest::initGuiTest();
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+    }
+    void init()
+    {
+        MessageBox::clearHistory();
+        qb::modal::clearExecHooks();
+    }
+
+    void pagesOfThePrintout_data()
+    {
+        QTest::addColumn<QByteArray>("report");
+        QTest::addColumn<Pages>("pages");
+        QTest::newRow("lines") << QByteArray("alpha\r\nbeta gamma\r\n\r\nlast\r\n")
+                               << Pages{{"alpha", "beta gamma", "last"}};
+        QTest::newRow("form feed starting a line") << QByteArray("one\r\n\ftwo\r\n") << Pages{{"one"}, {"two"}};
+        QTest::newRow("form feed inside a line")
+            << QByteArray("left\fright\r\nnext\r\n") << Pages{{"left"}, {"right", "next"}};
+        QTest::newRow("8-bit characters") << QByteArray("caf\xe9 \x80 5\r\n") << Pages{{"caf\u00e9 \u20ac 5"}};
+    }
+    void pagesOfThePrintout()
+    {
+        QFETCH(QByteArray, report);
+        QFETCH(Pages, pages);
+        Program p;
+        QVERIFY(p.show(report.toStdString()));
+        p.answerDialog(p.pdf);
+        p.form->Print1->trigger();
+        QVERIFY(MessageBox::history().empty());
+        QCOMPARE(pdfPages(p.pdf), pages);
+    }
+
+    // A line wider than the page goes on at the left edge of the next line,
+    // in the 8-point printer font whatever the text area shows; only its
+    // first 4096 characters are printed.
+    void longLineInThePrinterFont()
+    {
+        Program p;
+        QFont big = p.form->m1->font();
+        big.setPointSize(36);
+        p.form->m1->setFont(big);
+        QString digits;
+        for (int i = 0; i < 5000; ++i)
+            digits += QChar(u'0' + i % 10);
+        QVERIFY(p.show(digits.toStdString() + "\r\nend\r\n"));
+        p.answerDialog(p.pdf);
+        p.form->Print1->trigger();
+
+        PdfPrinter reference;
+        const auto fits = [&](const QFont &font) {
+            const QFontMetrics metrics(font, &reference.printer);
+            int n = 0;
+            while (metrics.horizontalAdvance(digits.left(n + 1)) <= reference.area().width())
+                ++n;
+            return n;
+        };
+        const int perLine = fits(qb::PainterSurface::printerFont());
+        QVERIFY(perLine > 2 * fits(big));
+
+        QStringList printed;
+        for (const QStringList &page : pdfPages(p.pdf))
+            printed += page;
+        QVERIFY(printed.size() > 2);
+        QCOMPARE(printed.takeLast(), QStringLiteral("end"));
+        for (QString &line : printed)
+            line.remove(u' ');
+        QCOMPARE(int(printed.first().size()), perLine);
+        QCOMPARE(printed.join(QString()), digits.left(4096));
+    }
+
+    // A new page starts once the next line would begin less than two line
+    // heights above the bottom of the printable area.
+    void pageBreakRule()
+    {
+        Program p;
+        std::string report;
+        QStringList lines;
+        for (int i = 1; i <= 150; ++i) {
+            lines << QStringLiteral("Line %1").arg(i, 3, 10, QChar(u'0'));
+            report += lines.back().toStdString() + "\r\n";
+        }
+        QVERIFY(p.show(report));
+        p.answerDialog(p.pdf);
+        p.form->Print1->trigger();
+
+        PdfPrinter reference;
+        const int step = QFontMetrics(qb::PainterSurface::printerFont(), &reference.printer).height() + 2;
+        int firstPage = 1;
+        while (firstPage * step <= reference.area().height() - 2 * step)
+            ++firstPage;
+        QVERIFY(firstPage < lines.size());
+
+        const Pages pages = pdfPages(p.pdf);
+        QVERIFY(pages.size() >= 2);
+        QCOMPARE(int(pages.first().size()), firstPage);
+        QStringList printed;
+        for (const QStringList &page : pages)
+            printed += page;
+        QCOMPARE(printed, lines);
+    }
+
+    void cancelPrintsNothingAndRestoresThePanel()
+    {
+        Program p;
+        QVERIFY(p.show("report\r\n"));
+        p.form->setPanelText(TForm1::ActionPanel, QStringLiteral("Before"));
+        QString panelInside;
+        bool heldInside = false;
+        p.answerDialog(
+            p.pdf,
+            [&] {
+                panelInside = p.form->panelText(TForm1::ActionPanel);
+                heldInside = p.form->displayHeld();
+            },
+            QDialog::Rejected);
+        p.form->Print1->trigger();
+        QCOMPARE(panelInside, QStringLiteral("Printing"));
+        QVERIFY(heldInside);
+        QVERIFY(!QFile::exists(p.pdf));
+        QCOMPARE(p.form->panelText(TForm1::ActionPanel), QStringLiteral("Before"));
+        QVERIFY(!p.form->displayHeld());
+        QVERIFY(MessageBox::history().empty());
+    }
+
+    // The report shown when the command started is printed; one that finishes
+    // meanwhile waits and is shown when printing ends.
+    void reportFinishingWhilePrintingIsShownAfter()
+    {
+        Program p;
+        QVERIFY(p.show("older\r\n"));
+        p.answerDialog(p.pdf, [&] {
+            p.send("second\r\n");
+            QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 1; }));
+        });
+        p.form->tbPrint->click();
+        QCOMPARE(p.form->shownLines(), (Lines{"second"}));
+        QCOMPARE(pdfPages(p.pdf), (Pages{{"older"}}));
+        QVERIFY(!p.form->displayHeld());
+    }
+
+    // Print again while the pages of a job are produced: the second command is
+    // turned away and the first job, its panel text and the held display go on.
+    void secondPrintWhileAJobRunsIsTurnedAway()
+    {
+        Program p;
+        QVERIFY(p.show("page 1\fpage 2\fpage 3\r\n"));
+        bool ranInside = false;
+        bool heldAfter = false;
+        bool printingAfter = false;
+        QString panelAfter;
+        p.answerDialog(p.pdf, [&] {
+            // Runs at the first page break, while the job is being produced.
+            QTimer::singleShot(0, p.form.get(), [&] {
+                ranInside = true;
+                MessageBox::setNextAnswer(QMessageBox::Ok);
+                p.form->Print1Click();
+                heldAfter = p.form->displayHeld();
+                printingAfter = qb::printing();
+                panelAfter = p.form->panelText(TForm1::ActionPanel);
+            });
+        });
+        bool secondDialog = false;
+        qb::modal::setNextExec([&](QDialog *) {
+            secondDialog = true;
+            return int(QDialog::Rejected);
+        });
+        p.form->Print1->trigger();
+
+        QVERIFY(ranInside);
+        QVERIFY(!secondDialog);
+        QVERIFY(heldAfter);
+        QVERIFY(printingAfter);
+        QCOMPARE(panelAfter, QStringLiteral("Printing"));
+        QCOMPARE(MessageBox::history().size(), std::size_t(1));
+        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
+        QCOMPARE(MessageBox::history()[0].text, QStringLiteral("Printing in progress."));
+        QCOMPARE(MessageBox::history()[0].icon, QMessageBox::Critical);
+        QCOMPARE(pdfPages(p.pdf), (Pages{{"page 1"}, {"page 2"}, {"page 3"}}));
+        QVERIFY(!p.form->displayHeld());
+        QVERIFY(!qb::printing());
+        QCOMPARE(p.form->panelText(TForm1::ActionPanel), QStringLiteral("Listening"));
+    }
+
+    // A job that cannot start: the standard error box, display released but
+    // nothing displayed, and the action panel not put back: it keeps
+    // "Printing" unless a report arriving meanwhile wrote it.
+    void failingJobEndsTheCommand_data()
+    {
+        QTest::addColumn<bool>("reportMeanwhile");
+        QTest::addColumn<QString>("panel");
+        QTest::newRow("alone") << false << QStringLiteral("Printing");
+        QTest::newRow("report meanwhile") << true << QStringLiteral("Listening");
+    }
+    void failingJobEndsTheCommand()
+    {
+        QFETCH(bool, reportMeanwhile);
+        QFETCH(QString, panel);
+        Program p;
+        QVERIFY(p.show("older\r\n"));
+        p.form->setPanelText(TForm1::ActionPanel, QStringLiteral("Before"));
+        const QString unwritable = p.out.filePath(QStringLiteral("missing/job.pdf"));
+        p.answerDialog(unwritable, [&] {
+            if (!reportMeanwhile)
+                return;
+            p.send("newer\r\n");
+            QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 1; }));
+        });
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        p.form->Print1->trigger();
+        QCOMPARE(MessageBox::history().size(), std::size_t(1));
+        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
+        QCOMPARE(MessageBox::history()[0].text, QStringLiteral("Cannot create file ") + unwritable + u'.');
+        QCOMPARE(p.form->panelText(TForm1::ActionPanel), panel);
+        QVERIFY(!p.form->displayHeld());
+        QVERIFY(!qb::printing());
+        QCOMPARE(p.form->reportsWaiting(), std::size_t(reportMeanwhile ? 1 : 0));
+        QCOMPARE(p.form->shownLines(), (Lines{"older"}));
+        QVERIFY(!QFile::exists(unwritable));
+    }
+};
+
+QTEST_MAIN(TestPrinting)
+#include "tst_printing.moc"
