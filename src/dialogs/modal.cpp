@@ -16,6 +16,7 @@ std::deque<ExecHook> &hooks()
     return queue;
 }
 bool g_closeRequested = false;
+ExecHook g_fallback;
 std::function<void()> g_closeHandler;
 } // namespace
 
@@ -28,12 +29,16 @@ int exec(QDialog *dialog)
         hooks().pop_front();
         return hook(dialog);
     }
+    if (g_fallback)
+        return g_fallback(dialog);
     return dialog->exec();
 }
 
 void setNextExec(ExecHook hook) { hooks().push_back(std::move(hook)); }
 
 void clearExecHooks() { hooks().clear(); }
+
+void setFallbackExec(ExecHook hook) { g_fallback = std::move(hook); }
 
 void requestClose()
 {

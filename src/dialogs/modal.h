@@ -19,6 +19,8 @@ int exec(QDialog *dialog);
 using ExecHook = std::function<int(QDialog *)>;
 void setNextExec(ExecHook hook);
 void clearExecHooks();
+// Tests: used instead of a real modal loop when no hook is queued.
+void setFallbackExec(ExecHook hook);
 
 // Asks the program to close: closes every open modal window, then runs the
 // handler given to onCloseRequested() once the event loop is back on top.

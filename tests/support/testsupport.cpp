@@ -46,9 +46,12 @@ void TempApp::writeFile(const QString &path, const QByteArray &bytes)
 
 int freePort(int low, int high)
 {
-    static int next = 0;
+    // Tests run in parallel: start each process at a scattered place so that
+    // two of them rarely probe the same ports.
+    static unsigned next = unsigned(::getpid()) * 2654435761u;
     for (int tries = 0; tries <= high - low; ++tries) {
-        const int port = low + (next++ + int(::getpid())) % (high - low + 1);
+        next = next * 1103515245u + 12345u;
+        const int port = low + int((next >> 8) % unsigned(high - low + 1));
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         const int one = 1;
         ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -116,6 +119,14 @@ void initGuiTest()
 {
     qb::initResources();
     qb::modal::clearExecHooks();
+    // A dialog or box that a test did not answer must not wait for a user
+    // who never comes: it fails the test and closes at once.
+    qb::modal::setFallbackExec([](QDialog *dialog) {
+        qWarning("unanswered modal window: %s %s", dialog->metaObject()->className(),
+                 qPrintable(dialog->windowTitle()));
+        QTest::qFail("a modal window opened that the test did not answer", __FILE__, __LINE__);
+        return int(QDialog::Rejected);
+    });
     qb::MessageBox::clearHistory();
 }
 
