@@ -45,6 +45,10 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(QUILLBOX_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillbox.svg")));
     QApplication::setDesktopFileName(QStringLiteral("quillbox"));
+    // Outside a full desktop session no icon theme is named; the set-up
+    // installs Adwaita, and Qt's own pictures stand in for anything missing.
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
 
     qb::SignalCloser closer;
     const qb::AppPaths paths = qb::AppPaths::current();

@@ -73,7 +73,7 @@ TForm1::TForm1(const AppPaths &paths, QWidget *parent)
     , m_settings(paths.settingsFile)
 {
     // FormCreate
-    m_displayHeld = false;
+    m_heldDepth = 0;
     m_waiting.clear();
     buildWindow();
     loadSettings();
@@ -167,13 +167,13 @@ void TForm1::buildWindow()
     Font1 = addAction(options2, "Font1", QStringLiteral("&Font"), &TForm1::Font2Click);
     Font1->setIcon(themed("preferences-desktop-font", QStyle::SP_FileDialogDetailedView));
     Color2 = addAction(options2, "Color2", QStringLiteral("&Color"), &TForm1::Color1Click);
-    Color2->setIcon(themed("preferences-desktop-color", QStyle::SP_DesktopIcon));
+    Color2->setIcon(themed("applications-graphics", QStyle::SP_DesktopIcon));
     Port1 = addAction(options2, "Port1", QStringLiteral("&Port"), &TForm1::Port1Click);
     Port1->setIcon(themed("network-wired", QStyle::SP_DriveNetIcon));
     Alert1 = addAction(options2, "Alert1", QStringLiteral("&Alert"), &TForm1::Alert1Click);
     Alert1->setIcon(themed("dialog-warning", QStyle::SP_MessageBoxWarning));
     LineFilter1 = addAction(options2, "LineFilter1", QStringLiteral("F&ilters"), &TForm1::tbLineFilterClick);
-    LineFilter1->setIcon(themed("view-filter", QStyle::SP_FileDialogInfoView));
+    LineFilter1->setIcon(themed("edit-find", QStyle::SP_FileDialogInfoView));
     QMenu *auditing = options2->addMenu(QStringLiteral("Auditing"));
     auditing->setObjectName(QStringLiteral("AuditingMenu"));
     Auditing1 = auditing->menuAction();
@@ -387,15 +387,15 @@ void TForm1::applyFontColor(std::uint32_t color)
 
 void TForm1::held(const std::function<void()> &body)
 {
-    m_displayHeld = true;
+    ++m_heldDepth;
     try {
         body();
     } catch (const std::exception &e) {
-        m_displayHeld = false;
+        --m_heldDepth;
         MessageBox::standardError(QString::fromLocal8Bit(e.what()), this);
         return;
     }
-    m_displayHeld = false;
+    --m_heldDepth;
     DisplayAndAlert();
 }
 
@@ -412,7 +412,8 @@ void TForm1::guarded(const std::function<void()> &body)
 
 void TForm1::StartServer()
 {
-    m_displayHeld = false;
+    // Display is never held here: start-up holds nothing and the Port
+    // command has released its hold before it restarts the listener.
     setPanelText(ActionPanel, QStringLiteral("Starting Server"));
     try {
         Server->close();
@@ -508,7 +509,7 @@ void TForm1::showLines(const Lines &lines)
 
 void TForm1::DisplayAndAlert()
 {
-    if (!m_displayHeld) {
+    if (m_heldDepth == 0) {
         while (!m_waiting.empty()) {
             Lines report = std::move(m_waiting.front());
             m_waiting.pop_front();
@@ -516,7 +517,7 @@ void TForm1::DisplayAndAlert()
             if (EnableAuditing1->isChecked())
                 writeAuditFile(m_paths.auditDirectory, clock::now(), m_shown);
             Alert();
-            if (m_displayHeld)
+            if (m_heldDepth > 0)
                 break; // an alert step never holds, but stay safe
         }
     }
@@ -716,14 +717,14 @@ void TForm1::About1Click()
 void TForm1::Port1Click()
 {
     guarded([this] {
-        m_displayHeld = true;
+        ++m_heldDepth;
         try {
             frmPort->sePort->setValue(Server->port());
             modal::exec(frmPort);
         } catch (...) {
             frmPort->sePort->setValue(9100);
         }
-        m_displayHeld = false;
+        --m_heldDepth;
         DisplayAndAlert();
         Server->close();
         Server->setPort(frmPort->sePort->readValue());

@@ -52,7 +52,7 @@ public:
     void FormDestroy();
 
     QString panelText(int panel) const;
-    bool displayHeld() const { return m_displayHeld; }
+    bool displayHeld() const { return m_heldDepth > 0; }
     bool reportPending() const { return !m_waiting.empty(); }
     std::size_t reportsWaiting() const { return m_waiting.size(); }
     const Lines &shownLines() const { return m_shown; }
@@ -151,7 +151,10 @@ private:
     Lines m_reportBuffer;           // the last finished report, filtered
     std::deque<Lines> m_waiting;    // accepted reports not yet shown, in order
     Lines m_shown;                  // what the text area shows
-    bool m_displayHeld = false;
+    // Display is held while any held command runs. A count, not a flag: a
+    // command reached from inside another one's event processing (during a
+    // print job's page breaks) must not release the outer one's hold.
+    int m_heldDepth = 0;
     std::uint32_t m_displayColor = 8421631;
     std::uint32_t m_textAreaColor = 8421631;
     std::uint32_t m_fontColor = 0x80000008u;

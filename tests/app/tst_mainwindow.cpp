@@ -223,6 +223,31 @@ private Q_SLOTS:
         QCOMPARE(p.form->shownLines(), (Lines{"new"}));
     }
 
+    // A held command reached while another one runs (a print job handles
+    // events between its pages) must not release the outer command's hold.
+    void nestedHeldCommandKeepsTheOuterHold()
+    {
+        Program p;
+        p.show("before\r\n");
+        bool checked = false;
+        qb::modal::setNextExec([&](QDialog *) { // the outer Save As dialog
+            qbtest::sendAsync(p.port, "meanwhile\r\n").join();
+            [&] { QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 1; })); }();
+            p.form->Clear1Click(); // a second held command, ending inside the first
+            [&] {
+                QVERIFY(p.form->displayHeld());
+                QCOMPARE(p.form->reportsWaiting(), std::size_t(1));
+                QVERIFY(p.form->shownLines().empty());
+            }();
+            checked = true;
+            return int(QDialog::Rejected);
+        });
+        p.form->SaveAs1->trigger();
+        QVERIFY(checked);
+        QVERIFY(!p.form->displayHeld());
+        QCOMPARE(p.form->shownLines(), (Lines{"meanwhile"}));
+    }
+
     void saveAsWritesTheShownBytes()
     {
         Program p;
