@@ -39,6 +39,17 @@ case "$mode" in
     cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build build -j"$jobs"
     ctest --test-dir build --output-on-failure -j"$jobs"
+    # The same tests once more under AddressSanitizer and
+    # UndefinedBehaviorSanitizer. Leak reports are off: the toolkit's and the
+    # font library's one-time allocations at exit would drown them.
+    cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_SANITIZE=ON -DQUILLBOX_BENCH=OFF
+    cmake --build build-sanitize -j"$jobs"
+    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+    # A short, bounded run of every fuzz target over its checked-in corpus.
+    if [ -x fuzz/run.sh ]; then
+      fuzz/run.sh "${QUILLBOX_FUZZ_SECONDS:-15}"
+    fi
     ;;
   *)
     echo "usage: $0 run|test" >&2

@@ -244,10 +244,17 @@ void TForm1::buildWindow()
     for (int i = 0; i < 4; ++i) {
         m_panels[i] = new QLabel(QLatin1String(texts[i]), StatusBar1);
         m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i));
-        m_panels[i]->setFixedWidth(widths[i]);
         m_panels[i]->setFrameShape(QFrame::Panel);
         m_panels[i]->setFrameShadow(QFrame::Sunken);
-        StatusBar1->addWidget(m_panels[i]);
+        // The last panel takes what is left, so the whole moment and address
+        // of the last connection stay readable.
+        if (i < 3) {
+            m_panels[i]->setFixedWidth(widths[i]);
+            StatusBar1->addWidget(m_panels[i]);
+        } else {
+            m_panels[i]->setMinimumWidth(widths[i]);
+            StatusBar1->addWidget(m_panels[i], 1);
+        }
     }
     setStatusBar(StatusBar1);
 

@@ -103,7 +103,9 @@ TfrmAbout::TfrmAbout(QWidget *parent)
     Memo1->setReadOnly(true);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setPlainText(QString::fromLatin1(kDisclaimer));
-    Memo1->setBackgroundRole(QPalette::Window);
+    QPalette memoPalette = Memo1->palette();
+    memoPalette.setColor(QPalette::Base, silver.color(QPalette::Window));
+    Memo1->setPalette(memoPalette);
     Memo1->setFixedSize(214, 210);
 
     auto *left = new QVBoxLayout;
