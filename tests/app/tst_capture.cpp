@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -266,6 +267,28 @@ private Q_SLOTS:
         QVERIFY(p.form->panelText(TForm1::AddressPanel).endsWith(u':' + QString::number(next)));
         qbtest::sendAsync(next, "moved\r\n").join();
         QVERIFY(qbtest::waitFor([&] { return shown(*p.form) == Lines{"moved"}; }));
+    }
+
+    // A close asked for from outside (a signal) while a held dialog runs its
+    // real modal loop closes the dialog, lets the command finish, and keeps
+    // any further modal window from opening.
+    void closeRequestInsideAHeldDialog()
+    {
+        Program p;
+        qb::modal::setFallbackExec(nullptr); // a real modal loop this time
+        bool handlerRan = false;
+        qb::modal::onCloseRequested([&] { handlerRan = true; });
+        QTimer::singleShot(50, [] { qb::modal::requestClose(); });
+        p.form->Port1->trigger();
+        QVERIFY(qb::modal::closeRequested());
+        QVERIFY(!p.frmPort->isVisible());
+        QVERIFY(!p.form->displayHeld());
+        QVERIFY(qbtest::waitFor([&] { return handlerRan; }));
+        // No box opens any more; it is still recorded.
+        MessageBox::error(QStringLiteral("after close"));
+        QCOMPARE(MessageBox::history().back().text, QStringLiteral("after close"));
+        qb::modal::resetCloseRequest();
+        qbtest::initGuiTest();
     }
 
     void portDialogBringsValuesIntoRange()
