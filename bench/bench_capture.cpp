@@ -1,16 +1,21 @@
 // Reception speed: reports of several sizes (80-character lines) sent through
-// the real listener on 127.0.0.1, beside a bare recv loop over the same bytes
+// the real listener on 127.0.0.1, beside two baselines over the same bytes
 // measured in the same run.
 //
-//   bench_capture [sizes in MiB...]      default: 1 8 32
+//   bench_capture [--csv] [--repeat N] [sizes in MiB...]   default: 1 8 32
 //
-// For each size it prints:
+// Sizes run from 1 to 64 MiB (a report keeps at most 64 MiB). With --repeat N
+// every figure is the fastest of N runs. For each size it prints:
 //   bare     seconds a blocking recv loop takes to take in the bytes
+//   nc       seconds from the first byte to the exit of "nc -l" writing the
+//            bytes to a file (empty when nc is not installed)
 //   capture  seconds the listener takes to receive and assemble them into
 //            lines (no window)
 //   screen   seconds from the first byte sent to the report standing in the
 //            main window's text area
 //   close    seconds from the client's close to the report on screen
+//   cap/bare capture throughput divided by bare recv throughput
+// --csv prints the same as comma-separated rows under a header line.
 
 #include "app/mainwindow.h"
 #include "capture/listener.h"
@@ -23,15 +28,29 @@
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <optional>
+#include <string>
 #include <thread>
+#include <vector>
+
+extern char **environ;
 
 namespace {
 
@@ -112,6 +131,71 @@ double bareRecv(const std::string &data)
     return seconds(s.firstByte, end);
 }
 
+// The first executable "nc" on PATH, or empty.
+std::string findNetcat()
+{
+    const char *path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+        const std::string candidate = (end > start ? dirs.substr(start, end - start) : std::string(".")) + "/nc";
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+// A loopback port that was free a moment ago.
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+// "nc -l 127.0.0.1 <port> > file": seconds from the first byte sent to nc's
+// exit, which follows the client's close once everything is written.
+// Empty when nc could not be run or the file came out short.
+std::optional<double> netcatToFile(const std::string &nc, const std::filesystem::path &file,
+                                   const std::string &data)
+{
+    const std::string port = std::to_string(freePort());
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> args{nc, "-l", "127.0.0.1", port};
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = ::posix_spawn(&pid, nc.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return std::nullopt;
+    Sender s;
+    startSender(s, std::stoi(port), data); // retries the connect until nc listens
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const auto end = Clock::now();
+    s.thread.join();
+    std::error_code ec;
+    const auto written = std::filesystem::file_size(file, ec);
+    std::filesystem::remove(file, ec);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || written != data.size())
+        return std::nullopt;
+    return seconds(s.firstByte, end);
+}
+
 double captureOnly(const std::string &data)
 {
     qb::Listener listener;
@@ -121,7 +205,11 @@ double captureOnly(const std::string &data)
     bool done = false;
     QObject::connect(&listener, &qb::Listener::clientDisconnected, [&](quint64, const qb::Lines &lines, const QString &) {
         end = Clock::now();
-        done = !lines.empty();
+        done = true;
+        if (lines.size() != data.size() / 80) {
+            std::fprintf(stderr, "capture: %zu lines, expected %zu\n", lines.size(), data.size() / 80);
+            std::exit(1);
+        }
     });
     Sender s;
     startSender(s, listener.boundPort(), data);
@@ -138,9 +226,21 @@ std::pair<double, double> toScreen(qb::TForm1 &form, int port, const std::string
     startSender(s, port, data);
     while (form.shownLines().empty())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    // Let the layout and paint the new text posted run before stopping.
+    QCoreApplication::processEvents();
     const auto end = Clock::now();
+    if (form.shownLines().size() != data.size() / 80) {
+        std::fprintf(stderr, "screen: %zu lines, expected %zu\n", form.shownLines().size(), data.size() / 80);
+        std::exit(1);
+    }
     s.thread.join();
     return {seconds(s.firstByte, end), seconds(s.closed, end)};
+}
+
+void usage()
+{
+    std::fprintf(stderr, "usage: bench_capture [--csv] [--repeat N] [sizes in MiB, 1..64 ...]\n");
+    std::exit(2);
 }
 
 } // namespace
@@ -151,30 +251,73 @@ int main(int argc, char *argv[])
     qputenv("QUILLBOX_NO_SOUND", "1");
     QApplication app(argc, argv);
     qb::initResources();
+    bool csv = false;
+    int repeat = 1;
     std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes.push_back(std::atoi(argv[i]));
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--csv") {
+            csv = true;
+        } else if (arg == "--repeat" && i + 1 < argc) {
+            repeat = std::atoi(argv[++i]);
+            if (repeat < 1)
+                usage();
+        } else {
+            char *end = nullptr;
+            const long mib = std::strtol(arg.c_str(), &end, 10);
+            if (end == arg.c_str() || *end != '\0' || mib < 1 || mib > 64)
+                usage();
+            sizes.push_back(int(mib));
+        }
+    }
     if (sizes.empty())
         sizes = {1, 8, 32};
 
     QTemporaryDir dir;
-    const auto paths = qb::AppPaths::forExecutable(std::filesystem::path(dir.path().toStdString()) / "quillbox",
-                                                   std::filesystem::path(dir.path().toStdString()) / "config");
+    const std::filesystem::path base(dir.path().toStdString());
+    const auto paths = qb::AppPaths::forExecutable(base / "quillbox", base / "config");
     {
         std::ofstream ini(paths.settingsFile);
         ini << "[Defaults]\r\nPort=0\r\n";
     }
     qb::TForm1 form(paths);
+    form.show();
     const int port = form.Server->boundPort();
+    const std::string nc = findNetcat();
+    if (nc.empty())
+        std::fprintf(stderr, "nc not found: the nc -l baseline is skipped\n");
 
-    std::printf("%8s %10s %10s %10s %10s %14s\n", "MiB", "bare s", "capture s", "screen s", "close s", "capture/bare");
+    if (csv)
+        std::printf("mib,bytes,bare_s,nc_s,capture_s,screen_s,close_s\n");
+    else
+        std::printf("%6s %9s %9s %10s %9s %9s %13s\n", "MiB", "bare s", "nc s", "capture s", "screen s", "close s",
+                    "cap/bare MiB/s");
     for (int mib : sizes) {
         const std::string data = makeReport(std::size_t(mib) << 20);
-        const double bare = bareRecv(data);
-        const double capture = captureOnly(data);
-        const auto [screen, afterClose] = toScreen(form, port, data);
-        std::printf("%8d %10.3f %10.3f %10.3f %10.3f %14.2f\n", mib, bare, capture, screen, afterClose,
-                    capture / bare);
+        double bare = INFINITY, capture = INFINITY, screen = INFINITY, afterClose = INFINITY;
+        std::optional<double> ncTime;
+        for (int r = 0; r < repeat; ++r) {
+            bare = std::min(bare, bareRecv(data));
+            if (!nc.empty()) {
+                if (const auto t = netcatToFile(nc, base / "nc.out", data))
+                    ncTime = std::min(ncTime.value_or(INFINITY), *t);
+            }
+            capture = std::min(capture, captureOnly(data));
+            const auto [s, c] = toScreen(form, port, data);
+            screen = std::min(screen, s);
+            afterClose = std::min(afterClose, c);
+        }
+        if (csv) {
+            const std::string ncText = ncTime ? std::to_string(*ncTime) : std::string();
+            std::printf("%d,%zu,%.6f,%s,%.6f,%.6f,%.6f\n", mib, data.size(), bare, ncText.c_str(), capture, screen,
+                        afterClose);
+        } else {
+            char ncText[32] = "-";
+            if (ncTime)
+                std::snprintf(ncText, sizeof ncText, "%.3f", *ncTime);
+            std::printf("%6d %9.3f %9s %10.3f %9.3f %9.3f %13.2f\n", mib, bare, ncText, capture, screen, afterClose,
+                        bare / capture);
+        }
         std::fflush(stdout);
     }
     return 0;

@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# Every capture speed figure in one table, each beside its baselines measured
+# in the same run, and the throughput plot.
+#
+#   bench/run.sh [--with-load] [--repeat N] [--sizes "1 2 4 ..."]
+#
+# Builds bench_capture and quillbox in build-bench (RelWithDebInfo) when they
+# are out of date, sends reports of 1 to 64 MiB through them, prints the table
+# with the goals marked met or not met and writes it to docs/bench.txt, and
+# plots throughput against report size into docs/throughput.png (python3 with
+# matplotlib; installed through apt-get when missing).
+#   --with-load   afterwards run the full load and fault test
+#                 (build-bench/bench/load_test, when it is built); it takes long
+#   --repeat N    every figure is the fastest of N runs (default 3)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=build-bench
+with_load=0
+repeat=3
+sizes="1 2 4 8 16 32 64"
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --with-load) with_load=1 ;;
+    --repeat) repeat=${2:?--repeat needs a number}; shift ;;
+    --sizes) sizes=${2:?--sizes needs a list}; shift ;;
+    -h|--help) sed -n '2,15s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    *) echo "usage: $0 [--with-load] [--repeat N] [--sizes \"1 2 4 ...\"]" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Debian's interpreter carries the Debian matplotlib package; a python3 found
+# first on PATH (a virtual environment, say) may not.
+python=/usr/bin/python3
+[ -x "$python" ] || python=$(command -v python3)
+if ! "$python" -c 'import matplotlib' 2>/dev/null; then
+  echo "Installing python3-matplotlib for the plot..." >&2
+  as_root apt-get update
+  DEBIAN_FRONTEND=noninteractive as_root apt-get install -y --no-install-recommends python3-matplotlib
+fi
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_TESTS=OFF
+fi
+cmake --build "$build" -j2 --target bench_capture quillbox
+
+mkdir -p docs
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+load=$(cut -d' ' -f1-3 /proc/loadavg)
+# shellcheck disable=SC2086  # sizes is a list of words
+"$build/bench/bench_capture" --csv --repeat "$repeat" $sizes > "$work/bench.csv"
+
+"$python" - "$work/bench.csv" docs/bench.txt docs/throughput.png "$repeat" "$load" <<'EOF'
+import csv, os, sys, datetime
+
+csv_path, table_path, plot_path, repeat, load = sys.argv[1:6]
+rows = list(csv.DictReader(open(csv_path)))
+if not rows:
+    sys.exit("bench_capture produced no figures")
+
+def num(text):
+    return float(text) if text else None
+
+def rate(mib, seconds):
+    return mib / seconds if seconds else None
+
+def cell(mib, seconds):
+    if seconds is None:
+        return f"{'-':>7} {'-':>7}"
+    return f"{seconds:7.3f} {rate(mib, seconds):7.0f}"
+
+by_size = {}
+for r in rows:
+    mib = int(r["mib"])
+    by_size[mib] = {k: num(r[k]) for k in ("bare_s", "nc_s", "capture_s", "screen_s", "close_s")}
+
+out = []
+out.append(f"Quillbox capture benchmark, {datetime.date.today().isoformat()}: reports of 80-character lines")
+out.append(f"sent on 127.0.0.1; each figure the fastest of {repeat} runs; {os.cpu_count()} CPUs,")
+out.append(f"load average {load} at the start (the machine is shared, figures are noisy).")
+out.append("")
+out.append(f"{'':>5} | {'bare recv':^15} | {'nc -l > file':^15} | {'Quillbox capture':^15} | "
+           f"{'Quillbox screen':^15} | {'close':>7} | {'capture/':>8}")
+out.append(f"{'MiB':>5} | {'s':>7} {'MiB/s':>7} | {'s':>7} {'MiB/s':>7} | {'s':>7} {'MiB/s':>7} | "
+           f"{'s':>7} {'MiB/s':>7} | {'s':>7} | {'bare':>8}")
+out.append("-" * len(out[-1]))
+for mib, f in sorted(by_size.items()):
+    ratio = f["bare_s"] / f["capture_s"]
+    out.append(f"{mib:>5} | {cell(mib, f['bare_s'])} | {cell(mib, f['nc_s'])} | {cell(mib, f['capture_s'])} | "
+               f"{cell(mib, f['screen_s'])} | {f['close_s']:7.3f} | {ratio:8.2f}")
+out.append("")
+out.append("capture = listener reception and line assembly, no window; screen = first byte sent to the")
+out.append("report standing in the text area; close = client's close to the report on screen;")
+out.append("capture/bare = capture throughput divided by bare recv throughput.")
+out.append("")
+
+goals = []
+ratios = {mib: f["bare_s"] / f["capture_s"] for mib, f in by_size.items()}
+worst = min(ratios, key=ratios.get)
+goals.append(("capture throughput / bare recv throughput >= 0.5 (every size)",
+              f"lowest {ratios[worst]:.2f} at {worst} MiB", ratios[worst] >= 0.5))
+def time_ratio(big, small, bound, label):
+    if big in by_size and small in by_size:
+        r = by_size[big]["screen_s"] / by_size[small]["screen_s"]
+        goals.append((label, f"{r:.2f}", r <= bound))
+    else:
+        goals.append((label, f"needs {small} and {big} MiB", None))
+time_ratio(32, 8, 5, "time to screen 32 MiB / 8 MiB <= 5")
+time_ratio(64, 8, 10, "time to screen 64 MiB / 8 MiB <= 10 (same slack to 64 MiB)")
+if 8 in by_size:
+    c = by_size[8]["close_s"]
+    goals.append(("8 MiB on screen <= 2 s after the client's close", f"{c:.3f} s", c <= 2))
+else:
+    goals.append(("8 MiB on screen <= 2 s after the client's close", "needs 8 MiB", None))
+out.append("Goals")
+width = max(len(g[0]) for g in goals)
+for label, value, met in goals:
+    verdict = "not measured" if met is None else ("met" if met else "NOT MET")
+    out.append(f"  {label:<{width}}  {value:>20}  {verdict}")
+
+text = "\n".join(out) + "\n"
+open(table_path, "w").write(text)
+sys.stdout.write(text)
+
+import matplotlib
+matplotlib.use("Agg")
+import matplotlib.pyplot as plt
+
+sizes = sorted(by_size)
+fig, ax = plt.subplots(figsize=(8, 5), dpi=110)
+for key, label, style in (("bare_s", "bare recv loop", "o-"), ("nc_s", "nc -l > file", "s-"),
+                          ("capture_s", "Quillbox capture (reception + assembly)", "^-"),
+                          ("screen_s", "Quillbox to screen", "D-")):
+    points = [(m, m / by_size[m][key]) for m in sizes if by_size[m][key]]
+    if points:
+        ax.plot([p[0] for p in points], [p[1] for p in points], style, label=label)
+ax.set_xscale("log", base=2)
+ax.set_yscale("log")
+ax.set_xticks(sizes)
+ax.set_xticklabels([str(s) for s in sizes])
+ax.set_xlabel("report size (MiB, 80-character lines)")
+ax.set_ylabel("throughput (MiB/s)")
+ax.set_title("Quillbox reception on 127.0.0.1 (first byte to done)")
+ax.grid(True, which="both", alpha=0.3)
+ax.legend()
+fig.tight_layout()
+fig.savefig(plot_path)
+print(f"\nWrote {table_path} and {plot_path}")
+EOF
+
+status=0
+if [ "$with_load" -eq 1 ]; then
+  # Build the load test too when the build knows it; stay quiet when not.
+  if grep -qs 'load_test' bench/CMakeLists.txt; then
+    cmake --build "$build" -j2 --target load_test || echo "load test did not build" >&2
+  fi
+  if [ -x "$build/bench/load_test" ]; then
+    echo
+    echo "Load and fault test (full size):"
+    "$build/bench/load_test" "$build/quillbox" || status=$?
+  else
+    echo "load test skipped: $build/bench/load_test is not built" >&2
+  fi
+fi
+exit "$status"
