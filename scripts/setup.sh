@@ -13,7 +13,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev qt6-qpa-plugins
   libcanberra-dev sound-theme-freedesktop adwaita-icon-theme fonts-dejavu-core
 )
-test_packages=(xvfb xauth poppler-utils netcat-openbsd python3)
+test_packages=(xvfb xauth poppler-utils netcat-openbsd python3 clang libclang-rt-14-dev)
 
 install_missing() {
   local missing=()

@@ -214,10 +214,11 @@ std::string encodeValue(std::string_view value)
 
 void checkNames(std::string_view section, std::string_view key)
 {
-    if (section.find_first_of("\r\n]") != std::string_view::npos)
+    // Blanks around a name are dropped when the file is read, so a name with
+    // them would be written where no read finds it.
+    if (section.find_first_of("\r\n]") != std::string_view::npos || trimBlanks(section) != section)
         throw std::invalid_argument("section name cannot be stored: " + std::string(section));
-    const std::string_view k = trimBlanks(key);
-    if (k.empty() || k.front() == '[' || k.front() == ';'
+    if (key.empty() || trimBlanks(key) != key || key.front() == '[' || key.front() == ';'
         || key.find_first_of("\r\n=") != std::string_view::npos)
         throw std::invalid_argument("key name cannot be stored: " + std::string(key));
 }

@@ -39,6 +39,7 @@
 //   cannot be read is never overwritten (same failure).
 // - Section and key names are the program's own constants; a name that
 //   cannot be stored (line breaks, ']' in a section, '=' in a key, an empty
+//   key, a key beginning with '[' or ';', blanks at either end of a section or
 //   key) throws std::invalid_argument.
 
 #include <filesystem>

@@ -328,6 +328,11 @@ private slots:
         QTest::newRow("bracket in section") << QByteArray("a]b") << QByteArray("K");
         QTest::newRow("equals in key") << QByteArray("S") << QByteArray("a=b");
         QTest::newRow("empty key") << QByteArray("S") << QByteArray(" ");
+        // Read back without their blanks, these would name another value.
+        QTest::newRow("blank before section") << QByteArray(" S") << QByteArray("K");
+        QTest::newRow("tab after section") << QByteArray("S\t") << QByteArray("K");
+        QTest::newRow("blank before key") << QByteArray("S") << QByteArray(" K");
+        QTest::newRow("blank after key") << QByteArray("S") << QByteArray("K ");
     }
     void unstorableNames()
     {

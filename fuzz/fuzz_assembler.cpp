@@ -1,0 +1,65 @@
+// Stream-to-lines assembly fed in pieces cut where the input says: the lines
+// must be those of the whole stream cut at once, NUL bytes dropped, and the
+// running text-form length must match the lines so far.
+
+#include "capture/reportassembler.h"
+#include "common/bytes.h"
+#include "fuzzsupport.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <string>
+
+namespace {
+
+// Feeds stream in pieces chosen by fdp, with a total budget of cap bytes.
+void feed(qb::ReportAssembler &a, FuzzedDataProvider &fdp, const std::string &stream, std::size_t cap,
+          bool checkRunningLength)
+{
+    std::size_t pos = 0;
+    while (pos < stream.size()) {
+        std::size_t n = stream.size() - pos;
+        if (fdp.remaining_bytes() > 0)
+            n = fdp.ConsumeIntegralInRange<std::size_t>(0, n);
+        const std::size_t budget = cap == std::string::npos ? cap : cap - a.keptBytes();
+        const std::size_t kept = a.append(std::string_view(stream).substr(pos, n), budget);
+        FUZZ_CHECK(kept == std::min(n, budget));
+        pos += n;
+        if (checkRunningLength) {
+            const std::string sofar = qbfuzz::withoutNul(std::string_view(stream).substr(0, pos));
+            FUZZ_CHECK(a.textFormLength() == qb::textFormLength(qb::splitLines(sofar)));
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    FuzzedDataProvider fdp(data, size);
+    const std::string stream = fdp.ConsumeBytesAsString(fdp.ConsumeIntegralInRange<std::size_t>(0, size));
+    const qb::Lines expected = qb::splitLines(qbfuzz::withoutNul(stream));
+
+    qb::ReportAssembler a;
+    feed(a, fdp, stream, std::string::npos, stream.size() <= 4096);
+    FUZZ_CHECK(a.keptBytes() == stream.size());
+    FUZZ_CHECK(!a.truncated());
+    const std::size_t length = a.textFormLength();
+    const qb::Lines lines = a.finish();
+    FUZZ_CHECK(lines == expected);
+    FUZZ_CHECK(length == qb::textFormLength(lines));
+
+    // The same assembler, now empty again, with a budget: what is kept is the
+    // stream's first cap bytes.
+    FUZZ_CHECK(a.keptBytes() == 0 && a.textFormLength() == 0 && !a.truncated());
+    const std::size_t cap = fdp.ConsumeIntegralInRange<std::size_t>(0, stream.size() + 1);
+    feed(a, fdp, stream, cap, false);
+    FUZZ_CHECK(a.keptBytes() == std::min(cap, stream.size()));
+    FUZZ_CHECK(a.truncated() == (stream.size() > cap));
+    const std::size_t cappedLength = a.textFormLength();
+    const qb::Lines capped = a.finish();
+    FUZZ_CHECK(capped == qb::splitLines(qbfuzz::withoutNul(std::string_view(stream).substr(0, cap))));
+    FUZZ_CHECK(cappedLength == qb::textFormLength(capped));
+    return 0;
+}
