@@ -273,9 +273,7 @@ void TForm1::buildWindow()
     connect(Server, &Listener::clientRead, this, &TForm1::ServerClientRead);
     connect(Server, &Listener::clientDisconnected, this, &TForm1::ServerClientDisconnect);
     connect(Server, &Listener::clientError, this, &TForm1::ServerClientError);
-    connect(Server, &Listener::failure, this, [this](const QString &message) {
-        MessageBox::standardError(message, this);
-    });
+    connect(Server, &Listener::failure, this, &TForm1::reportSocketFailure);
     // Until a stored port is read the listener offers the usual raw print port.
     Server->setPort(9100);
 
@@ -458,11 +456,34 @@ void TForm1::ServerClientDisconnect(quint64, const Lines &report, const QString 
     ApplyLineFilter();
     if (!rejected)
         m_waiting.push_back(m_reportBuffer);
+    // The filtered report now lives on in the queue (or nowhere, when it was
+    // rejected); a report may be 64 MiB, so keep no second copy of it.
+    m_reportBuffer = Lines();
     DisplayAndAlert();
     setPanelText(LastConnectionPanel, QStringLiteral("Last connection: ")
                                           + connectionMoment(clock::now(), QLocale::system())
                                           + QStringLiteral(" from ") + peer);
     setPanelText(ActionPanel, QStringLiteral("Listening"));
+}
+
+void TForm1::reportSocketFailure(const QString &message)
+{
+    // Every failure is shown, one box at a time. A box runs a nested event
+    // loop in which further connections fail and report; opening a box for
+    // each inside the previous one would nest without bound (a client that
+    // resets in a loop would exhaust the stack). They wait instead, and a
+    // message that is already waiting is not queued twice.
+    if (std::find(m_failuresWaiting.begin(), m_failuresWaiting.end(), message) == m_failuresWaiting.end())
+        m_failuresWaiting.push_back(message);
+    if (m_showingFailure)
+        return;
+    m_showingFailure = true;
+    while (!m_failuresWaiting.empty()) {
+        const QString next = m_failuresWaiting.front();
+        m_failuresWaiting.pop_front();
+        MessageBox::standardError(next, this);
+    }
+    m_showingFailure = false;
 }
 
 void TForm1::ServerClientError(quint64, int)
@@ -498,18 +519,19 @@ void TForm1::ApplyLineFilter()
     applyLineFilter(m_reportBuffer, filterSettings());
 }
 
-void TForm1::showLines(const Lines &lines)
+void TForm1::showLines(Lines lines)
 {
-    m_shown = lines;
-    QString text;
+    m_shown = std::move(lines);
+    // One line of the text area per report line, each byte one character.
     std::size_t total = 0;
-    for (const auto &line : lines)
+    for (const auto &line : m_shown)
         total += line.size() + 1;
+    QString text;
     text.reserve(qsizetype(total));
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    for (std::size_t i = 0; i < m_shown.size(); ++i) {
         if (i)
             text += u'\n';
-        text += bytesToText(lines[i]);
+        appendBytesAsText(text, m_shown[i]);
     }
     m1->setPlainText(text);
 }
@@ -520,7 +542,7 @@ void TForm1::DisplayAndAlert()
         while (!m_waiting.empty()) {
             Lines report = std::move(m_waiting.front());
             m_waiting.pop_front();
-            showLines(report);
+            showLines(std::move(report));
             if (EnableAuditing1->isChecked())
                 writeAuditFile(m_paths.auditDirectory, clock::now(), m_shown);
             Alert();

@@ -82,6 +82,8 @@ public:
     void ServerClientRead(quint64 id, qulonglong textFormLength);
     void ServerClientDisconnect(quint64 id, const Lines &report, const QString &peer);
     void ServerClientError(quint64 id, int errorCode);
+    // A socket failure for the standard error box (one box at a time).
+    void reportSocketFailure(const QString &message);
     bool ReportRejected();
     void ApplyLineFilter();
     void DisplayAndAlert();
@@ -140,7 +142,7 @@ private:
     QToolButton *addButton(const char *name, const QString &hint, QAction *like, void (TForm1::*handler)());
     void setTextAreaColor(std::uint32_t color);
     void applyFontColor(std::uint32_t color);
-    void showLines(const Lines &lines);
+    void showLines(Lines lines);
     void writeFontSection();
     QSize screenSize() const;
     FilterSettings filterSettings() const;
@@ -155,6 +157,8 @@ private:
     // command reached from inside another one's event processing (during a
     // print job's page breaks) must not release the outer one's hold.
     int m_heldDepth = 0;
+    std::deque<QString> m_failuresWaiting;
+    bool m_showingFailure = false;
     std::uint32_t m_displayColor = 8421631;
     std::uint32_t m_textAreaColor = 8421631;
     std::uint32_t m_fontColor = 0x80000008u;

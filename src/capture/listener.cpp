@@ -218,8 +218,13 @@ void Listener::onReadable(quint64 id)
     int available = 0;
     if (::ioctl(conn.fd, FIONREAD, &available) != 0 || available < 0)
         available = 0;
-    std::vector<char> buffer(std::clamp<std::size_t>(std::size_t(available), 1, kMaxReadChunk));
-    const ssize_t got = ::recv(conn.fd, buffer.data(), buffer.size(), 0);
+    // One receive buffer for all connections, never cleared: reads of up to
+    // a few MiB must not pay for zeroing fresh memory each time.
+    const std::size_t want = std::clamp<std::size_t>(std::size_t(available), 1, kMaxReadChunk);
+    if (m_readBuffer.size() < want)
+        m_readBuffer.resize(want);
+    char *const buffer = m_readBuffer.data();
+    const ssize_t got = ::recv(conn.fd, buffer, want, 0);
     if (got < 0) {
         const int recvError = errno;
         if (recvError == EAGAIN || recvError == EWOULDBLOCK || recvError == EINTR)
@@ -247,7 +252,7 @@ void Listener::onReadable(quint64 id)
 
     const std::size_t reportRoom = m_limits.maxReportBytes - std::min(m_limits.maxReportBytes, conn.report.keptBytes());
     const std::size_t flightRoom = m_limits.maxInFlightBytes - std::min(m_limits.maxInFlightBytes, m_inFlight);
-    const std::size_t kept = conn.report.append(std::string_view(buffer.data(), std::size_t(got)),
+    const std::size_t kept = conn.report.append(std::string_view(buffer, std::size_t(got)),
                                                 std::min(reportRoom, flightRoom));
     conn.charged += kept;
     m_inFlight += kept;

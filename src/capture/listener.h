@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -81,6 +82,7 @@ private:
     std::map<quint64, std::unique_ptr<Connection>> m_connections;
     quint64 m_nextId = 1;
     std::size_t m_inFlight = 0;
+    std::vector<char> m_readBuffer;
 };
 
 QString socketErrorText(int error, const char *api);

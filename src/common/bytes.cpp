@@ -26,11 +26,18 @@ char16_t byteToChar(unsigned char b)
 
 QString bytesToText(std::string_view bytes)
 {
-    QString out(qsizetype(bytes.size()), Qt::Uninitialized);
-    QChar *d = out.data();
+    QString out;
+    appendBytesAsText(out, bytes);
+    return out;
+}
+
+void appendBytesAsText(QString &out, std::string_view bytes)
+{
+    const qsizetype start = out.size();
+    out.resize(start + qsizetype(bytes.size()));
+    QChar *d = out.data() + start;
     for (std::size_t i = 0; i < bytes.size(); ++i)
         d[i] = QChar(byteToChar(static_cast<unsigned char>(bytes[i])));
-    return out;
 }
 
 std::string textToBytes(const QString &text)

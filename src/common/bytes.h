@@ -15,6 +15,8 @@ using Lines = std::vector<std::string>;
 // unassigned bytes keep the C1 code point of the same number), Latin-1
 // elsewhere. The mapping is one-to-one, so textToBytes() gives the bytes back.
 QString bytesToText(std::string_view bytes);
+// Appends bytesToText(bytes) to out without a temporary string.
+void appendBytesAsText(QString &out, std::string_view bytes);
 // Inverse of bytesToText(); a character outside the mapping becomes '?'.
 std::string textToBytes(const QString &text);
 
