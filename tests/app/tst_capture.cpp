@@ -221,6 +221,33 @@ private Q_SLOTS:
         QVERIFY(qbtest::waitFor([&] { return shown(*p.form) == Lines{"after"}; }));
     }
 
+    // Failures that happen while a failure box is open wait for it to close
+    // instead of opening boxes inside it; the same text waits only once.
+    void failuresWaitForTheOpenBox()
+    {
+        Program p;
+        int nestedBoxes = 0;
+        qb::modal::setNextExec([&](QDialog *) {
+            for (int i = 0; i < 3; ++i)
+                qbtest::sendAsync(p.port, qbtest::Send{{"partial"}, 0, true}).join();
+            [&] {
+                QVERIFY(qbtest::waitFor([&] { return p.form->Server->connectionCount() == 0; }));
+                QTest::qWait(100);
+            }();
+            nestedBoxes = int(MessageBox::history().size()) - 1;
+            p.send("still received\r\n");
+            [&] { QVERIFY(qbtest::waitFor([&] { return p.form->shownLines() == Lines{"still received"}; })); }();
+            return int(QDialog::Accepted);
+        });
+        qb::modal::setNextExec([](QDialog *) { return int(QDialog::Accepted); }); // the one that waited
+        qbtest::sendAsync(p.port, qbtest::Send{{"partial"}, 0, true}).join();
+        QVERIFY(qbtest::waitFor([&] { return MessageBox::history().size() == 2; }));
+        QCOMPARE(nestedBoxes, 0);
+        QTest::qWait(100);
+        QCOMPARE(MessageBox::history().size(), std::size_t(2));
+        QCOMPARE(MessageBox::history()[1].text, QStringLiteral("Asynchronous socket error 104."));
+    }
+
     void takenPortShowsTheBindMessage()
     {
         const int port = qbtest::freePort();
