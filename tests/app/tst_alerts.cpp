@@ -101,6 +101,7 @@ private Q_SLOTS:
     void failingAlertDuringFlashing();
     void changeColorWithoutFlash();
     void changeColorWithFlash();
+    void colorCancelledDuringAlertColourStoresTheDisplayColour();
     void clearStopsFlashing_data();
     void clearStopsFlashing();
     void closeQueryStopsTimers();
@@ -259,6 +260,20 @@ void TestAlerts::changeColorWithoutFlash()
     QCOMPARE(p.colour(), kAlert);
     p.report({"quiet"});
     QCOMPARE(p.colour(), kDisplay);
+}
+
+// Cancelling the Color command while the alert colour shows must not make
+// the alert colour the stored display colour.
+void TestAlerts::colorCancelledDuringAlertColourStoresTheDisplayColour()
+{
+    Program p("ChangeColor=1\r\n");
+    p.report({"x"});
+    QCOMPARE(p.colour(), kAlert);
+    qb::modal::setNextExec([](QDialog *) { return int(QDialog::Rejected); });
+    p.form->Color2->trigger();
+    QCOMPARE(p.form->displayColor(), kDisplay);
+    QCOMPARE(p.form->settingsFile().readInteger("Defaults", "Color", 0), int(kDisplay));
+    QCOMPARE(p.colour(), kAlert); // what shows is left alone
 }
 
 void TestAlerts::changeColorWithFlash()
