@@ -36,30 +36,6 @@ QString socketErrorText(int error, const char *api)
         .arg(QLatin1String(api));
 }
 
-namespace {
-// Keeps a closed connection's descriptor open until its notifier is gone, so
-// that the number cannot be reused by a new connection while the toolkit
-// still knows the old notifier under it.
-class ClosedSocket : public QObject
-{
-public:
-    ClosedSocket(int fd, QSocketNotifier *notifier)
-        : m_fd(fd)
-        , m_notifier(notifier)
-    {
-    }
-    ~ClosedSocket() override
-    {
-        delete m_notifier;
-        ::close(m_fd);
-    }
-
-private:
-    int m_fd;
-    QSocketNotifier *m_notifier;
-};
-} // namespace
-
 struct Listener::Connection {
     int fd = -1;
     QString peer;
@@ -188,11 +164,13 @@ void Listener::dropConnection(quint64 id)
     std::unique_ptr<Connection> conn = std::move(it->second);
     m_connections.erase(it);
     m_inFlight -= std::min(m_inFlight, conn->charged);
+    // A disabled notifier is out of the event dispatcher, so the descriptor
+    // can be closed (and its number reused) at once. The notifier object
+    // itself may be the sender of the event being handled, which may run a
+    // nested event loop for a long time: free it once that event returned.
     conn->notifier->setEnabled(false);
-    ::shutdown(conn->fd, SHUT_RDWR);
-    // The notifier may be the sender of the event being handled: free it, and
-    // only then the descriptor, once that event has returned.
-    (new ClosedSocket(conn->fd, conn->notifier.release()))->deleteLater();
+    ::close(conn->fd);
+    conn->notifier.release()->deleteLater();
     updateAcceptNotifier();
 }
 
