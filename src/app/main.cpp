@@ -36,8 +36,10 @@ void saveGuarded(const std::function<void()> &save)
 
 int main(int argc, char *argv[])
 {
-    // A client that vanishes must not end the program.
+    // A client that vanishes must not end the program; a request to end it
+    // is honoured from the first moment on.
     std::signal(SIGPIPE, SIG_IGN);
+    qb::SignalCloser::installHandlers();
 
     QApplication app(argc, argv);
     qb::initResources();

@@ -4,6 +4,7 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -22,19 +23,30 @@ extern "C" void onTerminationSignal(int)
 }
 } // namespace
 
-SignalCloser::SignalCloser(QObject *parent)
-    : QObject(parent)
+void SignalCloser::installHandlers()
 {
-    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (g_pipe[0] >= 0 || ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    m_notifier = new QSocketNotifier(qintptr(g_pipe[0]), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &SignalCloser::onSignal);
     struct sigaction sa = {};
     sa.sa_handler = onTerminationSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(sig, &sa, nullptr);
+}
+
+SignalCloser::SignalCloser(QObject *parent)
+    : QObject(parent)
+{
+    installHandlers();
+    if (g_pipe[0] < 0)
+        return;
+    m_notifier = new QSocketNotifier(qintptr(g_pipe[0]), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalCloser::onSignal);
+    // A signal may have come before there was anyone to act on it.
+    char byte = 0;
+    if (::read(g_pipe[0], &byte, 1) == 1)
+        modal::requestClose();
 }
 
 SignalCloser::~SignalCloser()

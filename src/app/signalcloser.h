@@ -13,6 +13,11 @@ class SignalCloser : public QObject
 {
     Q_OBJECT
 public:
+    // Catches the signals from here on; a signal that arrives before a
+    // SignalCloser exists waits in the pipe. Call first thing in main().
+    static void installHandlers();
+
+    // Acts on the signals, now and from the event loop (needs the application).
     explicit SignalCloser(QObject *parent = nullptr);
     ~SignalCloser() override;
 

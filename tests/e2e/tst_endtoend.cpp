@@ -102,13 +102,36 @@ private Q_SLOTS:
         QVERIFY(ini.contains("[Other]\r\nkey=value\r\n"));
     }
 
+    // A signal that arrives while the program is still starting is kept and
+    // honoured: the shut-down runs in full.
+    void sigtermRightAtStart()
+    {
+        Running app("[Defaults]\r\nPort=" + QByteArray::number(qbtest::freePort()) + "\r\n");
+        QVERIFY(app.process.waitForStarted());
+        // As soon as the program catches SIGTERM (its first act in main),
+        // long before its windows exist.
+        const QString status = QStringLiteral("/proc/%1/status").arg(app.process.processId());
+        QVERIFY(qbtest::waitFor([&] {
+            for (const QByteArray &line : qbtest::TempApp::readFile(status).split('\n'))
+                if (line.startsWith("SigCgt:"))
+                    return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1) != 0;
+            return false;
+        }, 10000));
+        const qint64 ms = app.terminate();
+        QVERIFY2(ms >= 0, "did not end");
+        QCOMPARE(app.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.process.exitCode(), 0);
+        const QByteArray ini = qbtest::TempApp::readFile(app.path(QStringLiteral("quillbox.ini")));
+        QVERIFY2(ini.contains("WindowState=1"), ini.constData());
+    }
+
     // A signal that arrives while the start-up "Error" box is open still ends
     // the program in full.
     void sigtermDuringStartUpErrorBox()
     {
         Running app("[Defaults]\r\nPort=70000\r\nAuditing=1\r\n");
         QVERIFY(app.process.waitForStarted());
-        QTest::qWait(700);
+        QTest::qWait(1500);
         QCOMPARE(app.process.state(), QProcess::Running);
         const qint64 ms = app.terminate();
         QVERIFY2(ms >= 0 && ms < 2000, qPrintable(QString::number(ms)));
