@@ -103,10 +103,48 @@ std::optional<std::filesystem::path> writeAuditFile(const std::filesystem::path 
     try {
         const std::string base = auditBaseName(now);
         const std::string bytes = textForm(lines);
+        auto nameFor = [&](int suffix) {
+            return dir / (suffix == 1 ? base + ".txt" : base + "-" + std::to_string(suffix) + ".txt");
+        };
+
+        // The bytes go to a hidden file first, which then takes its name with
+        // link(): that never replaces a file, and anyone watching the folder
+        // only ever sees a complete audit file.
+        static unsigned counter = 0;
+        std::string temp;
+        int tfd = -1;
+        for (int attempt = 0; attempt < 100 && tfd < 0; ++attempt) {
+            temp = (dir / (".audit-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp")).string();
+            tfd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (tfd < 0 && errno != EEXIST)
+                break;
+        }
+        if (tfd >= 0) {
+            const bool written = writeAll(tfd, bytes);
+            const bool closed = ::close(tfd) == 0;
+            if (!written || !closed) {
+                ::unlink(temp.c_str());
+                return std::nullopt;
+            }
+            for (int suffix = 1; suffix <= kMaxNameSuffix; ++suffix) {
+                const std::filesystem::path path = nameFor(suffix);
+                if (::link(temp.c_str(), path.c_str()) == 0) {
+                    ::unlink(temp.c_str());
+                    return path;
+                }
+                if (errno == EEXIST)
+                    continue;
+                if (errno == EINTR) {
+                    --suffix;
+                    continue;
+                }
+                break; // no hard links here: write in place below
+            }
+            ::unlink(temp.c_str());
+        }
+
         for (int suffix = 1; suffix <= kMaxNameSuffix; ++suffix) {
-            const std::string name =
-                suffix == 1 ? base + ".txt" : base + "-" + std::to_string(suffix) + ".txt";
-            const std::filesystem::path path = dir / name;
+            const std::filesystem::path path = nameFor(suffix);
             // O_EXCL: a name that is taken, by a file or anything else, is
             // never opened, so no earlier audit file can be overwritten.
             const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

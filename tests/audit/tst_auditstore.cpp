@@ -173,6 +173,13 @@ void TestAuditStore::sameStepNeverOverwrites()
         QCOMPARE(contents(written[i]), "report " + std::to_string(i + 1) + "\r\n");
     }
     QCOMPARE(contents(dir / "463635454-4.txt"), std::string("older report\r\n"));
+    // Files take their name only once complete; nothing else is left behind.
+    int entries = 0;
+    for (const auto &e : fs::directory_iterator(dir)) {
+        QVERIFY2(e.path().extension() == ".txt", e.path().c_str());
+        ++entries;
+    }
+    QCOMPARE(entries, 11);
 }
 
 void TestAuditStore::writeFailsWithoutDirectory()
