@@ -231,6 +231,14 @@ std::string lineEndOf(const std::string &text)
     return "\r\n";
 }
 
+// Ends a line whose text is already in out. A line that itself ends in a CR
+// needs CR LF, whatever the file's own convention: a bare LF after it would
+// make that CR part of the line end and change the line's value.
+void endLine(std::string &out, const std::string &eol)
+{
+    out += (!out.empty() && out.back() == '\r') ? std::string("\r\n") : eol;
+}
+
 std::string updatedText(const std::string &text, std::string_view section, std::string_view key,
                         std::string_view value)
 {
@@ -254,7 +262,7 @@ std::string updatedText(const std::string &text, std::string_view section, std::
             out.append(text, 0, after.end);
         } else {
             out.append(text, 0, after.contentEnd);
-            out += eol;
+            endLine(out, eol);
         }
         out += keyLine;
         out.append(text, after.end, std::string::npos);
@@ -264,8 +272,8 @@ std::string updatedText(const std::string &text, std::string_view section, std::
     out = text;
     if (!out.empty() && out.back() != '\n') {
         if (out.back() == '\r')
-            out.pop_back();
-        out += eol;
+            out.pop_back(); // a lone CR that ends the file ends its last line
+        endLine(out, eol);
     }
     out += '[';
     out += section;

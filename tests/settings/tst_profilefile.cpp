@@ -181,6 +181,12 @@ private slots:
                                                     << QByteArray("[S]\nA=1\nK=v\n");
         QTest::newRow("new section, no final line end") << QByteArray("[S]\r\nA=1") << QByteArray("T") << QByteArray("K") << QByteArray("v")
                                                         << QByteArray("[S]\r\nA=1\r\n[T]\r\nK=v\r\n");
+        // The last line's value ends in a CR and a lone CR ends the file: the
+        // line must keep that CR when a line end is put after it.
+        QTest::newRow("value ending in CR, file ending in CR") << QByteArray("[S]\nA=x\r\r") << QByteArray("T") << QByteArray("K") << QByteArray("v")
+                                                               << QByteArray("[S]\nA=x\r\r\n[T]\nK=v\n");
+        QTest::newRow("value ending in CR, appended after") << QByteArray("[S]\nA=x\r\r") << QByteArray("S") << QByteArray("K") << QByteArray("v")
+                                                            << QByteArray("[S]\nA=x\r\r\nK=v\n");
         QTest::newRow("first duplicate replaced") << QByteArray("[S]\nK=1\nK=2\n") << QByteArray("S") << QByteArray("K") << QByteArray("3")
                                                   << QByteArray("[S]\nK=3\nK=2\n");
         QTest::newRow("first repeated section") << QByteArray("[S]\nA=1\n[S]\nK=2\n") << QByteArray("S") << QByteArray("K") << QByteArray("3")
