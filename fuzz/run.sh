@@ -5,7 +5,9 @@
 # Exits non-zero when a target fails; its log tail is printed and the input
 # that made it fail is kept in build-fuzz/fuzz-artifacts/.
 # QUILLBOX_FUZZ_BUILD overrides the build folder, QUILLBOX_FUZZ_JOBS the
-# number of build jobs (default 2).
+# number of build jobs (default 2). QUILLBOX_FUZZ_RUNS=N makes a run
+# repeatable: each target then runs N inputs from a fixed seed
+# (QUILLBOX_FUZZ_SEED, default 1), still stopped by the time limit.
 set -euo pipefail
 
 seconds=${1:-20}
@@ -32,12 +34,17 @@ trap 'rm -rf "$work"' EXIT
 artifacts=$build/fuzz-artifacts
 mkdir -p "$artifacts"
 
+limits=(-max_total_time="$seconds")
+if [ -n "${QUILLBOX_FUZZ_RUNS:-}" ]; then
+  limits+=(-runs="$QUILLBOX_FUZZ_RUNS" -seed="${QUILLBOX_FUZZ_SEED:-1}")
+fi
+
 failed=()
 for t in "${targets[@]}"; do
   # The checked-in corpus stays as it is; new inputs go to the copy.
   cp -r "$root/fuzz/corpus/$t" "$work/$t"
   echo "== $t: ${seconds}s"
-  if "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  if "$build/fuzz/$t" "${limits[@]}" -timeout=10 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$artifacts/$t-" "$work/$t" >"$work/$t.log" 2>&1; then
     grep -E '^(Done|stat::number_of_executed_units)' "$work/$t.log" || true
   else
@@ -51,4 +58,4 @@ if [ ${#failed[@]} -ne 0 ]; then
   echo "fuzz targets failed: ${failed[*]}" >&2
   exit 1
 fi
-echo "all fuzz targets ran ${seconds}s without a finding"
+echo "all fuzz targets ran without a finding"

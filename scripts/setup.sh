@@ -46,9 +46,10 @@ case "$mode" in
     cmake --build build-sanitize -j"$jobs"
     ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
       ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
-    # A short, bounded run of every fuzz target over its checked-in corpus.
+    # A short, bounded and repeatable run of every fuzz target over its
+    # checked-in corpus (fixed seed and count; longer runs: fuzz/run.sh).
     if [ -x fuzz/run.sh ]; then
-      fuzz/run.sh "${QUILLBOX_FUZZ_SECONDS:-15}"
+      QUILLBOX_FUZZ_RUNS=${QUILLBOX_FUZZ_RUNS:-50000} fuzz/run.sh "${QUILLBOX_FUZZ_SECONDS:-60}"
     fi
     ;;
   *)
