@@ -1,4 +1,5 @@
 #include "capture/portdialog.h"
+#include "dialogs/look.h"
 
 #include "dialogs/spinedit.h"
 
@@ -21,10 +22,7 @@ TfrmPort::TfrmPort(QWidget *parent)
     panel2->setObjectName(QStringLiteral("Panel2"));
     panel2->setFrameShape(QFrame::Panel);
     panel2->setFrameShadow(QFrame::Sunken);
-    panel2->setAutoFillBackground(true);
-    QPalette silver = panel2->palette();
-    silver.setColor(QPalette::Window, QColor(192, 192, 192));
-    panel2->setPalette(silver);
+    look::fillBackground(panel2, look::kSilver);
     QFont bold = panel2->font();
     bold.setFamily(QStringLiteral("MS Sans Serif"));
     bold.setPixelSize(16);
@@ -48,10 +46,7 @@ TfrmPort::TfrmPort(QWidget *parent)
     panel1->setObjectName(QStringLiteral("Panel1"));
     panel1->setFrameShape(QFrame::Panel);
     panel1->setFrameShadow(QFrame::Sunken);
-    panel1->setAutoFillBackground(true);
-    QPalette black = panel1->palette();
-    black.setColor(QPalette::Window, Qt::black);
-    panel1->setPalette(black);
+    look::fillBackground(panel1, Qt::black);
     panel1->setGeometry(0, 106, 304, 41);
 
     auto *ok = new QPushButton(QStringLiteral("OK"), panel1);

@@ -1,4 +1,5 @@
 #include "dialogs/aboutbox.h"
+#include "dialogs/look.h"
 
 #include "common/toolkittimer.h"
 #include "dialogs/messagebox.h"
@@ -39,10 +40,7 @@ TfrmAbout::TfrmAbout(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About Quillbox"));
-    QPalette silver = palette();
-    silver.setColor(QPalette::Window, QColor(192, 192, 192));
-    setPalette(silver);
-    setAutoFillBackground(true);
+    look::fillBackground(this, look::kSilver);
     QFont f(QStringLiteral("MS Sans Serif"));
     f.setPixelSize(11);
     setFont(f);
@@ -54,10 +52,7 @@ TfrmAbout::TfrmAbout(QWidget *parent)
 
     auto *label1 = new QLabel(QStringLiteral("Quillbox"), this);
     label1->setObjectName(QStringLiteral("Label1"));
-    QFont big(QStringLiteral("Comic Sans MS"));
-    big.setPixelSize(19);
-    big.setBold(true);
-    label1->setFont(big);
+    label1->setFont(look::headingFont());
     label1->setStyleSheet(QStringLiteral("color: red;"));
 
     auto *label2 = new QLabel(QStringLiteral("Print to Screen Utility"), this);
@@ -104,7 +99,7 @@ TfrmAbout::TfrmAbout(QWidget *parent)
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setPlainText(QString::fromLatin1(kDisclaimer));
     QPalette memoPalette = Memo1->palette();
-    memoPalette.setColor(QPalette::Base, silver.color(QPalette::Window));
+    memoPalette.setColor(QPalette::Base, look::kSilver);
     Memo1->setPalette(memoPalette);
     Memo1->setFixedSize(214, 210);
 

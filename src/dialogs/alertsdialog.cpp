@@ -1,4 +1,5 @@
 #include "dialogs/alertsdialog.h"
+#include "dialogs/look.h"
 
 #include "common/bytes.h"
 #include "common/colors.h"
@@ -180,16 +181,10 @@ void TfrmAlerts::buildWindow()
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFixedHeight(41);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel1->setAutoFillBackground(true);
-    QPalette black = Panel1->palette();
-    black.setColor(QPalette::Window, Qt::black);
-    Panel1->setPalette(black);
+    look::fillBackground(Panel1, Qt::black);
     Label1 = new QLabel(QStringLiteral("Alerts"), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
-    QFont banner(QStringLiteral("Comic Sans MS"));
-    banner.setPixelSize(19);
-    banner.setBold(true);
-    Label1->setFont(banner);
+    Label1->setFont(look::headingFont());
     QPalette red = Label1->palette();
     red.setColor(QPalette::WindowText, Qt::red);
     Label1->setPalette(red);
@@ -204,10 +199,7 @@ void TfrmAlerts::buildWindow()
     panel2->setObjectName(QStringLiteral("Panel2"));
     panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel2->setLineWidth(2);
-    panel2->setAutoFillBackground(true);
-    QPalette silver = panel2->palette();
-    silver.setColor(QPalette::Window, QColor(192, 192, 192));
-    panel2->setPalette(silver);
+    look::fillBackground(panel2, look::kSilver);
     auto *middle = new QVBoxLayout(panel2);
     middle->setContentsMargins(4, 4, 4, 4);
     pcAlert = new QTabWidget(panel2);
@@ -340,8 +332,7 @@ void TfrmAlerts::buildWindow()
     auto *panel3 = new QFrame(this);
     panel3->setObjectName(QStringLiteral("Panel3"));
     panel3->setFixedHeight(41);
-    panel3->setAutoFillBackground(true);
-    panel3->setPalette(black);
+    look::fillBackground(panel3, Qt::black);
     auto *bottom = new QHBoxLayout(panel3);
     bottom->setContentsMargins(8, 8, 8, 8);
     bottom->addStretch();

@@ -1,4 +1,5 @@
 #include "dialogs/filtersdialog.h"
+#include "dialogs/look.h"
 
 #include "common/bytes.h"
 #include "dialogs/listtext.h"
@@ -110,10 +111,7 @@ void TfrmFilters::buildControls()
     setObjectName(QStringLiteral("frmFilters"));
     setWindowTitle(QStringLiteral("Line Filters"));
     resize(407, 492);
-    QPalette silver = palette();
-    silver.setColor(QPalette::Window, QColor(192, 192, 192));
-    setPalette(silver);
-    setAutoFillBackground(true);
+    look::fillBackground(this, look::kSilver);
     QFont f(QStringLiteral("MS Sans Serif"));
     f.setPointSize(8);
     setFont(f);
@@ -131,10 +129,7 @@ void TfrmFilters::buildControls()
     heading.setColor(QPalette::WindowText, Qt::red);
     Panel2->setPalette(heading);
     Panel2->setAutoFillBackground(true);
-    QFont headingFont(QStringLiteral("Comic Sans MS"));
-    headingFont.setPixelSize(19);
-    headingFont.setBold(true);
-    Panel2->setFont(headingFont);
+    Panel2->setFont(look::headingFont());
 
     pcFilters = new QTabWidget(this);
     pcFilters->setObjectName(QStringLiteral("pcFilters"));
