@@ -54,12 +54,21 @@ bool isWritableFolder(const std::filesystem::path &path)
     return ::access(path.c_str(), W_OK) == 0;
 }
 
+bool isSameFolder(const std::filesystem::path &a, const std::filesystem::path &b)
+{
+    if (a.empty() || b.empty())
+        return false;
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec && std::filesystem::is_directory(a, ec);
+}
+
 AppPaths AppPaths::forExecutable(const std::filesystem::path &exe,
-                                 const std::filesystem::path &configHome)
+                                 const std::filesystem::path &configHome,
+                                 const std::filesystem::path &installBinDir)
 {
     std::filesystem::path folder = exe.parent_path();
     std::filesystem::path name = exe.filename();
-    if (!isWritableFolder(folder)) {
+    if (isSameFolder(folder, installBinDir) || !isWritableFolder(folder)) {
         folder = configHome / "quillbox";
         std::error_code ignored;
         std::filesystem::create_directories(folder, ignored);
@@ -77,7 +86,7 @@ AppPaths AppPaths::forExecutable(const std::filesystem::path &exe,
 
 AppPaths AppPaths::current()
 {
-    return forExecutable(runningExecutable(), userConfigHome());
+    return forExecutable(runningExecutable(), userConfigHome(), QUILLBOX_INSTALL_BINDIR);
 }
 
 } // namespace qb

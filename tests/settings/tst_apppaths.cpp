@@ -69,6 +69,46 @@ private slots:
         QVERIFY(QFileInfo(home).isDir());
     }
 
+    // A copy running from the folder it was installed to keeps its files in
+    // the user's configuration folder although that folder is writable (as
+    // it is for root); the folders are compared through their links.
+    void installedCopy_data()
+    {
+        QTest::addColumn<QString>("exeFolder");
+        QTest::addColumn<QString>("installFolder");
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("the install folder") << "bin" << "bin" << true;
+        QTest::newRow("reached through a link") << "link" << "bin" << true;
+        QTest::newRow("named through a link") << "bin" << "link" << true;
+        QTest::newRow("named with a trailing slash") << "bin" << "bin/" << true;
+        QTest::newRow("another folder") << "other" << "bin" << false;
+        QTest::newRow("a folder inside it") << "bin/sub" << "bin" << false;
+        QTest::newRow("install folder missing") << "bin" << "gone" << false;
+        QTest::newRow("no install folder") << "bin" << "" << false;
+    }
+    void installedCopy()
+    {
+        QFETCH(QString, exeFolder);
+        QFETCH(QString, installFolder);
+        QFETCH(bool, installed);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QDir(dir.path()).mkpath("bin/sub") && QDir(dir.path()).mkpath("other"));
+        QVERIFY(QFile::link(dir.filePath("bin"), dir.filePath("link")));
+        const QString config = dir.filePath("config");
+
+        const AppPaths p = AppPaths::forExecutable(fsPath(dir.filePath(exeFolder + "/quillbox")), fsPath(config),
+                                                   installFolder.isEmpty() ? std::filesystem::path()
+                                                                           : fsPath(dir.filePath(installFolder)));
+        const QString folder = installed ? config + "/quillbox/" : dir.filePath(exeFolder) + "/";
+        QCOMPARE(qPath(p.settingsFile), folder + "quillbox.ini");
+        QCOMPARE(qPath(p.includeFile), folder + "quillbox.inc");
+        QCOMPARE(qPath(p.excludeFile), folder + "quillbox.exc");
+        QCOMPARE(qPath(p.auditDirectory), folder + "audit/");
+        QCOMPARE(qPath(p.wavsDirectory), folder + "wavs");
+        QCOMPARE(QFileInfo(config).exists(), installed);
+    }
+
     void currentExecutable()
     {
         const AppPaths p = AppPaths::current();
