@@ -1,5 +1,6 @@
 // Quillbox: shows the print jobs sent to one TCP port on the screen.
 
+#include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "app/signalcloser.h"
 #include "audit/auditwindow.h"
@@ -20,6 +21,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace {
 // A failure while a window saves its settings at program end is shown, and the
@@ -36,6 +38,10 @@ void saveGuarded(const std::function<void()> &save)
 
 int main(int argc, char *argv[])
 {
+    // --help and --version answer without a display, before any window.
+    if (const std::optional<int> status = qb::handleCommandLine(argc, argv))
+        return *status;
+
     // A client that vanishes must not end the program; a request to end it
     // is honoured from the first moment on.
     std::signal(SIGPIPE, SIG_IGN);
