@@ -2,6 +2,8 @@
 # Sets Quillbox up on a fresh Debian 12 machine.
 #   scripts/setup.sh run    install what is missing, build, start Quillbox
 #   scripts/setup.sh test   install what is missing, build, run every test
+#   scripts/setup.sh package   install what is missing, build the Debian
+#                              package build-deb/quillbox_<version>_<arch>.deb
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,7 +15,11 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev qt6-qpa-plugins
   libcanberra-dev sound-theme-freedesktop adwaita-icon-theme fonts-dejavu-core
 )
-test_packages=(xvfb xauth poppler-utils netcat-openbsd python3 clang libclang-rt-14-dev)
+# dpkg-shlibdeps computes the package's dependencies; CPack finds the
+# program's ELF files with file.
+package_packages=(dpkg-dev file)
+test_packages=(xvfb xauth poppler-utils netcat-openbsd python3 clang libclang-rt-14-dev
+  "${package_packages[@]}" lintian appstream desktop-file-utils man-db)
 
 install_missing() {
   local missing=()
@@ -25,6 +31,20 @@ install_missing() {
   [ "$(id -u)" -ne 0 ] && sudo=(sudo)
   "${sudo[@]}" apt-get update
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+# Builds the package the way Debian builds its own: the distribution's
+# compiler and linker hardening flags, stripped, for the /usr prefix that the
+# program then knows as the place it is installed to.
+build_package() {
+  local flags
+  export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+  flags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+  cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
+    -DQUILLBOX_TESTS=OFF -DQUILLBOX_BENCH=OFF \
+    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
+  rm -f build-deb/quillbox_*.deb
+  cmake --build build-deb -j"$jobs" --target package
 }
 
 case "$mode" in
@@ -39,6 +59,10 @@ case "$mode" in
     cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build build -j"$jobs"
     ctest --test-dir build --output-on-failure -j"$jobs"
+    # The Debian package: its contents, its metadata checked by the
+    # distribution's validators, then installed for real and removed again.
+    build_package
+    tests/package/run.sh build-deb
     # The same tests once more under AddressSanitizer and
     # UndefinedBehaviorSanitizer. Leak reports are off: the toolkit's and the
     # font library's one-time allocations at exit would drown them.
@@ -52,8 +76,13 @@ case "$mode" in
       QUILLBOX_FUZZ_RUNS=${QUILLBOX_FUZZ_RUNS:-50000} fuzz/run.sh "${QUILLBOX_FUZZ_SECONDS:-60}"
     fi
     ;;
+  package)
+    install_missing "${packages[@]}" "${package_packages[@]}"
+    build_package
+    ls build-deb/quillbox_*.deb
+    ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|package" >&2
     exit 2
     ;;
 esac
