@@ -32,9 +32,16 @@ sudo=()
 tmp=$(mktemp -d)
 pid=
 installed_here=
+# What a faulty installed copy would leave beside itself; whichever of these
+# this run creates is removed again, after the checks have seen it.
+strays=()
+for f in /usr/bin/quillbox.ini /usr/bin/quillbox.inc /usr/bin/quillbox.exc /usr/bin/audit /usr/bin/wavs; do
+  [ -e "$f" ] || strays+=("$f")
+done
 cleanup() {
   [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null || true
   [ -n "$installed_here" ] && "${sudo[@]}" dpkg -r quillbox >/dev/null 2>&1 || true
+  "${sudo[@]}" rm -rf "${strays[@]}"
   rm -rf "$tmp"
 }
 trap cleanup EXIT
