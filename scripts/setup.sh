@@ -36,13 +36,12 @@ install_missing() {
 # Builds the package the way Debian builds its own: the distribution's
 # compiler and linker hardening flags, stripped, for the /usr prefix that the
 # program then knows as the place it is installed to.
+buildflags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
 build_package() {
-  local flags
-  export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-  flags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
   cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
     -DQUILLBOX_TESTS=OFF -DQUILLBOX_BENCH=OFF \
-    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
+    -DCMAKE_CXX_FLAGS="$(buildflags CPPFLAGS) $(buildflags CXXFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(buildflags LDFLAGS)"
   rm -f build-deb/quillbox_*.deb
   cmake --build build-deb -j"$jobs" --target package
 }
