@@ -21,21 +21,27 @@ ReportLayout::ReportLayout() { setFont(QFont()); }
 
 void ReportLayout::setFont(const QFont &font)
 {
-    m_drawFont = font;
-    m_drawFont.setKerning(false);
+    m_aloneFont = font;
+    m_aloneFont.setKerning(false);
+    m_aloneFont.setUnderline(false);
+    m_aloneFont.setStrikeOut(false);
+    m_drawFont = m_aloneFont;
     m_drawFont.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
-    m_drawFont.setUnderline(false);
-    m_drawFont.setStrikeOut(false);
 
-    // Each character measured as a text of its own: the same road drawing
-    // takes, so a drawn run is exactly as wide as its advances add up to.
+    // Each character measured as a text of its own, the way it is drawn, so
+    // a drawn run is exactly as wide as its advances add up to.
     const QFontMetricsF fm(m_drawFont);
+    const QFontMetricsF shaped(m_aloneFont);
     std::string bytes(256, '\0');
     for (int b = 0; b < 256; ++b)
         bytes[std::size_t(b)] = char(b);
     const QString chars = bytesToText(bytes);
-    for (int b = 0; b < 256; ++b)
-        m_advance[std::size_t(b)] = qRound64(fm.horizontalAdvance(QString(chars[b])) * kUnit);
+    for (int b = 0; b < 256; ++b) {
+        const qreal plain = fm.horizontalAdvance(QString(chars[b]));
+        const qreal alone = shaped.horizontalAdvance(QString(chars[b]));
+        m_alone[std::size_t(b)] = b != '\t' && alone != plain;
+        m_advance[std::size_t(b)] = qRound64((m_alone[std::size_t(b)] ? alone : plain) * kUnit);
+    }
     m_lineHeight = std::max(1, qCeil(fm.height()));
     m_ascent = fm.ascent();
     const QFontMetricsF styled(font);

@@ -4,7 +4,9 @@
 // table of the font, tabs go to the next stop 80 pixels apart counted from
 // the start of the line, and lines never wrap. Text is drawn with kerning and
 // shaping off, so a run of characters is exactly as wide as the sum of their
-// advances and every position can be computed from the bytes alone.
+// advances and every position can be computed from the bytes alone. Control
+// characters, which that road would leave out, are drawn one by one with
+// shaping on, as the font's box for a missing character.
 //
 // Positions are in 1/64 pixel (the font engine's own unit), so sums are exact.
 // Lines longer than kStride bytes keep the position of every kStride-th
@@ -40,6 +42,9 @@ public:
     // The chosen font with kerning, shaping, underline and strikeout off: the
     // one the characters are drawn with (lines are drawn by the view).
     const QFont &drawFont() const { return m_drawFont; }
+    // Bytes drawn one at a time with aloneFont() (control characters).
+    bool drawnAlone(unsigned char b) const { return m_alone[b]; }
+    const QFont &aloneFont() const { return m_aloneFont; }
     int lineHeight() const { return m_lineHeight; }
     qreal ascent() const { return m_ascent; }
     qreal underlinePos() const { return m_underlinePos; }
@@ -85,7 +90,8 @@ private:
     bool extendCheckpoints(std::string_view line, std::vector<std::int64_t> &cps, std::size_t pieces) const;
 
     const Report *m_report = nullptr;
-    QFont m_drawFont;
+    QFont m_drawFont, m_aloneFont;
+    std::array<bool, 256> m_alone{};
     std::array<std::int64_t, 256> m_advance{};
     std::int64_t m_tabStop = std::int64_t(kTabStopPixels) * kUnit;
     int m_lineHeight = 1;

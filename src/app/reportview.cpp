@@ -355,7 +355,6 @@ void ReportView::paintEvent(QPaintEvent *e)
         : isActiveWindow()                          ? QPalette::Active
                                                     : QPalette::Inactive;
     p.fillRect(clip, palette().brush(group, QPalette::Base));
-    p.setFont(m_layout.drawFont());
     const int lh = m_layout.lineHeight();
     const auto first = std::size_t(verticalScrollBar()->value());
     for (std::size_t row = std::size_t(std::max(0, (clip.top() - kMargin) / lh));; ++row) {
@@ -379,10 +378,12 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
     const std::int64_t right = std::int64_t(clipRight - kMargin) * kUnit + sx;
     const auto toView = [&](std::int64_t x) { return kMargin + qreal(x - sx) / kUnit; };
 
-    // The characters in the clip, as runs between tabs.
+    // The characters in the clip, as runs between tabs and the characters
+    // drawn alone.
     struct Run {
         QString text;
         qreal x;
+        bool alone;
     };
     std::vector<Run> runs;
     const ReportLayout::Hit start = m_layout.hit(line, left, false);
@@ -390,24 +391,29 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
     std::int64_t x = start.x, runX = x;
     for (; c < bytes.size() && x < right; ++c) {
         const auto b = static_cast<unsigned char>(bytes[c]);
-        if (b == '\t' && c > runBegin)
-            runs.push_back({bytesToText(bytes.substr(runBegin, c - runBegin)), toView(runX)});
+        const bool alone = m_layout.drawnAlone(b);
+        if ((b == '\t' || alone) && c > runBegin)
+            runs.push_back({bytesToText(bytes.substr(runBegin, c - runBegin)), toView(runX), false});
+        if (alone)
+            runs.push_back({bytesToText(bytes.substr(c, 1)), toView(x), true});
         x = m_layout.advanceFrom(b, x);
-        if (b == '\t') {
+        if (b == '\t' || alone) {
             runBegin = c + 1;
             runX = x;
         }
     }
     if (c > runBegin)
-        runs.push_back({bytesToText(bytes.substr(runBegin, c - runBegin)), toView(runX)});
+        runs.push_back({bytesToText(bytes.substr(runBegin, c - runBegin)), toView(runX), false});
 
     const QFont &chosen = font();
     const qreal baseline = top + m_layout.ascent();
     const QRectF decorated(toView(start.x), top, qreal(x - start.x) / kUnit, m_layout.lineHeight());
     const auto drawText = [&](const QBrush &brush) {
         p.setPen(QPen(brush, 0));
-        for (const Run &run : runs)
+        for (const Run &run : runs) {
+            p.setFont(run.alone ? m_layout.aloneFont() : m_layout.drawFont());
             p.drawText(QPointF(run.x, baseline), run.text);
+        }
         if (chosen.underline())
             p.fillRect(QRectF(decorated.left(), baseline + m_layout.underlinePos(), decorated.width(),
                               m_layout.lineWidth()), brush);

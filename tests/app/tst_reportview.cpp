@@ -217,6 +217,7 @@ private Q_SLOTS:
         QTest::newRow("tab after text") << QByteArray("ab\tc\nabcdefghijklmnop\tz");
         QTest::newRow("tabs in a row") << QByteArray("a\tb\tc\t\td\n\t");
         QTest::newRow("high bytes") << QByteArray("\xE9t\xE9\t\x80\x99\xA0\xFF|");
+        QTest::newRow("control bytes") << QByteArray("a\x01\x1B[0m\x7F\x81\x9D\x0C\xAD|\x1F\tb");
     }
     void placesMatchThePlainTextEdit()
     {
