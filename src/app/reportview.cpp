@@ -233,14 +233,13 @@ void ReportView::updateHorizontalRange()
     // A scroll bar counts in int: a line too wide for that is scrolled in
     // steps of several pixels.
     const std::int64_t oldX = scrollX();
+    const int oldScale = m_hScale;
     m_hScale = int(std::max<std::int64_t>(1, ceilDiv(reach, INT_MAX / 2)));
-    const QSignalBlocker quiet(h);
     h->setRange(0, int(ceilDiv(reach, m_hScale)));
     h->setPageStep(int(std::max<std::int64_t>(1, width / m_hScale)));
     h->setSingleStep(std::max(1, kStepPixels / m_hScale));
-    h->setValue(int(std::min<std::int64_t>(oldX / m_hScale, h->maximum())));
-    if (scrollX() != oldX)
-        viewport()->update();
+    if (m_hScale != oldScale)
+        h->setValue(int(oldX / m_hScale));
 }
 
 void ReportView::measureStep()
