@@ -18,7 +18,7 @@
 //   show/plain the view's show time divided by the baseline's
 
 #include "app/reportview.h"
-#include "common/bytes.h"
+#include "benchreport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,19 +34,6 @@
 #include <vector>
 
 namespace {
-
-std::string makeReport(std::size_t bytes)
-{
-    std::string line(78, 'x');
-    for (std::size_t i = 0; i < line.size(); ++i)
-        line[i] = char('A' + i % 26);
-    line += "\r\n";
-    std::string out;
-    out.reserve(bytes);
-    while (out.size() + line.size() <= bytes)
-        out += line;
-    return out;
-}
 
 double timed(const std::function<void()> &work)
 {
@@ -151,7 +138,7 @@ int main(int argc, char **argv)
         std::printf("%5s | %9s %9s | %9s %9s %9s %9s %9s | %10s\n", "MiB", "plain", "plain1st", "show", "first",
                     "widest", "middle", "end", "show/plain");
     for (const int mib : sizes) {
-        const std::string text = makeReport(std::size_t(mib) << 20);
+        const std::string text = qbbench::makeReport(std::size_t(mib) << 20);
         Figures best;
         for (int r = 0; r < repeat; ++r)
             best.keepBest(measure(text, view, edit));
