@@ -645,4 +645,20 @@ void ReportView::mouseReleaseEvent(QMouseEvent *e)
     offerPrimarySelection();
 }
 
+void ReportView::wheelEvent(QWheelEvent *e)
+{
+    if (!(e->modifiers() & Qt::ControlModifier)) {
+        QAbstractScrollArea::wheelEvent(e);
+        return;
+    }
+    // Ctrl and the wheel make the text larger or smaller, a point a notch.
+    QFont f = font();
+    const qreal size = f.pointSizeF() + e->angleDelta().y() / 120.0;
+    if (size > 0 && f.pointSizeF() > 0) {
+        f.setPointSizeF(size);
+        setFont(f);
+    }
+    e->accept();
+}
+
 } // namespace qb

@@ -327,6 +327,13 @@ private Q_SLOTS:
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(h.viewport(), &wheel);
         QCOMPARE(vbar->value(), QApplication::wheelScrollLines());
+        // With Ctrl the wheel zooms, as it did in the read-only text edit.
+        QWheelEvent zoom(QPointF(20, 20), h.viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 240),
+                         Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(h.viewport(), &zoom);
+        QCOMPARE(h.m1->font().pointSizeF(), fixedFont().pointSizeF() + 2);
+        QCOMPARE(vbar->value(), QApplication::wheelScrollLines());
+        h.m1->setFont(fixedFont());
 
         // Dragging below the bottom edge keeps selecting while the view follows.
         run(h, {"press 3 0"});
