@@ -208,6 +208,62 @@ private Q_SLOTS:
         QCOMPARE(expected[0x7F], QChar(0x00FF));
     }
 
+    // Offsets and text between places agree with the whole text joined by LF.
+    void offsetsAndTextBetween_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("empty report") << QByteArray();
+        QTest::newRow("one empty line") << QByteArray("\n");
+        QTest::newRow("empty lines between") << QByteArray("a\r\n\r\n\nbc\rd");
+        QTest::newRow("high bytes") << QByteArray("\x80\xFF\n\x9D");
+    }
+    void offsetsAndTextBetween()
+    {
+        QFETCH(QByteArray, text);
+        const Report r = Report::fromText(text.toStdString());
+        const QString whole = qb::textBetween(r, {}, qb::endPos(r));
+        QCOMPARE(qsizetype(qb::characterCount(r)), whole.size());
+        for (qsizetype a = 0; a <= whole.size(); ++a) {
+            const TextPos pa = qb::posAtOffset(r, std::size_t(a));
+            QCOMPARE(qsizetype(qb::characterOffset(r, pa)), a);
+            for (qsizetype b = 0; b <= whole.size(); ++b)
+                QCOMPARE(qb::textBetween(r, pa, qb::posAtOffset(r, std::size_t(b))),
+                         whole.mid(std::min(a, b), std::abs(b - a)));
+        }
+        QCOMPARE(qb::posAtOffset(r, std::size_t(whole.size()) + 5), qb::endPos(r));
+    }
+
+    void wordMotion_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("wordBegin");
+        QTest::addColumn<int>("wordEnd");
+        QTest::addColumn<int>("next");
+        QTest::addColumn<int>("previous");
+        // "ab_1  \xE9t\xE9,x" : a word, two blanks, a word of accented letters, a comma, x
+        QTest::newRow("in a word") << 1 << 0 << 4 << 6 << 0;
+        QTest::newRow("on blanks") << 4 << 4 << 6 << 6 << 0;
+        QTest::newRow("accented word") << 7 << 6 << 9 << 9 << 6;
+        QTest::newRow("punctuation alone") << 9 << 9 << 10 << 10 << 6;
+        QTest::newRow("line end") << 11 << 10 << 11 << -1 << 10;
+    }
+    void wordMotion()
+    {
+        QFETCH(int, column);
+        const Report r = Report::fromText("ab_1  \xE9t\xE9,x\nnext");
+        const auto [begin, end] = qb::wordAt(r.line(0), std::size_t(column));
+        QFETCH(int, wordBegin);
+        QFETCH(int, wordEnd);
+        QFETCH(int, next);
+        QFETCH(int, previous);
+        QCOMPARE(int(begin), wordBegin);
+        QCOMPARE(int(end), wordEnd);
+        const TextPos expectedNext = next < 0 ? TextPos{1, 0} : TextPos{0, std::size_t(next)};
+        QCOMPARE(qb::nextWord(r, {0, std::size_t(column)}), expectedNext);
+        QCOMPARE(qb::previousWord(r, {0, std::size_t(column)}), (TextPos{0, std::size_t(previous)}));
+        QCOMPARE(qb::previousWord(r, {1, 0}), (TextPos{0, 11}));
+    }
+
     // Tab stops and columns as the plain text edit showed them, for the same
     // font: every place of every line at the same point.
     void placesMatchThePlainTextEdit_data()
@@ -300,6 +356,23 @@ private Q_SLOTS:
         h.m1->setFont(fixedFont(14));
         QVERIFY(qbtest::waitFor([&] { return !h.m1->isMeasuring(); }));
         QVERIFY(hbar->maximum() > before);
+    }
+
+    // A line wider than the scroll bar's int range can count in pixels is
+    // still reached to its end.
+    void veryWideLineIsReachable()
+    {
+        Host h("");
+        h.m1->setFont(fixedFont(400));
+        const std::size_t length = std::size_t(8) << 20;
+        h.m1->setReport(Report::fromLines({std::string(length, 'W')}));
+        QVERIFY(qbtest::waitFor([&] { return !h.m1->isMeasuring(); }, 60000));
+        QScrollBar *hbar = h.m1->horizontalScrollBar();
+        QVERIFY(QFontMetricsF(h.m1->font()).horizontalAdvance(u'W') * double(length) > double(INT_MAX));
+        hbar->setValue(hbar->maximum());
+        const QRect caret = h.m1->caretRect({0, length});
+        QVERIFY2(caret.left() > h.viewport()->width() / 2 && caret.right() < h.viewport()->width(),
+                 qPrintable(QString::number(caret.left())));
     }
 
     void keysAndWheelScroll()
