@@ -11,6 +11,8 @@ namespace qb {
 
 namespace {
 
+constexpr int kBoundaryWindow = 4096;
+
 class ReportViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface
 {
 public:
@@ -75,8 +77,9 @@ public:
     int characterCount() const override { return int(qb::characterCount(report())); }
 
     // Lines (and paragraphs: lines never wrap) end after their LF; characters,
-    // words and sentences are looked for within their line, so no request
-    // reads more than one line, except NoBoundary, which asks for everything.
+    // words and sentences are looked for within their line, at most
+    // kBoundaryWindow characters either side, so no request reads more than
+    // one line, except NoBoundary, which asks for everything.
     QString textAtOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
                          int *endOffset) const override
     {
@@ -100,19 +103,22 @@ public:
             *endOffset = lineEnd;
             return text(lineStart, lineEnd);
         }
-        const QString line = text(lineStart, lineEnd);
+        // Within a long line, only the stretch around the offset is read.
+        const int from = std::max(lineStart, offset - kBoundaryWindow);
+        const int to = std::min(lineEnd, offset + kBoundaryWindow);
+        const QString piece = text(from, to);
         const auto type = boundary == QAccessible::CharBoundary   ? QTextBoundaryFinder::Grapheme
             : boundary == QAccessible::SentenceBoundary ? QTextBoundaryFinder::Sentence
                                                          : QTextBoundaryFinder::Word;
-        QTextBoundaryFinder finder(type, line);
-        finder.setPosition(offset - lineStart);
+        QTextBoundaryFinder finder(type, piece);
+        finder.setPosition(offset - from);
         if (!finder.isAtBoundary())
             finder.toPreviousBoundary();
         const int begin = std::max(0, int(finder.position()));
-        const int end = finder.toNextBoundary() < 0 ? int(line.size()) : int(finder.position());
-        *startOffset = lineStart + begin;
-        *endOffset = lineStart + end;
-        return line.mid(begin, end - begin);
+        const int end = finder.toNextBoundary() < 0 ? int(piece.size()) : int(finder.position());
+        *startOffset = from + begin;
+        *endOffset = from + end;
+        return piece.mid(begin, end - begin);
     }
     QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
                              int *endOffset) const override
