@@ -299,7 +299,7 @@ void ReportView::ensureVisible(TextPos p)
     else if (px + 2 * kMargin + kCaretWidth > target + width)
         target = px + 2 * kMargin + kCaretWidth - width;
     if (target != scrollX())
-        horizontalScrollBar()->setValue(int(ceilDiv(target, m_hScale)));
+        horizontalScrollBar()->setValue(int(target < scrollX() ? target / m_hScale : ceilDiv(target, m_hScale)));
 }
 
 void ReportView::scrollContentsBy(int, int) { viewport()->update(); }
