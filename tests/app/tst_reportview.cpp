@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include <climits>
+
 using qb::Report;
 using qb::ReportLayout;
 using qb::ReportView;
