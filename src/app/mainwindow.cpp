@@ -10,6 +10,7 @@
 #include "common/clock.h"
 #include "common/colors.h"
 #include "common/failure.h"
+#include "common/readonly.h"
 #include "common/toolkittimer.h"
 #include "dialogs/aboutbox.h"
 #include "dialogs/alertsdialog.h"
@@ -650,9 +651,13 @@ void TForm1::SaveAs1Click()
         if (files.isEmpty())
             return;
         const QString path = files.first();
+        const std::string cannotCreate = "Cannot create file " + path.toStdString();
+        // A read-only file is never replaced.
+        if (isReadOnlyFile(std::filesystem::path(QFile::encodeName(path).toStdString())))
+            throw Failure(cannotCreate);
         QSaveFile out(path);
         if (!out.open(QIODevice::WriteOnly))
-            throw Failure("Cannot create file " + path.toStdString());
+            throw Failure(cannotCreate);
         const std::string bytes = shownText();
         if (out.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !out.commit())
             throw Failure("Stream write error");

@@ -1,5 +1,7 @@
 #include "audit/auditstore.h"
 
+#include "common/readonly.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -242,8 +244,11 @@ bool deleteAuditFile(const std::filesystem::path &dir, const std::string &name)
     if (!isPlainName(name))
         return false;
     try {
+        const std::filesystem::path path = dir / name;
+        if (isReadOnlyFile(path))
+            return false;
         // unlink, unlike std::filesystem::remove, refuses folders.
-        return ::unlink((dir / name).c_str()) == 0;
+        return ::unlink(path.c_str()) == 0;
     } catch (...) {
         return false;
     }

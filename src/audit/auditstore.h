@@ -61,8 +61,8 @@ QString auditLabel(const QDateTime &t, const QLocale &locale);
 QChar dateSeparator(const QLocale &locale);
 
 // Deletes dir/name. False when it could not be deleted: the file is gone
-// already, the name now stands for a folder, the folder refuses, or the name
-// is not a plain file name.
+// already, the name now stands for a folder, the file is read-only
+// (isReadOnlyFile), the folder refuses, or the name is not a plain file name.
 bool deleteAuditFile(const std::filesystem::path &dir, const std::string &name);
 
 // Deletes the file of every entry, in order, ignoring failures.

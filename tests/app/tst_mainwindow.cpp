@@ -14,6 +14,7 @@
 #include <QClipboard>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -25,6 +26,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using qb::Lines;
 using qb::MessageBox;
@@ -311,6 +313,18 @@ private Q_SLOTS:
         MessageBox::setNextAnswer(QMessageBox::Ok);
         p.form->SaveAs1->trigger();
         QVERIFY(MessageBox::history().back().text.startsWith(QStringLiteral("Cannot create file ")));
+
+        // A read-only file is not replaced, though its folder would allow it.
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0444), 0);
+        qb::modal::setNextExec([&](QDialog *d) {
+            qobject_cast<QFileDialog *>(d)->selectFile(target);
+            return int(QDialog::Accepted);
+        });
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        p.form->SaveAs1->trigger();
+        QCOMPARE(MessageBox::history().back().text, QStringLiteral("Cannot create file %1.").arg(target));
+        QCOMPARE(qbtest::TempApp::readFile(target), QByteArray("precious\r\n"));
+        QCOMPARE(QFileInfo(target).permissions() & QFileDevice::WriteOwner, QFileDevice::Permissions());
     }
 
     void copyWithNothingSelectedLeavesTheClipboard()

@@ -280,8 +280,9 @@ void TestAuditStore::deleteOne()
     QVERIFY(!fs::exists(dir / "a.txt"));
     // Gone already, e.g. removed by another program after the listing.
     QVERIFY(!qb::deleteAuditFile(dir, "a.txt"));
-    // The file's own mode does not protect it; the folder decides.
-    QVERIFY(qb::deleteAuditFile(dir, "readonly.txt"));
+    // A read-only file stays, though the folder would allow deleting it.
+    QVERIFY(!qb::deleteAuditFile(dir, "readonly.txt"));
+    QVERIFY(fs::exists(dir / "readonly.txt"));
 
     // A name now standing for a folder, even an empty one, is not deleted.
     fs::create_directory(dir / "c.txt");

@@ -147,6 +147,9 @@ private:
     bool m_readOnlyFolder = false;
 };
 
+// How a file is kept from being deleted.
+enum Protection { ByFolder, ByAttribute, NoWriteBits };
+
 } // namespace
 
 class TestAuditWindow : public QObject
@@ -315,20 +318,24 @@ private Q_SLOTS:
     // selected; Delete All passes over it without a word.
     void undeletableFile_data()
     {
-        QTest::addColumn<bool>("protect");
-        QTest::newRow("replaced by a folder") << false;
-        QTest::newRow("protected file") << true;
+        QTest::addColumn<int>("how");
+        QTest::newRow("replaced by a folder") << int(ByFolder);
+        QTest::newRow("protected file") << int(ByAttribute);
+        QTest::newRow("read-only file") << int(NoWriteBits);
     }
     void undeletableFile()
     {
-        QFETCH(bool, protect);
+        QFETCH(int, how);
+        const bool protect = how != ByFolder;
         Folder f(2);
         f.window->show();
         std::unique_ptr<Undeletable> guard;
-        if (protect) {
+        if (how == ByAttribute) {
             guard = std::make_unique<Undeletable>(f.dir() / "a.txt");
             if (!guard->works())
                 QSKIP("this process may delete any file");
+        } else if (how == NoWriteBits) {
+            QCOMPARE(::chmod((f.dir() / "a.txt").c_str(), 0444), 0);
         } else {
             fs::remove(f.dir() / "a.txt");
             fs::create_directory(f.dir() / "a.txt");
