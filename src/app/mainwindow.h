@@ -11,6 +11,7 @@
 #include "settings/profilefile.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <cstdint>
 #include <deque>
@@ -166,11 +167,12 @@ private:
     bool m_shownOnce = false;
     int m_startState = 1;
 
-    TfrmPort *frmPort = nullptr;
-    TfrmAlerts *frmAlerts = nullptr;
-    TfrmFilters *frmFilters = nullptr;
-    TfrmAbout *frmAbout = nullptr;
-    TfrmAuditing *frmAuditing = nullptr;
+    // The other windows; each becomes null once it is freed at program end.
+    QPointer<TfrmPort> frmPort;
+    QPointer<TfrmAlerts> frmAlerts;
+    QPointer<TfrmFilters> frmFilters;
+    QPointer<TfrmAbout> frmAbout;
+    QPointer<TfrmAuditing> frmAuditing;
 };
 
 } // namespace qb

@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "audit/auditwindow.h"
+#include "capture/listener.h"
 #include "capture/portdialog.h"
 #include "dialogs/aboutbox.h"
 #include "dialogs/alertsdialog.h"
@@ -31,6 +32,9 @@ void shutDown(std::unique_ptr<TForm1> form1, std::unique_ptr<TfrmPort> frmPort,
               std::unique_ptr<TfrmAlerts> frmAlerts, std::unique_ptr<TfrmFilters> frmFilters,
               std::unique_ptr<TfrmAbout> frmAbout, std::unique_ptr<TfrmAuditing> frmAuditing)
 {
+    // Nothing may reach a window once it is freed: no report arrives from
+    // here on, though failure boxes below run event loops of their own.
+    form1->Server->close();
     form1->close();
     // A close asked for from now on has nothing left to close.
     modal::onCloseRequested(nullptr);
