@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QEvent>
-#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -26,19 +25,6 @@
 namespace qb {
 
 namespace {
-
-// The whole file as its bytes, or nothing when it cannot be read (gone,
-// a folder now, no access).
-std::optional<std::string> readBytes(const std::filesystem::path &path)
-{
-    QFile file(QString::fromStdString(path.string()));
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes.toStdString();
-}
 
 // The file's text as the text area shows it: one line per line of the file,
 // each byte one character.
@@ -256,7 +242,7 @@ void TfrmAuditing::showSelectedFile()
         mContents->clear();
         return;
     }
-    const std::optional<std::string> bytes = readBytes(m_auditDirectory / m_entries[std::size_t(row)].name);
+    const std::optional<std::string> bytes = readAuditFile(m_auditDirectory, m_entries[std::size_t(row)].name);
     if (!bytes) {
         MessageBox::error(QStringLiteral("Could not load file"), this);
         return;

@@ -12,11 +12,14 @@
 #include <QPlainTextEdit>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <fcntl.h>
 #include <fstream>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -401,6 +404,55 @@ private Q_SLOTS:
         QCOMPARE(boxes().size(), std::size_t(2));
         QCOMPARE(boxes()[1], errorBox("Could not delete file"));
         QCOMPARE(f.listed(), lines("ab"));
+    }
+
+    // An entry that is no regular file, or too large, gives "Could not load
+    // file" at once instead of hanging or filling the memory; a name that is
+    // not valid UTF-8 is shown like any other.
+    void entriesOfEveryKind_data()
+    {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::addColumn<bool>("loads");
+        QTest::newRow("FIFO") << QByteArray("fifo") << false;
+        QTest::newRow("link to a device") << QByteArray("device") << false;
+        QTest::newRow("larger than 64 MiB") << QByteArray("large") << false;
+        QTest::newRow("name not UTF-8") << QByteArray("latin1") << true;
+    }
+    void entriesOfEveryKind()
+    {
+        QFETCH(QByteArray, kind);
+        QFETCH(bool, loads);
+        Folder f(0);
+        const fs::path entry = f.dir() / (kind == "latin1" ? "caf\xe9.txt" : "x.txt");
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(entry.c_str(), 0644), 0);
+        } else if (kind == "device") {
+            fs::create_symlink("/dev/null", entry);
+        } else if (kind == "large") {
+            std::ofstream(entry).put('x');
+            fs::resize_file(entry, qb::kMaxShownAuditFile + 1);
+        } else {
+            f.write(entry.filename().string(), "caf\xe9\r\n", QDateTime::currentDateTime());
+        }
+        // A window that waited for a writer on the FIFO gets one after a
+        // while, and then fails the test instead of hanging it.
+        std::atomic<bool> shown{false};
+        std::thread writer([&] {
+            while (kind == "fifo" && !shown) {
+                const int fd = ::open(entry.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    ::close(fd);
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+        f.window->show();
+        shown = true;
+        writer.join();
+        QCOMPARE(f.window->lbFiles->count(), 1);
+        QCOMPARE(boxes(), loads ? std::vector<Shown>{} : std::vector<Shown>{errorBox("Could not load file")});
+        QCOMPARE(f.text(), loads ? QStringLiteral("caf\u00e9") : QString());
     }
 
     // Each byte is one character; line ends become lines.
