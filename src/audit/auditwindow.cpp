@@ -140,11 +140,16 @@ void TfrmAuditing::buildWindow()
 
 void TfrmAuditing::showEvent(QShowEvent *event)
 {
+    QDialog::showEvent(event);
+    // Restored by the window manager (from minimized, say): the user's place,
+    // list and selection stay as they were. Only a showing by the program
+    // starts afresh.
+    if (event->spontaneous())
+        return;
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
-    QDialog::showEvent(event);
     FormShow();
 }
 

@@ -455,6 +455,27 @@ private Q_SLOTS:
         QCOMPARE(f.text(), loads ? QStringLiteral("caf\u00e9") : QString());
     }
 
+    // Restored from minimized by the window manager, the window keeps its
+    // list, the user's selection and its place; a showing by the program
+    // starts afresh (openingShowsTheNewest).
+    void restoringKeepsTheUsersChoice()
+    {
+        Folder f(3);
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        QTest::keyClick(f.window->lbFiles, Qt::Key_End);
+        f.window->move(f.window->pos() + QPoint(13, 7));
+        const QPoint place = f.window->pos();
+        f.write("new.txt", "new", QDateTime::currentDateTime());
+        f.window->setWindowState(Qt::WindowMinimized);
+        f.window->setWindowState(Qt::WindowNoState);
+        QVERIFY(f.window->isVisible());
+        QCOMPARE(f.listed(), lines("abc"));
+        QCOMPARE(f.selected(), 2);
+        QCOMPARE(f.text(), QStringLiteral("text c"));
+        QCOMPARE(f.window->pos(), place);
+    }
+
     // Each byte is one character; line ends become lines.
     void bytesShowAsCharacters()
     {
