@@ -47,6 +47,7 @@ namespace {
 constexpr char kDefaults[] = "Defaults";
 constexpr char kFont[] = "Font";
 std::optional<QSize> g_screenOverride;
+std::function<void(const char *)> g_handlerFault;
 
 QIcon themed(const char *name, QStyle::StandardPixmap fallback)
 {
@@ -438,33 +439,68 @@ void TForm1::ServerListen()
     setPanelText(ActionPanel, QStringLiteral("Listening"));
 }
 
-void TForm1::ServerClientConnect(quint64)
+void TForm1::setHandlerFault(std::function<void(const char *handler)> fault) { g_handlerFault = std::move(fault); }
+
+namespace {
+void injectFault(const char *handler)
 {
-    DisableToolBar();
-    setPanelText(ActionPanel, QStringLiteral("Connecting"));
+    if (g_handlerFault)
+        g_handlerFault(handler);
+}
+} // namespace
+
+template<typename Body>
+void TForm1::socketHandler(quint64 id, Body &&body)
+{
+    try {
+        body();
+    } catch (const std::exception &e) {
+        // Nothing of that report is kept: the connection goes (when it is
+        // still open) and a report half way to the queue is dropped.
+        m_reportBuffer = Lines();
+        Server->closeClient(id);
+        EnableToolBar();
+        setPanelText(ActionPanel, QStringLiteral("Listening"));
+        reportSocketFailure(QString::fromLocal8Bit(e.what()));
+    }
 }
 
-void TForm1::ServerClientRead(quint64, qulonglong textFormLength)
+void TForm1::ServerClientConnect(quint64 id)
 {
-    setPanelText(ActionPanel, QStringLiteral("Receiving (%1) bytes").arg(textFormLength));
+    socketHandler(id, [this] {
+        injectFault("connect");
+        DisableToolBar();
+        setPanelText(ActionPanel, QStringLiteral("Connecting"));
+    });
 }
 
-void TForm1::ServerClientDisconnect(quint64, const Lines &report, const QString &peer)
+void TForm1::ServerClientRead(quint64 id, qulonglong textFormLength)
 {
-    setPanelText(ActionPanel, QStringLiteral("Update Display"));
-    m_reportBuffer = report;
-    const bool rejected = ReportRejected();
-    ApplyLineFilter();
-    if (!rejected)
-        m_waiting.push_back(m_reportBuffer);
-    // The filtered report now lives on in the queue (or nowhere, when it was
-    // rejected); a report may be 64 MiB, so keep no second copy of it.
-    m_reportBuffer = Lines();
-    DisplayAndAlert();
-    setPanelText(LastConnectionPanel, QStringLiteral("Last connection: ")
-                                          + connectionMoment(clock::now(), QLocale::system())
-                                          + QStringLiteral(" from ") + peer);
-    setPanelText(ActionPanel, QStringLiteral("Listening"));
+    socketHandler(id, [this, textFormLength] {
+        injectFault("read");
+        setPanelText(ActionPanel, QStringLiteral("Receiving (%1) bytes").arg(textFormLength));
+    });
+}
+
+void TForm1::ServerClientDisconnect(quint64 id, const Lines &report, const QString &peer)
+{
+    socketHandler(id, [&] {
+        setPanelText(ActionPanel, QStringLiteral("Update Display"));
+        m_reportBuffer = report;
+        const bool rejected = ReportRejected();
+        ApplyLineFilter();
+        injectFault("disconnect");
+        if (!rejected)
+            m_waiting.push_back(m_reportBuffer);
+        // The filtered report now lives on in the queue (or nowhere, when it
+        // was rejected); a report may be 64 MiB, so keep no second copy of it.
+        m_reportBuffer = Lines();
+        DisplayAndAlert();
+        setPanelText(LastConnectionPanel, QStringLiteral("Last connection: ")
+                                              + connectionMoment(clock::now(), QLocale::system())
+                                              + QStringLiteral(" from ") + peer);
+        setPanelText(ActionPanel, QStringLiteral("Listening"));
+    });
 }
 
 void TForm1::reportSocketFailure(const QString &message)

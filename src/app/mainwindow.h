@@ -119,6 +119,12 @@ public:
     // The text of the text area: every shown line followed by CR LF.
     std::string shownText() const { return textForm(m_shown); }
 
+    // Tests: called at the start of the listener's handlers with "connect"
+    // and "read", and with "disconnect" once a finished report is filtered,
+    // so that a test can make one of them fail (as running out of memory
+    // would). nullptr removes it.
+    static void setHandlerFault(std::function<void(const char *handler)> fault);
+
     // Tests: the screen size used for fitting and centring.
     static void setScreenSizeOverride(QSize size);
 
@@ -137,6 +143,11 @@ protected:
     void closeEvent(QCloseEvent *event) override; // FormCloseQuery
 
 private:
+    // Runs one listener handler for connection id. A failure in it (out of
+    // memory, say) drops that connection's report and shows the standard
+    // error box; the listener and the other connections go on.
+    template<typename Body>
+    void socketHandler(quint64 id, Body &&body);
     void buildWindow();
     void loadSettings();
     QAction *addAction(QMenu *menu, const char *name, const QString &caption, void (TForm1::*handler)());

@@ -25,6 +25,8 @@
 #include <unistd.h>
 
 #include <memory>
+#include <new>
+#include <utility>
 
 using qb::Lines;
 using qb::MessageBox;
@@ -219,6 +221,52 @@ private Q_SLOTS:
         QCOMPARE(shown(*p.form), (Lines{"before"}));
         p.send("after\r\n");
         QVERIFY(qbtest::waitFor([&] { return shown(*p.form) == Lines{"after"}; }));
+    }
+
+    // Running out of memory while a report is received, filtered or queued
+    // drops that report only: the standard error box shows the failure's
+    // text, and the next report is shown as usual.
+    void failingHandlerDropsOnlyItsReport_data()
+    {
+        QTest::addColumn<QByteArray>("where");
+        QTest::newRow("connect") << QByteArray("connect");
+        QTest::newRow("read") << QByteArray("read");
+        QTest::newRow("filter and queue") << QByteArray("disconnect");
+        QTest::newRow("another handler of the listener") << QByteArray("listener");
+    }
+    void failingHandlerDropsOnlyItsReport()
+    {
+        QFETCH(QByteArray, where);
+        Program p;
+        bool armed = true;
+        const auto fail = [&] {
+            if (std::exchange(armed, false))
+                throw std::bad_alloc();
+        };
+        if (where == "listener")
+            connect(p.form->Server, &qb::Listener::clientRead, p.form.get(), fail);
+        else
+            TForm1::setHandlerFault([&](const char *handler) {
+                if (where == handler)
+                    fail();
+            });
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        p.send("lost\r\n");
+        QVERIFY(qbtest::waitFor([&] { return !MessageBox::history().empty(); }));
+        TForm1::setHandlerFault(nullptr);
+        QCOMPARE(MessageBox::history().size(), std::size_t(1));
+        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
+        QCOMPARE(MessageBox::history()[0].text, QStringLiteral("std::bad_alloc."));
+        QVERIFY(qbtest::waitFor([&] { return p.form->Server->connectionCount() == 0; }));
+        if (where != "listener") // the main window's own handler puts its panel back
+            QCOMPARE(p.form->panelText(TForm1::ActionPanel), QStringLiteral("Listening"));
+        QVERIFY(shown(*p.form).empty());
+        QCOMPARE(p.form->reportsWaiting(), std::size_t(0));
+
+        p.send("next\r\n");
+        QVERIFY(qbtest::waitFor([&] { return shown(*p.form) == Lines{"next"}; }));
+        QCOMPARE(MessageBox::history().size(), std::size_t(1));
+        QVERIFY(p.form->Clear1->isEnabled());
     }
 
     // Failures that happen while a failure box is open wait for it to close
