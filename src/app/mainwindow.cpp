@@ -85,9 +85,12 @@ TForm1::TForm1(const AppPaths &paths, QWidget *parent)
     setPanelText(VerdictPanel, QString());
     StartServer();
 
-    const QRect fitted = fitToScreen(QRect(pos(), size()), screenSize());
-    move(fitted.topLeft());
-    resize(fitted.size());
+    // A maximized window keeps its stored bounds for when it is restored.
+    if (!(windowState() & Qt::WindowMaximized)) {
+        const QRect fitted = fitToScreen(QRect(pos(), size()), screenSize());
+        move(fitted.topLeft());
+        resize(fitted.size());
+    }
 }
 
 TForm1::~TForm1() = default;
@@ -334,8 +337,13 @@ void TForm1::loadSettings()
     move(bounds.topLeft());
     resize(bounds.size());
 
+    // The stored state is the window's from its creation on, so a close that
+    // comes before the window is first shown stores it unchanged.
     const int state = m_settings.readInteger(kDefaults, "WindowState", 1);
-    m_startState = (state >= 0 && state <= 2) ? state : 1;
+    if (state == 0)
+        setWindowState(Qt::WindowMinimized);
+    else if (state == 2)
+        setWindowState(Qt::WindowMaximized);
 
     EnableAuditing1->setChecked(m_settings.readBool(kDefaults, "Auditing", false));
 }
@@ -345,13 +353,13 @@ void TForm1::showAtStart()
     const QSize screen = screenSize();
     if (!m_shownOnce) {
         m_shownOnce = true;
+        // Moving a window ends its maximized state; the centred place is
+        // where it returns when the user restores it.
+        const Qt::WindowStates state = windowState();
         move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
+        setWindowState(state);
     }
-    switch (m_startState) {
-    case 0: showMinimized(); break;
-    case 2: showMaximized(); break;
-    default: show(); break;
-    }
+    show(); // in the state the window has had since its creation
 }
 
 void TForm1::FormDestroy()

@@ -176,7 +176,6 @@ private:
     std::uint32_t m_fontColor = 0x80000008u;
     QLabel *m_panels[4] = {};
     bool m_shownOnce = false;
-    int m_startState = 1;
 
     // The other windows; each becomes null once it is freed at program end.
     QPointer<TfrmPort> frmPort;

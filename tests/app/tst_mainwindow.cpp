@@ -160,6 +160,36 @@ private Q_SLOTS:
         QCOMPARE(iniValue(ini, "Auditing"), QByteArray("0"));
     }
 
+    // The stored state is the window's from its creation: a close before it
+    // is ever shown (a signal while the about box greets the user) stores it
+    // unchanged with the stored bounds; the screen fit leaves a maximized
+    // window's bounds alone.
+    void windowStateFromCreation_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QByteArray>("writtenWidth");
+        QTest::newRow("maximized") << QByteArray("2") << 1000 << QByteArray("2") << QByteArray("1000");
+        QTest::newRow("minimized") << QByteArray("0") << 798 << QByteArray("0") << QByteArray("1000");
+        QTest::newRow("normal") << QByteArray("1") << 798 << QByteArray("1") << QByteArray("798");
+    }
+    void windowStateFromCreation()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(int, width);
+        QFETCH(QByteArray, written);
+        QFETCH(QByteArray, writtenWidth);
+        TForm1::setScreenSizeOverride(QSize(800, 600));
+        Program p("[Defaults]\r\nTop=11\r\nLeft=22\r\nWidth=1000\r\nHeight=444\r\nWindowState=" + stored + "\r\n");
+        QCOMPARE(p.form->width(), width);
+        p.form->FormDestroy();
+        const QByteArray ini = p.app.readIni();
+        QCOMPARE(iniValue(ini, "WindowState"), written);
+        QCOMPARE(iniValue(ini, "Width"), writtenWidth);
+        QCOMPARE(iniValue(ini, "Top"), QByteArray("11"));
+    }
+
     void screenFit()
     {
         QCOMPARE(qb::fitToScreen(QRect(100, 25, 1000, 504), QSize(800, 600)), QRect(2, 25, 798, 504));
