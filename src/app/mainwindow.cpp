@@ -15,6 +15,7 @@
 #include "dialogs/aboutbox.h"
 #include "dialogs/alertsdialog.h"
 #include "dialogs/filtersdialog.h"
+#include "dialogs/fontdialog.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
 #include "dialogs/spinedit.h"
@@ -26,7 +27,6 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QFileDialog>
-#include <QFontDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -761,11 +761,12 @@ void TForm1::writeFontSection()
 void TForm1::Font2Click()
 {
     guarded([this] {
-        QFontDialog dialog(m1->font(), this);
-        dialog.setObjectName(QStringLiteral("FontDialog"));
-        dialog.setOption(QFontDialog::DontUseNativeDialog, true);
-        if (modal::exec(&dialog) == QDialog::Accepted)
+        FontDialog dialog(m1->font(), m_fontColor, this);
+        if (modal::exec(&dialog) == QDialog::Accepted) {
             m1->setFont(dialog.currentFont());
+            m_fontColor = dialog.currentColor();
+            applyFontColor(m_fontColor);
+        }
         writeFontSection();
     });
 }

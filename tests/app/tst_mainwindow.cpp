@@ -4,6 +4,7 @@
 #include "app/windowplacement.h"
 #include "common/toolkittimer.h"
 #include "dialogs/aboutbox.h"
+#include "dialogs/fontdialog.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
 #include "settings/profilefile.h"
@@ -15,6 +16,7 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QComboBox>
 #include <QFontDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -389,6 +391,51 @@ private Q_SLOTS:
         p.form->Color2->trigger();
         QCOMPARE(p.form->displayColor(), 0xFF0000u);
         QCOMPARE(iniValue(p.app.readIni(), "Color"), QByteArray("16711680"));
+    }
+
+    // The Font dialog offers the text colour: the sixteen basic colours and
+    // the current one. A choice is applied and written as Font "Color"; the
+    // system colour that the user left alone is written back unchanged.
+    void fontDialogOffersTheTextColour_data()
+    {
+        QTest::addColumn<QString>("pick"); // empty: leave the colour
+        QTest::addColumn<bool>("accept");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("basic colour") << QStringLiteral("Blue") << true << QByteArray("16711680");
+        QTest::newRow("colour left alone") << QString() << true << QByteArray("-2147483640");
+        QTest::newRow("cancelled") << QStringLiteral("Blue") << false << QByteArray("-2147483640");
+    }
+    void fontDialogOffersTheTextColour()
+    {
+        QFETCH(QString, pick);
+        QFETCH(bool, accept);
+        QFETCH(QByteArray, written);
+        Program p;
+        QStringList offered;
+        qb::modal::setNextExec([&](QDialog *d) {
+            auto *dialog = qobject_cast<qb::FontDialog *>(d);
+            if (!dialog)
+                return int(QDialog::Rejected);
+            for (int i = 0; i < dialog->cbColor->count(); ++i)
+                offered << dialog->cbColor->itemText(i);
+            QFont font = dialog->currentFont();
+            font.setUnderline(true);
+            dialog->fontChooser->setCurrentFont(font);
+            if (!pick.isEmpty())
+                dialog->cbColor->setCurrentIndex(dialog->cbColor->findText(pick));
+            return int(accept ? QDialog::Accepted : QDialog::Rejected);
+        });
+        p.form->Font1->trigger();
+        QCOMPARE(offered, (QStringList{"Black", "Maroon", "Green", "Olive", "Navy", "Purple", "Teal", "Gray",
+                                       "Silver", "Red", "Lime", "Yellow", "Blue", "Fuchsia", "Aqua", "White",
+                                       "Window Text"}));
+        const QByteArray ini = p.app.readIni();
+        const QByteArray font = ini.mid(ini.indexOf("[Font]"));
+        QCOMPARE(iniValue(font, "Color"), written);
+        QCOMPARE(iniValue(font, "Underline"), accept ? QByteArray("1") : QByteArray("0"));
+        QCOMPARE(p.form->fontColor(), std::uint32_t(iniValue(font, "Color").toInt()));
+        if (pick == u"Blue" && accept)
+            QCOMPARE(p.form->m1->palette().color(QPalette::Text), QColor(0, 0, 255));
     }
 
     void viewTogglesWriteAtOnce()
