@@ -18,6 +18,7 @@
 #include "dialogs/fontdialog.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
+#include "dialogs/savedialog.h"
 #include "dialogs/spinedit.h"
 #include "processing/linefilter.h"
 #include "processing/reportfilter.h"
@@ -263,11 +264,8 @@ void TForm1::buildWindow()
     }
     setStatusBar(StatusBar1);
 
-    SaveDialog = new QFileDialog(this);
+    SaveDialog = new SaveFileDialog(this);
     SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
-    SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog->setFileMode(QFileDialog::AnyFile);
-    SaveDialog->setOption(QFileDialog::DontUseNativeDialog, true);
     SaveDialog->setDefaultSuffix(QStringLiteral("txt"));
     SaveDialog->setNameFilters({QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
     SaveDialog->setSizeGripEnabled(true);

@@ -51,6 +51,12 @@ void MessageBox::standardError(const QString &text, QWidget *parent)
     run(box);
 }
 
+void MessageBox::warning(const QString &caption, const QString &text, QWidget *parent)
+{
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
+    run(box);
+}
+
 QMessageBox::StandardButton MessageBox::question(const QString &caption, const QString &text,
                                                  QMessageBox::Icon icon,
                                                  QMessageBox::StandardButton defaultButton,

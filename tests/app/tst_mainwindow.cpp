@@ -359,6 +359,46 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(target).permissions() & QFileDevice::WriteOwner, QFileDevice::Permissions());
     }
 
+    // The Save dialog accepts only a file in a folder that exists; otherwise
+    // it says so and stays open.
+    void saveDialogNeedsAnExistingFolder_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("existing folder") << QStringLiteral("report.txt") << true;
+        QTest::newRow("missing folder") << QStringLiteral("missing/report.txt") << false;
+        QTest::newRow("a file for a folder") << QStringLiteral("quillbox.ini/report.txt") << false;
+    }
+    void saveDialogNeedsAnExistingFolder()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, accepted);
+        Program p;
+        p.show("text\r\n");
+        const QString target = p.app.file(name);
+        int result = -1;
+        qb::modal::setNextExec([&](QDialog *d) {
+            d->setResult(QDialog::Rejected);
+            qobject_cast<QFileDialog *>(d)->selectFile(target);
+            if (!accepted)
+                MessageBox::setNextAnswer(QMessageBox::Ok);
+            d->accept(); // Save pressed
+            result = d->result();
+            return result; // the user cancels a dialog that stayed open
+        });
+        p.form->SaveAs1->trigger();
+        QCOMPARE(result, accepted ? int(QDialog::Accepted) : int(QDialog::Rejected));
+        QCOMPARE(QFileInfo::exists(target), accepted);
+        if (accepted) {
+            QVERIFY(MessageBox::history().empty());
+        } else {
+            QCOMPARE(MessageBox::history().size(), std::size_t(1));
+            QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Save As"));
+            QCOMPARE(MessageBox::history()[0].icon, QMessageBox::Warning);
+            QVERIFY(MessageBox::history()[0].text.startsWith(QFileInfo(target).absolutePath() + u'\n'));
+        }
+    }
+
     void copyWithNothingSelectedLeavesTheClipboard()
     {
         Program p;
