@@ -18,6 +18,7 @@
 #include "dialogs/fontdialog.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
+#include "dialogs/placement.h"
 #include "dialogs/savedialog.h"
 #include "dialogs/spinedit.h"
 #include "processing/linefilter.h"
@@ -32,7 +33,6 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSaveFile>
-#include <QScreen>
 #include <QStyle>
 #include <QStatusBar>
 #include <QToolBar>
@@ -40,14 +40,12 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <optional>
 
 namespace qb {
 
 namespace {
 constexpr char kDefaults[] = "Defaults";
 constexpr char kFont[] = "Font";
-std::optional<QSize> g_screenOverride;
 std::function<void(const char *)> g_handlerFault;
 
 QIcon themed(const char *name, QStyle::StandardPixmap fallback)
@@ -56,19 +54,9 @@ QIcon themed(const char *name, QStyle::StandardPixmap fallback)
 }
 } // namespace
 
-void TForm1::setScreenSizeOverride(QSize size)
-{
-    g_screenOverride = size.isValid() ? std::optional<QSize>(size) : std::nullopt;
-}
+void TForm1::setScreenSizeOverride(QSize size) { placement::setScreenSizeOverride(size); }
 
-QSize TForm1::screenSize() const
-{
-    if (g_screenOverride)
-        return *g_screenOverride;
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        return screen->geometry().size();
-    return QSize(1024, 768);
-}
+QSize TForm1::screenSize() const { return placement::screenGeometry().size(); }
 
 TForm1::TForm1(const AppPaths &paths, QWidget *parent)
     : QMainWindow(parent)
@@ -348,14 +336,9 @@ void TForm1::loadSettings()
 
 void TForm1::showAtStart()
 {
-    const QSize screen = screenSize();
     if (!m_shownOnce) {
         m_shownOnce = true;
-        // Moving a window ends its maximized state; the centred place is
-        // where it returns when the user restores it.
-        const Qt::WindowStates state = windowState();
-        move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
-        setWindowState(state);
+        placement::centreOnScreen(this);
     }
     show(); // in the state the window has had since its creation
 }
@@ -672,7 +655,8 @@ void TForm1::Clear1Click()
         if (Confirmclears1->isChecked()
             && MessageBox::question(QStringLiteral("Warning"),
                                     QStringLiteral("This will clear the print area contents.  Are you sure?"),
-                                    QMessageBox::Warning, QMessageBox::Yes, this)
+                                    QMessageBox::Warning, QMessageBox::Yes, this,
+                                    MessageBox::Place::OnScreen)
                    != QMessageBox::Yes)
             return;
         m_shown.clear();

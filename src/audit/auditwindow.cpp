@@ -2,22 +2,22 @@
 
 #include "common/bytes.h"
 #include "dialogs/messagebox.h"
+#include "dialogs/placement.h"
 #include "settings/apppaths.h"
 
 #include <QAction>
 #include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QShowEvent>
 
 #include <exception>
 #include <optional>
@@ -146,10 +146,7 @@ void TfrmAuditing::showEvent(QShowEvent *event)
     // starts afresh.
     if (event->spontaneous())
         return;
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    placement::centreOnScreen(this);
     FormShow();
 }
 

@@ -3,6 +3,7 @@
 
 #include "common/toolkittimer.h"
 #include "dialogs/messagebox.h"
+#include "dialogs/placement.h"
 
 #include <QDesktopServices>
 #include <QEvent>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStyle>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -134,6 +136,10 @@ void TfrmAbout::showEvent(QShowEvent *event)
 {
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     QDialog::showEvent(event);
+    // Centred on the screen, also at start-up when the main window is
+    // still hidden.
+    if (!event->spontaneous())
+        placement::centreOnScreen(this);
 }
 
 bool TfrmAbout::eventFilter(QObject *watched, QEvent *event)

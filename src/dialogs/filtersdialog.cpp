@@ -1,5 +1,6 @@
 #include "dialogs/filtersdialog.h"
 #include "dialogs/look.h"
+#include "dialogs/placement.h"
 
 #include "common/bytes.h"
 #include "dialogs/listtext.h"
@@ -10,16 +11,15 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QVBoxLayout>
+#include <QShowEvent>
 
 #include <new>
 
@@ -302,9 +302,9 @@ void TfrmFilters::done(int result)
 void TfrmFilters::showEvent(QShowEvent *event)
 {
     pcFilters->setCurrentWidget(tsReportFilter);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     QDialog::showEvent(event);
+    if (!event->spontaneous())
+        placement::centreOnScreen(this);
 }
 
 } // namespace qb

@@ -3,10 +3,15 @@
 #include "app/mainwindow.h"
 #include "app/windowplacement.h"
 #include "common/toolkittimer.h"
+#include "audit/auditwindow.h"
+#include "capture/portdialog.h"
 #include "dialogs/aboutbox.h"
+#include "dialogs/alertsdialog.h"
+#include "dialogs/filtersdialog.h"
 #include "dialogs/fontdialog.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
+#include "processing/sound.h"
 #include "settings/profilefile.h"
 #include "testsupport.h"
 
@@ -190,6 +195,50 @@ private Q_SLOTS:
         QCOMPARE(iniValue(ini, "WindowState"), written);
         QCOMPARE(iniValue(ini, "Width"), writtenWidth);
         QCOMPARE(iniValue(ini, "Top"), QByteArray("11"));
+    }
+
+    // The windows said to be centred stand in the middle of the screen, not
+    // over the main window (here small, in the top left corner).
+    void windowsCentredOnTheScreen_data()
+    {
+        QTest::addColumn<QString>("command"); // empty: the main window itself
+        QTest::newRow("main window") << QString();
+        QTest::newRow("port dialog") << QStringLiteral("Port1");
+        QTest::newRow("alerts dialog") << QStringLiteral("Alert1");
+        QTest::newRow("filters dialog") << QStringLiteral("LineFilter1");
+        QTest::newRow("audit window") << QStringLiteral("ViewAuditHistory1");
+        QTest::newRow("about box") << QStringLiteral("About1");
+        QTest::newRow("clear question") << QStringLiteral("Clear1");
+    }
+    void windowsCentredOnTheScreen()
+    {
+        QFETCH(QString, command);
+        TForm1::setScreenSizeOverride(QSize(1000, 800));
+        Program p("[Defaults]\r\nLeft=0\r\nTop=0\r\nWidth=300\r\nHeight=200\r\nConfirmClears=1\r\n");
+        const auto sound = qb::createSystemSoundPlayer();
+        qb::TfrmPort port(p.form.get());
+        qb::TfrmAlerts alerts(p.app.paths(), *sound, p.form.get());
+        qb::TfrmFilters filters(p.app.paths(), p.form.get());
+        qb::TfrmAbout about(p.form.get());
+        qb::TfrmAuditing auditing(p.app.paths(), p.form.get());
+        p.form->setForms(&port, &alerts, &filters, &about, &auditing);
+        p.show("text\r\n");
+        QRect shown;
+        if (command.isEmpty()) {
+            p.form->showAtStart();
+            shown = p.form->frameGeometry();
+        } else {
+            qb::modal::setNextExec([&](QDialog *d) {
+                d->show();
+                shown = d->frameGeometry();
+                d->hide();
+                return int(QDialog::Rejected);
+            });
+            p.form->findChild<QAction *>(command)->trigger();
+        }
+        QVERIFY(!shown.isEmpty());
+        QVERIFY2(qAbs(shown.center().x() - 500) <= 1 && qAbs(shown.center().y() - 400) <= 1,
+                 qPrintable(QStringLiteral("centre at %1,%2").arg(shown.center().x()).arg(shown.center().y())));
     }
 
     void screenFit()
