@@ -381,6 +381,33 @@ private Q_SLOTS:
         dialog.sePort->findChild<QLineEdit *>()->setText(QStringLiteral("abc"));
         QCOMPARE(dialog.sePort->readValue(), 3100);
     }
+
+    // Digits, signs and the decimal separator are taken as typed (other
+    // keys beep and are refused); the field then reads by its rule, so a
+    // text that is no whole number gives 3100.
+    void portFieldKeys_data()
+    {
+        const QString point = QLocale().decimalPoint();
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::newRow("decimal separator") << "9100" + point << "9100" + point << 3100;
+        QTest::newRow("plus sign") << QStringLiteral("+9200") << QStringLiteral("+9200") << 9200;
+        QTest::newRow("sign inside") << QStringLiteral("91-00") << QStringLiteral("91-00") << 3100;
+        QTest::newRow("letters refused") << QStringLiteral("9a1x00") << QStringLiteral("9100") << 9100;
+    }
+    void portFieldKeys()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        qb::TfrmPort dialog;
+        QLineEdit *edit = dialog.sePort->findChild<QLineEdit *>();
+        edit->clear();
+        QTest::keyClicks(dialog.sePort, typed);
+        QCOMPARE(edit->text(), text);
+        QCOMPARE(dialog.sePort->readValue(), value);
+    }
 };
 
 QTEST_MAIN(TestCapture)
