@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
@@ -144,7 +145,8 @@ void TfrmAbout::showEvent(QShowEvent *event)
 
 bool TfrmAbout::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == lUrl && event->type() == QEvent::MouseButtonRelease) {
+    if (watched == lUrl && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         lUrlClick();
         return true;
     }

@@ -20,6 +20,7 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 #include <QShowEvent>
+#include <QStyle>
 
 #include <new>
 
@@ -201,7 +202,7 @@ void TfrmFilters::buildControls()
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel1->setPalette(black);
     Panel1->setAutoFillBackground(true);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), Panel1);
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), Panel1);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);

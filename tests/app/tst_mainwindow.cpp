@@ -241,6 +241,24 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("centre at %1,%2").arg(shown.center().x()).arg(shown.center().y())));
     }
 
+    // Only the unquoted time-zone field leaves the long time format.
+    void timeFormatWithoutZone_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("without");
+        QTest::newRow("zone last") << QStringLiteral("h:mm:ss AP t") << QStringLiteral("h:mm:ss AP");
+        QTest::newRow("zone first") << QStringLiteral("t HH:mm") << QStringLiteral("HH:mm");
+        QTest::newRow("quoted text") << QStringLiteral("H 'h' mm 'et' ss t") << QStringLiteral("H 'h' mm 'et' ss");
+        QTest::newRow("quote in quotes") << QStringLiteral("'it''s' HH:mm t") << QStringLiteral("'it''s' HH:mm");
+        QTest::newRow("quote outside") << QStringLiteral("HH''mm tttt") << QStringLiteral("HH''mm");
+    }
+    void timeFormatWithoutZone()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, without);
+        QCOMPARE(qb::timeFormatWithoutZone(format), without);
+    }
+
     void screenFit()
     {
         QCOMPARE(qb::fitToScreen(QRect(100, 25, 1000, 504), QSize(800, 600)), QRect(2, 25, 798, 504));
@@ -562,6 +580,28 @@ private Q_SLOTS:
         about.show(); // later showings stay open
         QVERIFY(about.isVisible());
         about.close();
+    }
+
+    // The link opens on a left click only.
+    void aboutLinkOpensOnALeftClick_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("opened");
+        QTest::newRow("left") << int(Qt::LeftButton) << 1;
+        QTest::newRow("right") << int(Qt::RightButton) << 0;
+        QTest::newRow("middle") << int(Qt::MiddleButton) << 0;
+    }
+    void aboutLinkOpensOnALeftClick()
+    {
+        QFETCH(int, button);
+        QFETCH(int, opened);
+        static int calls;
+        calls = 0;
+        qb::TfrmAbout about;
+        qb::TfrmAbout::setUrlOpener([](const QString &) { return ++calls > 0; });
+        QTest::mouseClick(about.lUrl, Qt::MouseButton(button));
+        qb::TfrmAbout::setUrlOpener(nullptr);
+        QCOMPARE(calls, opened);
     }
 
     void aboutLinkFailure()
