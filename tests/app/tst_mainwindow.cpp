@@ -1,10 +1,12 @@
 // The main window's settings, placement and commands.
 
 #include "app/mainwindow.h"
+#include "app/shutdown.h"
 #include "app/windowplacement.h"
-#include "common/toolkittimer.h"
 #include "audit/auditwindow.h"
+#include "capture/listener.h"
 #include "capture/portdialog.h"
+#include "common/toolkittimer.h"
 #include "dialogs/aboutbox.h"
 #include "dialogs/alertsdialog.h"
 #include "dialogs/filtersdialog.h"
@@ -19,9 +21,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QComboBox>
 #include <QFontDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -44,7 +46,15 @@ namespace {
 struct Program {
     qbtest::TempApp app;
     int port = qbtest::freePort();
+    std::unique_ptr<qb::SoundPlayer> sound = qb::createSystemSoundPlayer();
     std::unique_ptr<TForm1> form;
+    // The other windows, when a test creates them (after the main window, so
+    // they go first).
+    std::unique_ptr<qb::TfrmPort> frmPort;
+    std::unique_ptr<qb::TfrmAlerts> frmAlerts;
+    std::unique_ptr<qb::TfrmFilters> frmFilters;
+    std::unique_ptr<qb::TfrmAbout> frmAbout;
+    std::unique_ptr<qb::TfrmAuditing> frmAuditing;
 
     explicit Program(const QByteArray &ini = "[Defaults]\r\n", bool addPort = true)
     {
@@ -52,6 +62,16 @@ struct Program {
         if (addPort)
             qb::ProfileFile(app.paths().settingsFile).writeInteger("Defaults", "Port", port);
         form = std::make_unique<TForm1>(app.paths());
+    }
+    // The other five windows, as start-up creates them.
+    void createDialogs()
+    {
+        frmPort = std::make_unique<qb::TfrmPort>(form.get());
+        frmAlerts = std::make_unique<qb::TfrmAlerts>(app.paths(), *sound, form.get());
+        frmFilters = std::make_unique<qb::TfrmFilters>(app.paths(), form.get());
+        frmAbout = std::make_unique<qb::TfrmAbout>(form.get());
+        frmAuditing = std::make_unique<qb::TfrmAuditing>(app.paths(), form.get());
+        form->setForms(frmPort.get(), frmAlerts.get(), frmFilters.get(), frmAbout.get(), frmAuditing.get());
     }
     void show(const std::string &bytes)
     {
@@ -215,13 +235,7 @@ private Q_SLOTS:
         QFETCH(QString, command);
         TForm1::setScreenSizeOverride(QSize(1000, 800));
         Program p("[Defaults]\r\nLeft=0\r\nTop=0\r\nWidth=300\r\nHeight=200\r\nConfirmClears=1\r\n");
-        const auto sound = qb::createSystemSoundPlayer();
-        qb::TfrmPort port(p.form.get());
-        qb::TfrmAlerts alerts(p.app.paths(), *sound, p.form.get());
-        qb::TfrmFilters filters(p.app.paths(), p.form.get());
-        qb::TfrmAbout about(p.form.get());
-        qb::TfrmAuditing auditing(p.app.paths(), p.form.get());
-        p.form->setForms(&port, &alerts, &filters, &about, &auditing);
+        p.createDialogs();
         p.show("text\r\n");
         QRect shown;
         if (command.isEmpty()) {
@@ -464,6 +478,36 @@ private Q_SLOTS:
             QCOMPARE(MessageBox::history()[0].icon, QMessageBox::Warning);
             QVERIFY(MessageBox::history()[0].text.startsWith(QFileInfo(target).absolutePath() + u'\n'));
         }
+    }
+
+    // Every save at exit fails (the settings file became a folder); while
+    // each failure box is open a client sends a report. The listener closed
+    // before the first window went, so no report reaches a freed window.
+    void reportDuringAFailedSaveAtExit()
+    {
+        Program p;
+        p.createDialogs();
+        TForm1 *const form = p.form.get();
+        std::filesystem::remove(p.app.paths().settingsFile);
+        std::filesystem::create_directory(p.app.paths().settingsFile);
+        int reports = 0;
+        connect(form, &TForm1::panelChanged, form, [&](int panel) { reports += panel == TForm1::LastConnectionPanel; });
+        std::vector<bool> listening;
+        for (int box = 0; box < 3; ++box)
+            qb::modal::setNextExec([&](QDialog *) {
+                listening.push_back(form->Server->active());
+                const int before = reports;
+                qbtest::sendAsync(p.port, "late report\r\n").join();
+                qbtest::waitFor([&] { return !form->Server->active() || reports > before; });
+                return int(QDialog::Accepted);
+            });
+        qb::shutDown(std::move(p.form), std::move(p.frmPort), std::move(p.frmAlerts), std::move(p.frmFilters),
+                     std::move(p.frmAbout), std::move(p.frmAuditing));
+        QCOMPARE(listening, std::vector<bool>(3, false));
+        QCOMPARE(MessageBox::history().size(), std::size_t(3)); // filters, alerts, main window
+        for (const MessageBox::Shown &shown : MessageBox::history())
+            QCOMPARE(shown.text, QStringLiteral("Unable to write to %1.")
+                                     .arg(QString::fromStdString(p.app.paths().settingsFile.string())));
     }
 
     void copyWithNothingSelectedLeavesTheClipboard()
