@@ -59,6 +59,8 @@ FontDialog::FontDialog(const QFont &font, std::uint32_t color, QWidget *parent)
     fontChooser->setWindowFlags(Qt::Widget);
     fontChooser->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
     fontChooser->setCurrentFont(font);
+    m_givenFamily = font.family();
+    m_shownFamily = fontChooser->currentFont().family();
     // Escape inside the chooser would close the chooser alone.
     fontChooser->installEventFilter(this);
 
@@ -90,7 +92,13 @@ FontDialog::FontDialog(const QFont &font, std::uint32_t color, QWidget *parent)
     layout->addWidget(buttons);
 }
 
-QFont FontDialog::currentFont() const { return fontChooser->currentFont(); }
+QFont FontDialog::currentFont() const
+{
+    QFont font = fontChooser->currentFont();
+    if (font.family() == m_shownFamily)
+        font.setFamily(m_givenFamily);
+    return font;
+}
 
 std::uint32_t FontDialog::currentColor() const { return std::uint32_t(cbColor->currentData().toUInt()); }
 

@@ -20,6 +20,8 @@ public:
     // color: the text's colour as stored (0x00BBGGRR, or a system colour).
     FontDialog(const QFont &font, std::uint32_t color, QWidget *parent = nullptr);
 
+    // The chosen font. A face the chooser could only show as the one that
+    // stands in for it keeps its own name unless the user chose another.
     QFont currentFont() const;
     // The chosen colour as stored. The colour the dialog was given comes back
     // as it was, a system colour included, unless the user chose another.
@@ -30,6 +32,10 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QString m_givenFamily; // the face's name as stored
+    QString m_shownFamily; // what the chooser showed for it
 };
 
 } // namespace qb

@@ -584,6 +584,7 @@ private Q_SLOTS:
         const QByteArray font = ini.mid(ini.indexOf("[Font]"));
         QCOMPARE(iniValue(font, "Color"), written);
         QCOMPARE(iniValue(font, "Underline"), accept ? QByteArray("1") : QByteArray("0"));
+        QCOMPARE(iniValue(font, "Name"), QByteArray("MS Sans Serif")); // not the face standing in for it
         QCOMPARE(p.form->fontColor(), std::uint32_t(iniValue(font, "Color").toInt()));
         if (pick == u"Blue" && accept)
             QCOMPARE(p.form->m1->palette().color(QPalette::Text), QColor(0, 0, 255));
