@@ -22,17 +22,26 @@ QString dotted(const in_addr &addr)
 }
 } // namespace
 
+std::string hostName()
+{
+    char name[64] = {};
+    if (::gethostname(name, sizeof name) != 0)
+        return {};
+    name[sizeof name - 1] = '\0';
+    return name;
+}
+
 QString localIP()
 {
     QStringList resolved;
     bool onlyLoopback = true;
-    char name[64] = {};
-    if (::gethostname(name, sizeof name - 1) == 0) {
+    const std::string name = hostName();
+    if (!name.empty()) {
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo *result = nullptr;
-        if (::getaddrinfo(name, nullptr, &hints, &result) == 0) {
+        if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) == 0) {
             for (addrinfo *ai = result; ai; ai = ai->ai_next) {
                 const auto &addr = reinterpret_cast<const sockaddr_in *>(ai->ai_addr)->sin_addr;
                 const QString text = dotted(addr);

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <string>
+
 namespace qb {
 
 // This host's IPv4 addresses, separated by single blanks, in the resolver's
@@ -9,5 +11,9 @@ namespace qb {
 // addresses, the addresses of the interfaces that are up and not loopback
 // are used instead. Empty when nothing is found.
 QString localIP();
+
+// This host's name; its 64-byte buffer holds the longest name with its NUL.
+// Empty when there is none.
+std::string hostName();
 
 } // namespace qb

@@ -25,6 +25,8 @@
 #include <unistd.h>
 
 #include <memory>
+#include <new>
+#include <utility>
 
 using qb::Lines;
 using qb::MessageBox;
@@ -221,6 +223,52 @@ private Q_SLOTS:
         QVERIFY(qbtest::waitFor([&] { return shown(*p.form) == Lines{"after"}; }));
     }
 
+    // Running out of memory while a report is received, filtered or queued
+    // drops that report only: the standard error box shows the failure's
+    // text, and the next report is shown as usual.
+    void failingHandlerDropsOnlyItsReport_data()
+    {
+        QTest::addColumn<QByteArray>("where");
+        QTest::newRow("connect") << QByteArray("connect");
+        QTest::newRow("read") << QByteArray("read");
+        QTest::newRow("filter and queue") << QByteArray("disconnect");
+        QTest::newRow("another handler of the listener") << QByteArray("listener");
+    }
+    void failingHandlerDropsOnlyItsReport()
+    {
+        QFETCH(QByteArray, where);
+        Program p;
+        bool armed = true;
+        const auto fail = [&] {
+            if (std::exchange(armed, false))
+                throw std::bad_alloc();
+        };
+        if (where == "listener")
+            connect(p.form->Server, &qb::Listener::clientRead, p.form.get(), fail);
+        else
+            TForm1::setHandlerFault([&](const char *handler) {
+                if (where == handler)
+                    fail();
+            });
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        p.send("lost\r\n");
+        QVERIFY(qbtest::waitFor([&] { return !MessageBox::history().empty(); }));
+        TForm1::setHandlerFault(nullptr);
+        QCOMPARE(MessageBox::history().size(), std::size_t(1));
+        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
+        QCOMPARE(MessageBox::history()[0].text, QStringLiteral("std::bad_alloc."));
+        QVERIFY(qbtest::waitFor([&] { return p.form->Server->connectionCount() == 0; }));
+        if (where != "listener") // the main window's own handler puts its panel back
+            QCOMPARE(p.form->panelText(TForm1::ActionPanel), QStringLiteral("Listening"));
+        QVERIFY(shown(*p.form).empty());
+        QCOMPARE(p.form->reportsWaiting(), std::size_t(0));
+
+        p.send("next\r\n");
+        QVERIFY(qbtest::waitFor([&] { return shown(*p.form) == Lines{"next"}; }));
+        QCOMPARE(MessageBox::history().size(), std::size_t(1));
+        QVERIFY(p.form->Clear1->isEnabled());
+    }
+
     // Failures that happen while a failure box is open wait for it to close
     // instead of opening boxes inside it; the same text waits only once.
     void failuresWaitForTheOpenBox()
@@ -332,6 +380,33 @@ private Q_SLOTS:
         QCOMPARE(dialog.sePort->readValue(), 3100);
         dialog.sePort->findChild<QLineEdit *>()->setText(QStringLiteral("abc"));
         QCOMPARE(dialog.sePort->readValue(), 3100);
+    }
+
+    // Digits, signs and the decimal separator are taken as typed (other
+    // keys beep and are refused); the field then reads by its rule, so a
+    // text that is no whole number gives 3100.
+    void portFieldKeys_data()
+    {
+        const QString point = QLocale().decimalPoint();
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::newRow("decimal separator") << "9100" + point << "9100" + point << 3100;
+        QTest::newRow("plus sign") << QStringLiteral("+9200") << QStringLiteral("+9200") << 9200;
+        QTest::newRow("sign inside") << QStringLiteral("91-00") << QStringLiteral("91-00") << 3100;
+        QTest::newRow("letters refused") << QStringLiteral("9a1x00") << QStringLiteral("9100") << 9100;
+    }
+    void portFieldKeys()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        qb::TfrmPort dialog;
+        QLineEdit *edit = dialog.sePort->findChild<QLineEdit *>();
+        edit->clear();
+        QTest::keyClicks(dialog.sePort, typed);
+        QCOMPARE(edit->text(), text);
+        QCOMPARE(dialog.sePort->readValue(), value);
     }
 };
 
