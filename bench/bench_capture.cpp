@@ -203,11 +203,11 @@ double captureOnly(const std::string &data)
     listener.open();
     Clock::time_point end{};
     bool done = false;
-    QObject::connect(&listener, &qb::Listener::clientDisconnected, [&](quint64, const qb::Lines &lines, const QString &) {
+    QObject::connect(&listener, &qb::Listener::clientDisconnected, [&](quint64, qb::Report &report, const QString &) {
         end = Clock::now();
         done = true;
-        if (lines.size() != data.size() / 80) {
-            std::fprintf(stderr, "capture: %zu lines, expected %zu\n", lines.size(), data.size() / 80);
+        if (report.lineCount() != data.size() / 80) {
+            std::fprintf(stderr, "capture: %zu lines, expected %zu\n", report.lineCount(), data.size() / 80);
             std::exit(1);
         }
     });
@@ -224,13 +224,13 @@ std::pair<double, double> toScreen(qb::TForm1 &form, int port, const std::string
     form.Clear1Click();
     Sender s;
     startSender(s, port, data);
-    while (form.shownLines().empty())
+    while (form.shownReport().empty())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     // Let the layout and paint the new text posted run before stopping.
     QCoreApplication::processEvents();
     const auto end = Clock::now();
-    if (form.shownLines().size() != data.size() / 80) {
-        std::fprintf(stderr, "screen: %zu lines, expected %zu\n", form.shownLines().size(), data.size() / 80);
+    if (form.shownReport().lineCount() != data.size() / 80) {
+        std::fprintf(stderr, "screen: %zu lines, expected %zu\n", form.shownReport().lineCount(), data.size() / 80);
         std::exit(1);
     }
     s.thread.join();

@@ -174,6 +174,14 @@ void Listener::dropConnection(quint64 id)
     updateAcceptNotifier();
 }
 
+void Listener::finishReport(quint64 id, Connection &conn)
+{
+    const QString peer = conn.peer;
+    Report report = conn.report.finish();
+    dropConnection(id); // conn is gone from here on
+    Q_EMIT clientDisconnected(id, report, peer);
+}
+
 void Listener::onReadable(quint64 id)
 {
     auto it = m_connections.find(id);
@@ -213,18 +221,12 @@ void Listener::onReadable(quint64 id)
             Q_EMIT failure(QStringLiteral("Asynchronous socket error %1").arg(recvError));
             return;
         }
-        const QString peer = conn.peer;
-        Lines report = conn.report.finish();
-        dropConnection(id);
-        Q_EMIT clientDisconnected(id, report, peer);
+        finishReport(id, conn);
         Q_EMIT failure(socketErrorText(recvError, "recv"));
         return;
     }
     if (got == 0) {
-        const QString peer = conn.peer;
-        Lines report = conn.report.finish();
-        dropConnection(id);
-        Q_EMIT clientDisconnected(id, report, peer);
+        finishReport(id, conn);
         return;
     }
 

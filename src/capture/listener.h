@@ -9,7 +9,7 @@
 // frees a closed connection only after the event that closed it returned.
 
 #include "capture/reportassembler.h"
-#include "common/bytes.h"
+#include "common/report.h"
 
 #include <QObject>
 #include <QString>
@@ -61,7 +61,8 @@ Q_SIGNALS:
     // Bytes arrived; textFormLength is the whole report's so far.
     void clientRead(quint64 id, qulonglong textFormLength);
     // The peer closed in an orderly way (or a receive failed): its report.
-    void clientDisconnected(quint64 id, const qb::Lines &report, const QString &peerAddress);
+    // A handler may take the report by moving it away.
+    void clientDisconnected(quint64 id, qb::Report &report, const QString &peerAddress);
     // The connection failed (for instance a reset); it is closed, no report.
     void clientError(quint64 id, int errorCode);
     // A failure no handler catches, for the standard error box.
@@ -74,6 +75,7 @@ private:
     void onReadable(quint64 id);
     void dropConnection(quint64 id);
     void updateAcceptNotifier();
+    void finishReport(quint64 id, Connection &conn);
 
     Limits m_limits;
     int m_port = 0;

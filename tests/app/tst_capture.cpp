@@ -5,6 +5,8 @@
 #include "audit/auditstore.h"
 #include "capture/listener.h"
 #include "capture/portdialog.h"
+#include "common/clock.h"
+#include "common/report.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
 #include "dialogs/spinedit.h"
@@ -67,6 +69,27 @@ struct Program {
 
 Lines shown(const TForm1 &f) { return f.shownLines(); }
 
+// One moment for every audit file, so that their names sort in the order
+// they were written.
+void fixClock()
+{
+    qb::clock::set([] { return QDateTime(QDate(2026, 12, 7), QTime(13, 5, 30)); });
+}
+
+// A stream of many lines with every kind of line end, and what the program
+// keeps of it: each line followed by CR LF.
+std::pair<std::string, std::string> mixedLines(std::size_t bytes)
+{
+    static const char *const ends[] = {"\r\n", "\n", "\r"};
+    std::pair<std::string, std::string> out;
+    for (int i = 0; out.first.size() < bytes; ++i) {
+        const std::string line = "line " + std::to_string(i) + (i % 7 ? " \xe9\x80 text" : "");
+        out.first += line + ends[i % 3];
+        out.second += line + "\r\n";
+    }
+    return out;
+}
+
 } // namespace
 
 class TestCapture : public QObject
@@ -79,6 +102,7 @@ private Q_SLOTS:
         MessageBox::clearHistory();
         qb::modal::clearExecHooks();
     }
+    void cleanup() { qb::clock::set(nullptr); }
 
     void startUpPanelsAndStoredPort()
     {
@@ -157,19 +181,31 @@ private Q_SLOTS:
     }
 
     // Reports that finish while a held dialog is open all wait, in order, and
-    // are each shown, audited and alerted when it closes.
+    // are each shown, audited (byte for byte, whatever their line ends and
+    // size) and alerted when it closes; the last one stays shown.
     void reportsWaitWhileThePortDialogIsOpen()
     {
         Program p("Auditing=1\r\n");
         p.form->EnableAuditing1->setChecked(true);
         QVERIFY(qb::prepareAuditDirectory(p.app.paths().auditDirectory));
+        fixClock();
+        static const char oddBytes[] = "\x80\xff\tline\nnext\r\rafter\0nul";
+        const std::string odd(oddBytes, sizeof oddBytes - 1);
+        const auto [big, bigKept] = mixedLines(std::size_t(3) << 20);
         bool checkedInside = false;
         qb::modal::setNextExec([&](QDialog *dialog) {
             [&] {
                 QCOMPARE(dialog, static_cast<QDialog *>(p.frmPort.get()));
                 p.send("one\r\n");
-                p.send("two\r\n");
+                p.send(odd);
                 QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 2; }));
+                // Too big for the system's buffers: the event loop must run
+                // while it is sent.
+                std::thread sender = qbtest::sendAsync(p.port, big);
+                QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 3; }));
+                sender.join();
+                p.send("two\r\n");
+                QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 4; }));
                 QVERIFY(shown(*p.form).empty());
                 QVERIFY(p.form->displayHeld());
                 QCOMPARE(p.form->panelText(TForm1::ActionPanel), QStringLiteral("Listening"));
@@ -182,9 +218,11 @@ private Q_SLOTS:
         QVERIFY(!p.form->displayHeld());
         QCOMPARE(shown(*p.form), (Lines{"two"}));
         const QStringList files = p.auditFiles();
-        QCOMPARE(files.size(), 2);
+        QCOMPARE(files.size(), 4);
         QCOMPARE(p.audit(files[0]), QByteArray("one\r\n"));
-        QCOMPARE(p.audit(files[1]), QByteArray("two\r\n"));
+        QCOMPARE(p.audit(files[1]), QByteArray("\x80\xff\tline\r\nnext\r\n\r\nafternul\r\n"));
+        QVERIFY(p.audit(files[2]) == QByteArray::fromStdString(bigKept));
+        QCOMPARE(p.audit(files[3]), QByteArray("two\r\n"));
     }
 
     void concurrentClientsKeepTheirOwnReports()
