@@ -457,7 +457,9 @@ void TForm1::ServerClientDisconnect(quint64, Report &report, const QString &peer
     if (!rejected) {
         // The filtered report moves on into the queue (or nowhere, when it
         // was rejected); a report may be 64 MiB and is never copied.
+        const std::size_t cost = waitingCost(m_reportBuffer);
         m_waiting.push_back(std::move(m_reportBuffer));
+        setWaitingBytes(m_waitingBytes + cost);
     }
     m_reportBuffer.clear();
     DisplayAndAlert();
@@ -520,6 +522,12 @@ void TForm1::ApplyLineFilter()
     applyLineFilter(m_reportBuffer, filterSettings());
 }
 
+void TForm1::setWaitingBytes(std::size_t bytes)
+{
+    m_waitingBytes = bytes;
+    Server->setWaitingBytes(bytes);
+}
+
 void TForm1::putShownReportIntoTextArea()
 {
     // One line of the text area per report line, each byte one character.
@@ -543,13 +551,18 @@ void TForm1::DisplayAndAlert()
         while (!m_waiting.empty()) {
             m_shown = std::make_shared<const Report>(std::move(m_waiting.front()));
             m_waiting.pop_front();
+            m_waitingBytes -= std::min(m_waitingBytes, waitingCost(*m_shown));
             if (EnableAuditing1->isChecked())
                 writeAuditFile(m_paths.auditDirectory, clock::now(), *m_shown);
             Alert();
             if (m_heldDepth > 0)
                 break; // an alert step never holds, but stay safe
         }
+        if (m_waiting.empty())
+            m_waitingBytes = 0;
         putShownReportIntoTextArea();
+        // The listener goes on reading once the queue is below its bound.
+        setWaitingBytes(m_waitingBytes);
     }
     EnableToolBar();
 }

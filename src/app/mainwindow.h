@@ -151,6 +151,7 @@ private:
     void setTextAreaColor(std::uint32_t color);
     void applyFontColor(std::uint32_t color);
     void putShownReportIntoTextArea();
+    void setWaitingBytes(std::size_t bytes);
     void writeFontSection();
     QSize screenSize() const;
     FilterSettings filterSettings() const;
@@ -160,6 +161,7 @@ private:
     ProfileFile m_settings;
     Report m_reportBuffer;          // the report being judged and filtered
     std::deque<Report> m_waiting;   // accepted reports not yet shown, in order
+    std::size_t m_waitingBytes = 0; // what they take (waitingCost), for the listener's bound
     std::shared_ptr<const Report> m_shown = std::make_shared<const Report>(); // what the text area shows
     // Display is held while any held command runs. A count, not a flag: a
     // command reached from inside another one's event processing (during a

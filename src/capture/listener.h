@@ -7,6 +7,11 @@
 // event loop: the listener therefore finishes its own bookkeeping before it
 // emits, silences a connection's notifier before reporting its failure, and
 // frees a closed connection only after the event that closed it returned.
+//
+// Finished reports that wait for display are the owner's, but their bytes
+// count here: once they reach the limit the listener pauses. It reads from no
+// connection and accepts none until they drop below it again; the clients
+// meanwhile wait under TCP flow control, and nothing is dropped or refused.
 
 #include "capture/reportassembler.h"
 #include "common/report.h"
@@ -32,6 +37,8 @@ public:
         std::size_t maxReportBytes = std::size_t(64) << 20;
         std::size_t maxInFlightBytes = std::size_t(512) << 20;
         int maxConnections = 256;
+        // Reports waiting for display, together (see setWaitingBytes).
+        std::size_t maxWaitingBytes = std::size_t(256) << 20;
     };
 
     explicit Listener(QObject *parent = nullptr);
@@ -51,9 +58,15 @@ public:
     // Closes the socket and drops every connection without its disconnect.
     void close();
 
-    void setLimits(const Limits &limits) { m_limits = limits; }
+    void setLimits(const Limits &limits);
     int connectionCount() const { return int(m_connections.size()); }
     std::size_t inFlightBytes() const { return m_inFlight; }
+
+    // What the finished reports that wait for display take together, each
+    // counted by waitingCost(). At maxWaitingBytes or more the listener
+    // pauses; below it, it reads and accepts again.
+    void setWaitingBytes(std::size_t bytes);
+    bool paused() const { return m_paused; }
 
 Q_SIGNALS:
     void listening();
@@ -84,9 +97,16 @@ private:
     std::map<quint64, std::unique_ptr<Connection>> m_connections;
     quint64 m_nextId = 1;
     std::size_t m_inFlight = 0;
+    std::size_t m_waitingBytes = 0;
+    bool m_paused = false;
     std::vector<char> m_readBuffer;
 };
 
 QString socketErrorText(int error, const char *api);
+
+// What one finished report counts while it waits for display: its bytes and
+// line table, and a fixed charge, so that a flood of empty reports is
+// bounded too.
+std::size_t waitingCost(const Report &report);
 
 } // namespace qb
