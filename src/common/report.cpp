@@ -2,35 +2,96 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <new>
 #include <utility>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace qb {
+
+namespace {
+
+#if defined(__linux__)
+// Blocks from this size on are mapped on their own.
+constexpr std::size_t kMapFrom = std::size_t(1) << 20;
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+
+std::size_t pageRounded(std::size_t n)
+{
+    static const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
+    if (n > std::numeric_limits<std::size_t>::max() - page)
+        throw std::bad_alloc();
+    return (n + page - 1) / page * page;
+}
+#endif
+
+} // namespace
 
 Report::Bytes::Bytes(Bytes &&other) noexcept
     : m_data(std::exchange(other.m_data, nullptr))
     , m_size(std::exchange(other.m_size, 0))
     , m_capacity(std::exchange(other.m_capacity, 0))
+    , m_mapped(std::exchange(other.m_mapped, false))
 {
 }
 
 Report::Bytes &Report::Bytes::operator=(Bytes &&other) noexcept
 {
     if (this != &other) {
-        std::free(m_data);
+        release();
         m_data = std::exchange(other.m_data, nullptr);
         m_size = std::exchange(other.m_size, 0);
         m_capacity = std::exchange(other.m_capacity, 0);
+        m_mapped = std::exchange(other.m_mapped, false);
     }
     return *this;
 }
 
-Report::Bytes::~Bytes() { std::free(m_data); }
+Report::Bytes::~Bytes() { release(); }
+
+void Report::Bytes::release() noexcept
+{
+#if defined(__linux__)
+    if (m_mapped) {
+        ::munmap(m_data, m_capacity);
+        return;
+    }
+#endif
+    std::free(m_data);
+}
 
 void Report::Bytes::reserve(std::size_t n)
 {
     if (n <= m_capacity)
         return;
+#if defined(__linux__)
+    if (n >= kMapFrom) {
+        const std::size_t rounded = pageRounded(n);
+        void *block;
+        if (m_mapped) {
+            block = ::mremap(m_data, m_capacity, rounded, MREMAP_MAYMOVE);
+            if (block == MAP_FAILED)
+                throw std::bad_alloc();
+        } else {
+            block = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (block == MAP_FAILED)
+                throw std::bad_alloc();
+            if (m_size > 0)
+                std::memcpy(block, m_data, m_size);
+            std::free(m_data);
+        }
+        if (rounded >= kHugePage)
+            ::madvise(block, rounded, MADV_HUGEPAGE); // a hint; refused where huge pages are off
+        m_data = static_cast<char *>(block);
+        m_capacity = rounded;
+        m_mapped = true;
+        return;
+    }
+#endif
     void *grown = std::realloc(m_data, n);
     if (!grown)
         throw std::bad_alloc();
@@ -42,17 +103,36 @@ void Report::Bytes::grow(std::size_t needed)
 {
     if (needed < m_size)
         throw std::bad_alloc(); // the size overflowed
-    reserve(std::max({needed, m_capacity + m_capacity / 2, std::size_t(256)}));
+    reserve(std::max({needed, 2 * m_capacity, std::size_t(256)}));
 }
 
 void Report::Bytes::shrinkToFit() noexcept
 {
-    if (m_size == m_capacity)
-        return;
     if (m_size == 0) {
         clear();
         return;
     }
+#if defined(__linux__)
+    if (m_mapped) {
+        if (m_size >= kMapFrom) {
+            // In place: the pages past the end go back to the system.
+            const std::size_t rounded = pageRounded(m_size);
+            if (rounded < m_capacity && ::mremap(m_data, m_capacity, rounded, 0) != MAP_FAILED)
+                m_capacity = rounded;
+            return;
+        }
+        if (void *block = std::malloc(m_size)) {
+            std::memcpy(block, m_data, m_size);
+            ::munmap(m_data, m_capacity);
+            m_data = static_cast<char *>(block);
+            m_capacity = m_size;
+            m_mapped = false;
+        }
+        return;
+    }
+#endif
+    if (m_size == m_capacity)
+        return;
     if (void *shrunk = std::realloc(m_data, m_size)) {
         m_data = static_cast<char *>(shrunk);
         m_capacity = m_size;
@@ -61,10 +141,11 @@ void Report::Bytes::shrinkToFit() noexcept
 
 void Report::Bytes::clear() noexcept
 {
-    std::free(m_data);
+    release();
     m_data = nullptr;
     m_size = 0;
     m_capacity = 0;
+    m_mapped = false;
 }
 
 Report Report::clone() const

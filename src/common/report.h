@@ -66,11 +66,12 @@ public:
 private:
     friend class ReportAssembler;
 
-    // The bytes of the text form in one block from malloc. Growing and
-    // shrinking go through realloc, which moves a large block by remapping
-    // its pages instead of copying them, so a report that grows to 64 MiB is
-    // not copied over and over, and one that is finished gives back its spare
-    // room at no cost.
+    // The bytes of the text form in one block. A small block comes from
+    // malloc; a large one is mapped from the system on its own, so that it
+    // grows by remapping its pages instead of copying them (a report that
+    // grows to 64 MiB is not copied over and over), takes huge pages where
+    // the system offers them (far fewer page faults), and gives back its
+    // spare room at no cost once the report is finished.
     class Bytes
     {
     public:
@@ -85,8 +86,7 @@ private:
         const char *data() const noexcept { return m_data; }
         std::size_t size() const noexcept { return m_size; }
         std::size_t capacity() const noexcept { return m_capacity; }
-        // Room for at least n bytes; grows by half of what is there at least.
-        // Throws std::bad_alloc.
+        // Room for at least n bytes. Throws std::bad_alloc.
         void reserve(std::size_t n);
         void append(const char *bytes, std::size_t n)
         {
@@ -109,11 +109,14 @@ private:
         void clear() noexcept;
 
     private:
+        // At least doubles the room. Throws std::bad_alloc.
         void grow(std::size_t needed);
+        void release() noexcept;
 
         char *m_data = nullptr;
         std::size_t m_size = 0;
         std::size_t m_capacity = 0;
+        bool m_mapped = false;
     };
 
     Bytes m_text;

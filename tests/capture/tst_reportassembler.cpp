@@ -148,6 +148,35 @@ private Q_SLOTS:
         QCOMPARE(a.finish().toLines(), (Lines{"abcd"}));
     }
 
+    // A report of several MiB grows through every size of its buffer, with
+    // line ends that expand it and NULs that shrink it, in reads of one byte
+    // to a MiB; it keeps every byte, also when copied, moved and cut.
+    void largeReportKeepsEveryByte()
+    {
+        std::string stream;
+        const std::string ends[] = {"\r\n", "\n", "\r", "\n\n\n", std::string("\0\r\0\n", 4)};
+        for (int i = 0; stream.size() < (std::size_t(3) << 20); ++i)
+            stream += "line " + std::to_string(i) + std::string(std::size_t(i % 97), char('A' + i % 26)) + ends[i % 5];
+        ReportAssembler a;
+        std::size_t pos = 0;
+        for (std::size_t n = 1; pos < stream.size(); n = n * 3 % (std::size_t(1) << 20) + 1) {
+            const std::size_t take = std::min(n, stream.size() - pos);
+            a.append(std::string_view(stream).substr(pos, take));
+            pos += take;
+        }
+        const Lines expected = referenceLines(stream);
+        Report report = a.finish();
+        QCOMPARE(report.toLines(), expected);
+        const std::string text = joinedWithCrLf(expected);
+        QVERIFY(report.textForm() == text);
+        const Report copy = report.clone();
+        const Report moved = std::move(report);
+        QVERIFY(copy.textForm() == text && moved.textForm() == text);
+        Report cut = moved.clone();
+        cut.truncateLines(3);
+        QCOMPARE(cut.toLines(), Lines(expected.begin(), expected.begin() + 3));
+    }
+
     // Against the plain rule: streams with long runs of ordinary bytes and
     // every kind of line end and NUL, cut into random reads, some of them
     // with a budget. Lines, text form and the running length all agree.
