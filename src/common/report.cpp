@@ -1,6 +1,7 @@
 #include "common/report.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <new>
@@ -16,16 +17,43 @@ namespace qb {
 namespace {
 
 #if defined(__linux__)
-// Blocks from this size on are mapped on their own.
-constexpr std::size_t kMapFrom = std::size_t(1) << 20;
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
+// Blocks from this size on are mapped on their own, in whole huge pages while
+// they grow: one fault takes in 2 MiB. A finished report keeps only the pages
+// it fills, so this costs room only while reports are being received (at most
+// 2 MiB for one that has passed this size, or twice its bytes).
+constexpr std::size_t kMapFrom = std::size_t(256) << 10;
+
+std::size_t roundedUp(std::size_t n, std::size_t unit)
+{
+    if (n > std::numeric_limits<std::size_t>::max() - unit)
+        throw std::bad_alloc();
+    return (n + unit - 1) / unit * unit;
+}
 
 std::size_t pageRounded(std::size_t n)
 {
     static const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
-    if (n > std::numeric_limits<std::size_t>::max() - page)
+    return roundedUp(n, page);
+}
+
+// A fresh mapping of n bytes (whole huge pages) that starts on a huge-page
+// boundary, so that every part of it can take huge pages.
+char *mapAligned(std::size_t n)
+{
+    const std::size_t span = n + kHugePage;
+    void *raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
         throw std::bad_alloc();
-    return (n + page - 1) / page * page;
+    const auto address = reinterpret_cast<std::uintptr_t>(raw);
+    const std::size_t head = roundedUp(address, kHugePage) - address;
+    if (head > 0)
+        ::munmap(raw, head);
+    char *const start = static_cast<char *>(raw) + head;
+    if (span - head > n)
+        ::munmap(start + n, span - head - n);
+    ::madvise(start, n, MADV_HUGEPAGE); // a hint; refused where huge pages are off
+    return start;
 }
 #endif
 
@@ -70,23 +98,23 @@ void Report::Bytes::reserve(std::size_t n)
         return;
 #if defined(__linux__)
     if (n >= kMapFrom) {
-        const std::size_t rounded = pageRounded(n);
-        void *block;
-        if (m_mapped) {
-            block = ::mremap(m_data, m_capacity, rounded, MREMAP_MAYMOVE);
-            if (block == MAP_FAILED)
-                throw std::bad_alloc();
-        } else {
-            block = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (block == MAP_FAILED)
-                throw std::bad_alloc();
+        const std::size_t rounded = roundedUp(n, kHugePage);
+        if (!m_mapped) {
+            char *block = mapAligned(rounded);
             if (m_size > 0)
                 std::memcpy(block, m_data, m_size);
             std::free(m_data);
+            m_data = block;
+        } else if (::mremap(m_data, m_capacity, rounded, 0) == MAP_FAILED) {
+            // No room to grow in place: the pages move, huge ones whole, to
+            // the start of a new aligned block; nothing is copied.
+            char *block = mapAligned(rounded);
+            if (::mremap(m_data, m_capacity, m_capacity, MREMAP_MAYMOVE | MREMAP_FIXED, block) == MAP_FAILED) {
+                ::munmap(block, rounded);
+                throw std::bad_alloc();
+            }
+            m_data = block;
         }
-        if (rounded >= kHugePage)
-            ::madvise(block, rounded, MADV_HUGEPAGE); // a hint; refused where huge pages are off
-        m_data = static_cast<char *>(block);
         m_capacity = rounded;
         m_mapped = true;
         return;

@@ -67,11 +67,11 @@ private:
     friend class ReportAssembler;
 
     // The bytes of the text form in one block. A small block comes from
-    // malloc; a large one is mapped from the system on its own, so that it
-    // grows by remapping its pages instead of copying them (a report that
-    // grows to 64 MiB is not copied over and over), takes huge pages where
-    // the system offers them (far fewer page faults), and gives back its
-    // spare room at no cost once the report is finished.
+    // malloc; a large one is mapped from the system on its own, aligned to
+    // huge pages, so that it grows by remapping its pages instead of copying
+    // them (a report that grows to 64 MiB is not copied over and over), takes
+    // huge pages where the system offers them (far fewer page faults), and
+    // gives back its spare room at no cost once the report is finished.
     class Bytes
     {
     public:
