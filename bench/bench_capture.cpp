@@ -11,7 +11,7 @@
 //   nc       seconds from the first byte to the exit of "nc -l" writing the
 //            bytes to a file (empty when nc is not installed)
 //   capture  seconds the listener takes to receive and assemble them into
-//            lines (no window)
+//            lines (no window; one listener for all runs, as in the program)
 //   screen   seconds from the first byte sent to the report standing in the
 //            main window's text area
 //   close    seconds from the client's close to the report on screen
@@ -211,14 +211,13 @@ std::optional<double> netcatToFile(const std::string &nc, const std::filesystem:
     return seconds(s.firstByte, end);
 }
 
-double captureOnly(const std::string &data)
+// One listener for every run, as the program has one for its whole life: its
+// receive buffer is set up once, not at every report.
+double captureOnly(qb::Listener &listener, const std::string &data)
 {
-    qb::Listener listener;
-    listener.setPort(0);
-    listener.open();
     Clock::time_point end{};
     bool done = false;
-    QObject::connect(&listener, &qb::Listener::clientDisconnected, [&](quint64, qb::Report &report, const QString &) {
+    const auto connection = QObject::connect(&listener, &qb::Listener::clientDisconnected, [&](quint64, qb::Report &report, const QString &) {
         end = Clock::now();
         done = true;
         if (report.lineCount() != data.size() / 80) {
@@ -231,6 +230,7 @@ double captureOnly(const std::string &data)
     while (!done)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     s.thread.join();
+    QObject::disconnect(connection);
     return seconds(s.firstByte, end);
 }
 
@@ -432,6 +432,9 @@ int main(int argc, char *argv[])
     }
     if (nc.empty())
         std::fprintf(stderr, "nc not found: the nc -l baseline is skipped\n");
+    qb::Listener listener;
+    listener.setPort(0);
+    listener.open();
 
     if (csv)
         std::printf("mib,bytes,bare_s,nc_s,capture_s,screen_s,close_s\n");
@@ -448,7 +451,7 @@ int main(int argc, char *argv[])
                 if (const auto t = netcatToFile(nc, base / "nc.out", data))
                     ncTime = std::min(ncTime.value_or(INFINITY), *t);
             }
-            capture = std::min(capture, captureOnly(data));
+            capture = std::min(capture, captureOnly(listener, data));
             const auto [s, c] = toScreen(form, port, data);
             screen = std::min(screen, s);
             afterClose = std::min(afterClose, c);
