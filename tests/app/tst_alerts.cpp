@@ -71,7 +71,11 @@ struct Program {
         alerts.reset();
         form.reset();
     }
-    void report(const Lines &lines) { form->ServerClientDisconnect(1, lines, QStringLiteral("127.0.0.1")); }
+    void report(const Lines &lines)
+    {
+        qb::Report received = qb::Report::fromLines(lines);
+        form->ServerClientDisconnect(1, received, QStringLiteral("127.0.0.1"));
+    }
     std::uint32_t colour() const { return form->textAreaColor(); }
     bool flashing() const { return form->tFlash->enabled() && form->tStopFlash->enabled(); }
     bool idle() const { return !form->tFlash->enabled() && !form->tStopFlash->enabled(); }

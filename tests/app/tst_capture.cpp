@@ -5,6 +5,8 @@
 #include "audit/auditstore.h"
 #include "capture/listener.h"
 #include "capture/portdialog.h"
+#include "common/clock.h"
+#include "common/report.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
 #include "dialogs/spinedit.h"
@@ -20,6 +22,8 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -69,6 +73,68 @@ struct Program {
 
 Lines shown(const TForm1 &f) { return f.shownLines(); }
 
+// One moment for every audit file, so that their names sort in the order
+// they were written.
+void fixClock()
+{
+    qb::clock::set([] { return QDateTime(QDate(2026, 12, 7), QTime(13, 5, 30)); });
+}
+
+// A stream of many lines with every kind of line end, and what the program
+// keeps of it: each line followed by CR LF.
+std::pair<std::string, std::string> mixedLines(std::size_t bytes)
+{
+    static const char *const ends[] = {"\r\n", "\n", "\r"};
+    std::pair<std::string, std::string> out;
+    for (int i = 0; out.first.size() < bytes; ++i) {
+        const std::string line = "line " + std::to_string(i) + (i % 7 ? " \xe9\x80 text" : "");
+        out.first += line + ends[i % 3];
+        out.second += line + "\r\n";
+    }
+    return out;
+}
+
+// A client on a non-blocking socket, driven from the test's own thread, so
+// that it can tell when the system takes no more of its bytes.
+struct Client {
+    int fd = -1;
+    std::size_t sent = 0;
+    bool connect(int port)
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        // A fixed send buffer: the system then holds little of what is sent
+        // while nobody reads it.
+        const int sendBuffer = 64 * 1024;
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(uint16_t(port));
+        // The system completes the connection whether or not the program
+        // accepts it.
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0)
+            return false;
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
+        return true;
+    }
+    // Sends what the system takes now; true once everything is sent.
+    bool sendMore(const std::string &bytes)
+    {
+        while (sent < bytes.size()) {
+            const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            sent += std::size_t(n);
+        }
+        return true;
+    }
+    ~Client()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 } // namespace
 
 class TestCapture : public QObject
@@ -81,6 +147,7 @@ private Q_SLOTS:
         MessageBox::clearHistory();
         qb::modal::clearExecHooks();
     }
+    void cleanup() { qb::clock::set(nullptr); }
 
     void startUpPanelsAndStoredPort()
     {
@@ -159,19 +226,31 @@ private Q_SLOTS:
     }
 
     // Reports that finish while a held dialog is open all wait, in order, and
-    // are each shown, audited and alerted when it closes.
+    // are each shown, audited (byte for byte, whatever their line ends and
+    // size) and alerted when it closes; the last one stays shown.
     void reportsWaitWhileThePortDialogIsOpen()
     {
         Program p("Auditing=1\r\n");
         p.form->EnableAuditing1->setChecked(true);
         QVERIFY(qb::prepareAuditDirectory(p.app.paths().auditDirectory));
+        fixClock();
+        static const char oddBytes[] = "\x80\xff\tline\nnext\r\rafter\0nul";
+        const std::string odd(oddBytes, sizeof oddBytes - 1);
+        const auto [big, bigKept] = mixedLines(std::size_t(3) << 20);
         bool checkedInside = false;
         qb::modal::setNextExec([&](QDialog *dialog) {
             [&] {
                 QCOMPARE(dialog, static_cast<QDialog *>(p.frmPort.get()));
                 p.send("one\r\n");
-                p.send("two\r\n");
+                p.send(odd);
                 QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 2; }));
+                // Too big for the system's buffers: the event loop must run
+                // while it is sent.
+                std::thread sender = qbtest::sendAsync(p.port, big);
+                QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 3; }));
+                sender.join();
+                p.send("two\r\n");
+                QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 4; }));
                 QVERIFY(shown(*p.form).empty());
                 QVERIFY(p.form->displayHeld());
                 QCOMPARE(p.form->panelText(TForm1::ActionPanel), QStringLiteral("Listening"));
@@ -184,9 +263,79 @@ private Q_SLOTS:
         QVERIFY(!p.form->displayHeld());
         QCOMPARE(shown(*p.form), (Lines{"two"}));
         const QStringList files = p.auditFiles();
-        QCOMPARE(files.size(), 2);
+        QCOMPARE(files.size(), 4);
         QCOMPARE(p.audit(files[0]), QByteArray("one\r\n"));
-        QCOMPARE(p.audit(files[1]), QByteArray("two\r\n"));
+        QCOMPARE(p.audit(files[1]), QByteArray("\x80\xff\tline\r\nnext\r\n\r\nafternul\r\n"));
+        QVERIFY(p.audit(files[2]) == QByteArray::fromStdString(bigKept));
+        QCOMPARE(p.audit(files[3]), QByteArray("two\r\n"));
+        QVERIFY(!p.form->Server->paused());
+    }
+
+    // Once the reports waiting for a held display reach the queue's bound the
+    // listener pauses: a connection it had accepted is no longer read, and
+    // one that comes meanwhile is not accepted; their sends stall once the
+    // system's buffers are full. After the release every report arrives and
+    // is audited byte for byte.
+    void waitingQueueBoundPausesTheListener()
+    {
+        Program p("Auditing=1\r\n");
+        p.form->EnableAuditing1->setChecked(true);
+        QVERIFY(qb::prepareAuditDirectory(p.app.paths().auditDirectory));
+        fixClock();
+        const std::string first = "first\r\n", second = "second\n";
+        qb::Listener::Limits limits;
+        limits.maxWaitingBytes =
+            qb::waitingCost(qb::Report::fromText(first)) + qb::waitingCost(qb::Report::fromText(second));
+        p.form->Server->setLimits(limits);
+        auto [early, earlyKept] = mixedLines(std::size_t(4) << 20);
+        early = "early\r\n" + early;
+        earlyKept = "early\r\n" + earlyKept;
+        const auto [late, lateKept] = mixedLines(std::size_t(4) << 20);
+        Client earlyClient, lateClient;
+        const auto sendAll = [&] { return earlyClient.sendMore(early) & lateClient.sendMore(late); };
+        // Held as a dialog holds it, with the event loop running inside.
+        p.form->held([&] {
+            [&] {
+                QVERIFY(earlyClient.connect(p.port));
+                QVERIFY(earlyClient.sendMore(early.substr(0, 7)));
+                QVERIFY(qbtest::waitFor([&] { return p.form->Server->inFlightBytes() == 7; }));
+                p.send(first);
+                QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 1; }));
+                QVERIFY(!p.form->Server->paused());
+                p.send(second);
+                QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 2; }));
+                QVERIFY(p.form->Server->paused());
+                QVERIFY(lateClient.connect(p.port));
+                QVERIFY(!sendAll());
+                // The program runs on, but reads nothing more and accepts no
+                // one: the bytes stay stuck in the system's buffers.
+                QVERIFY(!qbtest::waitFor(
+                    [&] {
+                        return sendAll() || p.form->Server->connectionCount() != 1
+                               || p.form->Server->inFlightBytes() != 7 || p.form->reportsWaiting() != 2;
+                    },
+                    300));
+                QVERIFY(earlyClient.sent < early.size() / 2);
+                QVERIFY(lateClient.sent < late.size() / 2);
+                QVERIFY(p.form->Server->paused());
+            }();
+        });
+        QVERIFY(!p.form->displayHeld());
+        QVERIFY(!p.form->Server->paused());
+        QVERIFY(qbtest::waitFor(sendAll, 60000));
+        ::shutdown(earlyClient.fd, SHUT_WR);
+        ::shutdown(lateClient.fd, SHUT_WR);
+        QVERIFY(qbtest::waitFor([&] { return p.auditFiles().size() == 4; }, 60000));
+        const QStringList files = p.auditFiles();
+        QCOMPARE(p.audit(files[0]), QByteArray("first\r\n"));
+        QCOMPARE(p.audit(files[1]), QByteArray("second\r\n"));
+        // The two that waited in the network finish in either order.
+        const QByteArray third = p.audit(files[2]), fourth = p.audit(files[3]);
+        const std::pair<QByteArray, QByteArray> expected{QByteArray::fromStdString(earlyKept),
+                                                         QByteArray::fromStdString(lateKept)};
+        QVERIFY(std::pair(third, fourth) == expected || std::pair(fourth, third) == expected);
+        QVERIFY(p.form->shownReport().textForm() == std::string_view(fourth.constData(), std::size_t(fourth.size())));
+        QVERIFY(MessageBox::history().empty());
     }
 
     void concurrentClientsKeepTheirOwnReports()
