@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/printcommand.h"
+#include "app/reportview.h"
 #include "app/windowplacement.h"
 #include "audit/auditstore.h"
 #include "audit/auditwindow.h"
@@ -31,7 +32,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QStyle>
 #include <QStatusBar>
@@ -215,17 +215,9 @@ void TForm1::buildWindow()
     panel1->setFrameShadow(QFrame::Sunken);
     auto *layout = new QVBoxLayout(panel1);
     layout->setContentsMargins(1, 1, 1, 1);
-    m1 = new QPlainTextEdit(panel1);
+    // Read-only, no wrap, both scroll bars always shown, the arrow cursor.
+    m1 = new ReportView(panel1);
     m1->setObjectName(QStringLiteral("m1"));
-    m1->setReadOnly(true);
-    m1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m1->setWordWrapMode(QTextOption::NoWrap);
-    m1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m1->viewport()->setCursor(Qt::ArrowCursor);
-    m1->setUndoRedoEnabled(false);
-    m1->setContextMenuPolicy(Qt::NoContextMenu);
     layout->addWidget(m1);
     setCentralWidget(panel1);
 
@@ -554,39 +546,34 @@ void TForm1::setWaitingBytes(std::size_t bytes)
     Server->setWaitingBytes(bytes);
 }
 
-void TForm1::putShownReportIntoTextArea()
-{
-    // One line of the text area per report line, each byte one character.
-    const Report &shown = *m_shown;
-    QString text;
-    text.reserve(qsizetype(shown.textForm().size()));
-    for (std::size_t i = 0; i < shown.lineCount(); ++i) {
-        if (i)
-            text += u'\n';
-        appendBytesAsText(text, shown.line(i));
-    }
-    m1->setPlainText(text);
-}
+const Report &TForm1::shownReport() const { return m1->report(); }
+
+std::shared_ptr<const Report> TForm1::shownReportHandle() const { return m1->reportHandle(); }
+
+Lines TForm1::shownLines() const { return m1->report().toLines(); }
+
+std::string_view TForm1::shownText() const { return m1->report().textForm(); }
 
 void TForm1::DisplayAndAlert()
 {
     if (m_heldDepth == 0 && !m_waiting.empty()) {
-        // Each waiting report in turn is the shown one, is audited and goes
-        // through the alert step. Nothing in between lets the window paint,
-        // so only the last one needs to be put into the text area.
+        // Each waiting report in turn is shown (it moves into the text area,
+        // which draws only what is in view, so this costs the same whatever
+        // its size), audited and goes through the alert step; the last one
+        // stays shown.
         while (!m_waiting.empty()) {
-            m_shown = std::make_shared<const Report>(std::move(m_waiting.front()));
+            const std::size_t cost = waitingCost(m_waiting.front());
+            m1->setReport(std::move(m_waiting.front()));
             m_waiting.pop_front();
-            m_waitingBytes -= std::min(m_waitingBytes, waitingCost(*m_shown));
+            m_waitingBytes -= std::min(m_waitingBytes, cost);
             if (EnableAuditing1->isChecked())
-                writeAuditFile(m_paths.auditDirectory, clock::now(), *m_shown);
+                writeAuditFile(m_paths.auditDirectory, clock::now(), shownReport());
             Alert();
             if (m_heldDepth > 0)
                 break; // an alert step never holds, but stay safe
         }
         if (m_waiting.empty())
             m_waitingBytes = 0;
-        putShownReportIntoTextArea();
         // The listener goes on reading once the queue is below its bound.
         setWaitingBytes(m_waitingBytes);
     }
@@ -595,7 +582,8 @@ void TForm1::DisplayAndAlert()
 
 void TForm1::EnableToolBar()
 {
-    const bool hasText = !m_shown->empty();
+    // The text is not empty once the report has a line, even an empty one.
+    const bool hasText = !shownReport().empty();
     tbClear->setEnabled(hasText);
     for (QAction *a : {Clear1, SaveAs1, Print1})
         a->setEnabled(hasText);
@@ -673,7 +661,6 @@ void TForm1::Clear1Click()
                                     MessageBox::Place::OnScreen)
                    != QMessageBox::Yes)
             return;
-        m_shown = std::make_shared<const Report>();
         m1->clear();
         m_reportBuffer.clear();
         EnableToolBar();

@@ -22,11 +22,11 @@
 class QAction;
 class QFileDialog;
 class QLabel;
-class QPlainTextEdit;
 class QToolButton;
 
 namespace qb {
 class Listener;
+class ReportView;
 class ToolkitTimer;
 class TfrmPort;
 class TfrmAlerts;
@@ -58,19 +58,20 @@ public:
     bool displayHeld() const { return m_heldDepth > 0; }
     bool reportPending() const { return !m_waiting.empty(); }
     std::size_t reportsWaiting() const { return m_waiting.size(); }
-    // The report the text area shows. A print job keeps its own hold of it
-    // (shownReportHandle()), since the window may show another meanwhile.
-    const Report &shownReport() const { return *m_shown; }
-    std::shared_ptr<const Report> shownReportHandle() const { return m_shown; }
+    // The report the text area shows; the text area owns it. A print job
+    // keeps its own hold of it (shownReportHandle()), since the window may
+    // show another meanwhile.
+    const Report &shownReport() const;
+    std::shared_ptr<const Report> shownReportHandle() const;
     // A copy of the shown lines, for tests.
-    Lines shownLines() const { return m_shown->toLines(); }
+    Lines shownLines() const;
     std::uint32_t displayColor() const { return m_displayColor; }
     std::uint32_t textAreaColor() const { return m_textAreaColor; }
     std::uint32_t fontColor() const { return m_fontColor; }
     const ProfileFile &settingsFile() const { return m_settings; }
 
     // Controls (named as their objectName).
-    QPlainTextEdit *m1 = nullptr;
+    ReportView *m1 = nullptr;
     QToolBar *ToolBar1 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QAction *Clear1, *SaveAs1, *Print1, *Options1, *Copy1, *SelectAll1, *ShowToolbar1, *ShowStatusbar1,
@@ -125,7 +126,7 @@ public:
     void EnableAuditing1Click();
 
     // The text of the text area: every shown line followed by CR LF.
-    std::string_view shownText() const { return m_shown->textForm(); }
+    std::string_view shownText() const;
 
     // Tests: called at the start of the listener's handlers with "connect"
     // and "read", and with "disconnect" once a finished report is filtered,
@@ -162,7 +163,6 @@ private:
     QToolButton *addButton(const char *name, const QString &hint, QAction *like, void (TForm1::*handler)());
     void setTextAreaColor(std::uint32_t color);
     void applyFontColor(std::uint32_t color);
-    void putShownReportIntoTextArea();
     void setWaitingBytes(std::size_t bytes);
     void writeFontSection();
     QSize screenSize() const;
@@ -174,7 +174,6 @@ private:
     Report m_reportBuffer;          // the report being judged and filtered
     std::deque<Report> m_waiting;   // accepted reports not yet shown, in order
     std::size_t m_waitingBytes = 0; // what they take (waitingCost), for the listener's bound
-    std::shared_ptr<const Report> m_shown = std::make_shared<const Report>(); // what the text area shows
     // Display is held while any held command runs. A count, not a flag: a
     // command reached from inside another one's event processing (during a
     // print job's page breaks) must not release the outer one's hold.

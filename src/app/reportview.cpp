@@ -96,20 +96,24 @@ ReportView::ReportView(QWidget *parent)
         viewport()->update(caretRect(m_cursor));
     });
 
-    m_layout.setReport(&m_report);
+    m_layout.setReport(m_report.get());
     m_layout.setFont(font());
     updateScrollBars();
 }
 
 ReportView::~ReportView() { releasePrimarySelection(); }
 
-void ReportView::setReport(Report &&report)
+void ReportView::setReport(Report &&report) { setReport(std::make_shared<const Report>(std::move(report))); }
+
+void ReportView::setReport(std::shared_ptr<const Report> report)
 {
-    const QString oldText = QAccessible::isActive() ? announcedText(m_report) : QString();
+    if (!report)
+        report = std::make_shared<const Report>();
+    const QString oldText = QAccessible::isActive() ? announcedText(*m_report) : QString();
     const bool hadSelection = hasSelection();
     releasePrimarySelection();
     m_report = std::move(report);
-    m_layout.setReport(&m_report);
+    m_layout.setReport(m_report.get());
     m_anchor = m_cursor = TextPos{};
     m_goalX = -1;
     m_reachedX = 0;
@@ -126,15 +130,15 @@ void ReportView::setReport(Report &&report)
         Q_EMIT selectionChanged();
 }
 
-void ReportView::clear() { setReport(Report()); }
+void ReportView::clear() { setReport(std::shared_ptr<const Report>()); }
 
-QString ReportView::selectedText() const { return textBetween(m_report, m_anchor, m_cursor); }
+QString ReportView::selectedText() const { return textBetween(*m_report, m_anchor, m_cursor); }
 
 void ReportView::setSelection(TextPos anchor, TextPos cursor) { select(anchor, cursor, true); }
 
 void ReportView::selectAll()
 {
-    select({}, endPos(m_report), false);
+    select({}, endPos(*m_report), false);
     offerPrimarySelection();
 }
 
@@ -150,8 +154,8 @@ void ReportView::copy()
 void ReportView::select(TextPos anchor, TextPos cursor, bool scroll)
 {
     const TextPos oldAnchor = m_anchor, oldCursor = m_cursor;
-    m_anchor = clampPos(m_report, anchor);
-    m_cursor = clampPos(m_report, cursor);
+    m_anchor = clampPos(*m_report, anchor);
+    m_cursor = clampPos(*m_report, cursor);
     if (scroll)
         ensureVisible(m_cursor);
     restartCaret();
@@ -170,11 +174,11 @@ void ReportView::selectionMoved(TextPos oldAnchor, TextPos oldCursor)
     if (!QAccessible::isActive())
         return;
     if (oldCursor != m_cursor) {
-        QAccessibleTextCursorEvent moved(this, int(characterOffset(m_report, m_cursor)));
+        QAccessibleTextCursorEvent moved(this, int(characterOffset(*m_report, m_cursor)));
         QAccessible::updateAccessibility(&moved);
     }
     const auto [a, b] = std::minmax({m_anchor, m_cursor});
-    QAccessibleTextSelectionEvent selected(this, int(characterOffset(m_report, a)), int(characterOffset(m_report, b)));
+    QAccessibleTextSelectionEvent selected(this, int(characterOffset(*m_report, a)), int(characterOffset(*m_report, b)));
     QAccessible::updateAccessibility(&selected);
 }
 
@@ -182,7 +186,7 @@ void ReportView::notifyTextReplaced(const QString &oldText)
 {
     if (!QAccessible::isActive())
         return;
-    QAccessibleTextUpdateEvent replaced(this, 0, oldText, announcedText(m_report));
+    QAccessibleTextUpdateEvent replaced(this, 0, oldText, announcedText(*m_report));
     QAccessible::updateAccessibility(&replaced);
 }
 
@@ -216,7 +220,7 @@ void ReportView::updateScrollBars()
 {
     QScrollBar *v = verticalScrollBar();
     const int page = visibleLines();
-    const auto lines = std::int64_t(std::max<std::size_t>(1, m_report.lineCount()));
+    const auto lines = std::int64_t(std::max<std::size_t>(1, m_report->lineCount()));
     v->setRange(0, int(std::max<std::int64_t>(0, lines - page)));
     v->setPageStep(page);
     v->setSingleStep(1);
@@ -252,7 +256,7 @@ void ReportView::measureStep()
 
 QRect ReportView::caretRect(TextPos p) const
 {
-    p = clampPos(m_report, p);
+    p = clampPos(*m_report, p);
     const std::int64_t x = kMargin + (m_layout.xAt(p) / kUnit - scrollX());
     const std::int64_t row = std::int64_t(p.line) - verticalScrollBar()->value();
     const std::int64_t y = kMargin + row * m_layout.lineHeight();
@@ -262,20 +266,20 @@ QRect ReportView::caretRect(TextPos p) const
 
 TextPos ReportView::positionAt(QPoint point) const
 {
-    if (m_report.empty())
+    if (m_report->empty())
         return {};
     const int dy = point.y() - kMargin;
     const int lh = m_layout.lineHeight();
     const std::int64_t row = dy >= 0 ? dy / lh : -1 - (-dy - 1) / lh;
     const std::int64_t line = std::clamp<std::int64_t>(verticalScrollBar()->value() + row, 0,
-                                                       std::int64_t(m_report.lineCount()) - 1);
+                                                       std::int64_t(m_report->lineCount()) - 1);
     const std::int64_t x = (std::int64_t(point.x()) - kMargin + scrollX()) * kUnit;
     return {std::size_t(line), m_layout.hit(std::size_t(line), x, true).column};
 }
 
 void ReportView::ensureVisible(TextPos p)
 {
-    p = clampPos(m_report, p);
+    p = clampPos(*m_report, p);
     QScrollBar *v = verticalScrollBar();
     const int page = visibleLines();
     if (std::int64_t(p.line) < v->value())
@@ -358,7 +362,7 @@ void ReportView::paintEvent(QPaintEvent *e)
     const auto first = std::size_t(verticalScrollBar()->value());
     for (std::size_t row = std::size_t(std::max(0, (clip.top() - kMargin) / lh));; ++row) {
         const int top = kMargin + int(row) * lh;
-        if (top > clip.bottom() || first + row >= m_report.lineCount())
+        if (top > clip.bottom() || first + row >= m_report->lineCount())
             break;
         paintLine(p, first + row, top, clip.left(), clip.right() + 1);
     }
@@ -371,7 +375,7 @@ void ReportView::paintEvent(QPaintEvent *e)
 
 void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft, int clipRight)
 {
-    const std::string_view bytes = m_report.line(line);
+    const std::string_view bytes = m_report->line(line);
     const std::int64_t sx = scrollX() * kUnit;
     const std::int64_t left = std::int64_t(clipLeft - kMargin) * kUnit + sx;
     const std::int64_t right = std::int64_t(clipRight - kMargin) * kUnit + sx;
@@ -513,7 +517,7 @@ void ReportView::keyPressEvent(QKeyEvent *e)
     const bool extend = e->matches(key->select);
     const auto [first, last] = std::minmax({m_anchor, m_cursor});
     const TextPos at = m_cursor;
-    const std::size_t lines = std::max<std::size_t>(1, m_report.lineCount());
+    const std::size_t lines = std::max<std::size_t>(1, m_report->lineCount());
     const bool vertical = key->motion == NextLine || key->motion == PreviousLine || key->motion == NextPage
         || key->motion == PreviousPage;
     if (!vertical)
@@ -525,10 +529,10 @@ void ReportView::keyPressEvent(QKeyEvent *e)
         if (line < 0)
             return {};
         if (line >= std::int64_t(lines))
-            return endPos(m_report);
+            return endPos(*m_report);
         return {std::size_t(line), m_layout.hit(std::size_t(line), m_goalX, true).column};
     };
-    const std::size_t length = lineAt(m_report, at.line).size();
+    const std::size_t length = lineAt(*m_report, at.line).size();
     const int page = visibleLines();
     TextPos to = at;
     switch (key->motion) {
@@ -541,11 +545,11 @@ void ReportView::keyPressEvent(QKeyEvent *e)
     case PreviousChar:
         to = !extend && hasSelection() ? first
             : at.column > 0            ? TextPos{at.line, at.column - 1}
-            : at.line > 0              ? TextPos{at.line - 1, lineAt(m_report, at.line - 1).size()}
+            : at.line > 0              ? TextPos{at.line - 1, lineAt(*m_report, at.line - 1).size()}
                                        : at;
         break;
-    case NextWord: to = qb::nextWord(m_report, at); break;
-    case PreviousWord: to = qb::previousWord(m_report, at); break;
+    case NextWord: to = qb::nextWord(*m_report, at); break;
+    case PreviousWord: to = qb::previousWord(*m_report, at); break;
     case NextLine: to = onLine(std::int64_t(at.line) + 1); break;
     case PreviousLine: to = onLine(std::int64_t(at.line) - 1); break;
     case NextPage:
@@ -559,7 +563,7 @@ void ReportView::keyPressEvent(QKeyEvent *e)
     case LineStart: to = {at.line, 0}; break;
     case LineEnd: to = {at.line, length}; break;
     case DocumentStart: to = {}; break;
-    case DocumentEnd: to = endPos(m_report); break;
+    case DocumentEnd: to = endPos(*m_report); break;
     }
     moveCursor(to, extend);
     if (extend)
@@ -592,7 +596,7 @@ void ReportView::mouseDoubleClickEvent(QMouseEvent *e)
     // The word under the pointer, not the one beside the nearest gap.
     const std::size_t under = m_layout.hit(at.line, (std::int64_t(m_dragPoint.x()) - kMargin + scrollX()) * kUnit,
                                            false).column;
-    const auto [begin, end] = wordAt(lineAt(m_report, at.line), under);
+    const auto [begin, end] = wordAt(lineAt(*m_report, at.line), under);
     m_dragWord = {{at.line, begin}, {at.line, end}};
     m_dragging = m_wordDrag = true;
     select(m_dragWord.first, m_dragWord.second, true);
@@ -607,7 +611,7 @@ void ReportView::dragTo(QPoint point)
         return;
     }
     // After a double click the selection grows by whole words.
-    const auto [begin, end] = wordAt(lineAt(m_report, at.line), at.column);
+    const auto [begin, end] = wordAt(lineAt(*m_report, at.line), at.column);
     if (at < m_dragWord.first)
         select(m_dragWord.second, {at.line, begin}, true);
     else

@@ -1,6 +1,6 @@
 #pragma once
 // The text area that shows a report: read-only, no wrap, both scroll bars
-// always shown. It keeps the report and draws only the lines in view,
+// always shown. It owns the shown report and draws only the lines in view,
 // turning their bytes into characters as it paints, so showing a report
 // costs the same whatever its size. The width of the widest line (the reach
 // of the horizontal scroll bar) is measured in small steps while the window
@@ -18,6 +18,8 @@
 #include <QAbstractScrollArea>
 #include <QPointer>
 
+#include <memory>
+
 class QMimeData;
 
 namespace qb {
@@ -33,9 +35,14 @@ public:
     ~ReportView() override;
 
     // Shows report in place of the one shown, with nothing selected and the
-    // view at its top left.
+    // view at its top left. The report is moved in, never copied.
     void setReport(Report &&report);
-    const Report &report() const { return m_report; }
+    // The same for a report shared with others; null shows nothing.
+    void setReport(std::shared_ptr<const Report> report);
+    const Report &report() const { return *m_report; }
+    // A hold on the shown report that stays valid after the view shows
+    // another one (a print job keeps it while it produces its pages).
+    std::shared_ptr<const Report> reportHandle() const { return m_report; }
     // Shows nothing.
     void clear();
 
@@ -99,7 +106,7 @@ private:
     void notifyTextReplaced(const QString &oldText);
     void paintLine(QPainter &p, std::size_t line, int top, int clipLeft, int clipRight);
 
-    Report m_report;
+    std::shared_ptr<const Report> m_report = std::make_shared<const Report>(); // never null
     ReportLayout m_layout;
     TextPos m_anchor, m_cursor;
     std::int64_t m_goalX = -1;  // column kept by up and down moves, 1/64 px

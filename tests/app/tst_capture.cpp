@@ -2,6 +2,7 @@
 // while a held dialog is open, concurrent clients, resets, the port.
 
 #include "app/mainwindow.h"
+#include "app/reportview.h"
 #include "audit/auditstore.h"
 #include "capture/listener.h"
 #include "capture/portdialog.h"
@@ -16,7 +17,6 @@
 #include <QLineEdit>
 #include <QToolButton>
 #include <QDir>
-#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -258,16 +258,28 @@ private Q_SLOTS:
             }();
             return int(QDialog::Accepted);
         });
+        // What the text area holds at each alert step.
+        auto *m1 = p.form->findChild<qb::ReportView *>(QStringLiteral("m1"));
+        QByteArrayList alerted;
+        connect(p.form.get(), &TForm1::panelChanged, this, [&](int panel, const QString &text) {
+            if (panel == TForm1::ActionPanel && text == QLatin1String("Alert"))
+                alerted.append(QByteArray(m1->report().textForm().data(), qsizetype(m1->report().textForm().size())));
+        });
         p.form->Port1->trigger();
         QVERIFY(checkedInside);
         QVERIFY(!p.form->displayHeld());
         QCOMPARE(shown(*p.form), (Lines{"two"}));
+        QVERIFY(m1->report().textForm() == "two\r\n");
         const QStringList files = p.auditFiles();
         QCOMPARE(files.size(), 4);
         QCOMPARE(p.audit(files[0]), QByteArray("one\r\n"));
         QCOMPARE(p.audit(files[1]), QByteArray("\x80\xff\tline\r\nnext\r\n\r\nafternul\r\n"));
         QVERIFY(p.audit(files[2]) == QByteArray::fromStdString(bigKept));
         QCOMPARE(p.audit(files[3]), QByteArray("two\r\n"));
+        // Each was shown in turn and alerted while it stood there.
+        QCOMPARE(alerted.size(), 4);
+        for (int i = 0; i < 4; ++i)
+            QVERIFY2(alerted[i] == p.audit(files[i]), qPrintable(QString::number(i)));
         QVERIFY(!p.form->Server->paused());
     }
 

@@ -1,6 +1,7 @@
 // The main window's settings, placement and commands.
 
 #include "app/mainwindow.h"
+#include "app/reportview.h"
 #include "app/shutdown.h"
 #include "app/windowplacement.h"
 #include "audit/auditwindow.h"
@@ -26,8 +27,10 @@
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
@@ -125,8 +128,14 @@ private Q_SLOTS:
         QCOMPARE(form.m1->font().pointSize(), 8);
         QCOMPARE(form.size(), QSize(739, 504));
         QCOMPARE(form.windowState(), Qt::WindowNoState);
-        QVERIFY(form.m1->isReadOnly());
-        QCOMPARE(form.m1->lineWrapMode(), QPlainTextEdit::NoWrap);
+        // The text area is the report view, found by its name, with both
+        // scroll bars always shown and the arrow cursor.
+        auto *m1 = form.findChild<qb::ReportView *>(QStringLiteral("m1"));
+        QCOMPARE(m1, form.m1);
+        QCOMPARE(m1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(m1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(m1->viewport()->cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(m1->report().empty());
         // Commands that need text start unavailable.
         for (QAction *a : {form.Clear1, form.SaveAs1, form.Print1})
             QVERIFY(!a->isEnabled());
@@ -515,16 +524,70 @@ private Q_SLOTS:
                                      .arg(QString::fromStdString(p.app.paths().settingsFile.string())));
     }
 
-    void copyWithNothingSelectedLeavesTheClipboard()
+    // A report from a real client stands in the text area; Select All and
+    // Copy from the Edit menu put its characters on the clipboard as plain
+    // text, lines joined by LF; typing changes nothing; a long line is not
+    // wrapped but reached by the horizontal scroll bar; Clear empties it.
+    void textAreaShowsSelectsAndCopiesTheReport_data()
     {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QByteArray>("kept");
+        QTest::addColumn<QString>("copied");
+        QTest::addColumn<bool>("wide");
+        QTest::newRow("line ends") << QByteArray("one\r\ntwo\rthree\n\tfour")
+                                   << QByteArray("one\r\ntwo\r\nthree\r\n\tfour\r\n")
+                                   << QStringLiteral("one\ntwo\nthree\n\tfour") << false;
+        const QChar high[] = {QChar(0x20AC), QChar(0x81), QChar(0x178), QChar(0xA0), QChar(0xE9), QChar(0xFF)};
+        QTest::newRow("bytes 0x80-0xFF") << QByteArray("\x80\x81\x9f\xa0\xe9\xff\r\n")
+                                         << QByteArray("\x80\x81\x9f\xa0\xe9\xff\r\n") << QString(high, 6) << false;
+        QTest::newRow("long line") << QByteArray(3000, 'W') << QByteArray(3000, 'W') + "\r\n" << QString(3000, u'W')
+                                   << true;
+    }
+    void textAreaShowsSelectsAndCopiesTheReport()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, kept);
+        QFETCH(QString, copied);
+        QFETCH(bool, wide);
         Program p;
-        p.show("text\r\n");
+        p.form->showAtStart();
+        p.show(sent.toStdString());
+        auto *m1 = p.form->findChild<qb::ReportView *>(QStringLiteral("m1"));
+        QVERIFY(m1);
+        const auto shown = [&] {
+            const std::string_view text = m1->report().textForm();
+            return QByteArray(text.data(), qsizetype(text.size()));
+        };
+        QCOMPARE(shown(), kept);
+
+        const auto trigger = [&](const char *name) {
+            QAction *action = p.form->findChild<QAction *>(QLatin1String(name));
+            QVERIFY(action);
+            action->trigger();
+        };
         QApplication::clipboard()->setText(QStringLiteral("before"));
-        p.form->Copy1->trigger();
+        trigger("Copy1"); // nothing selected: nothing copied
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
-        p.form->tbSelectAll->click();
-        p.form->tbCopy->click();
-        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("text"));
+        trigger("SelectAll1");
+        trigger("Copy1");
+        QCOMPARE(QApplication::clipboard()->text(), copied);
+        QCOMPARE(QApplication::clipboard()->mimeData()->formats(), QStringList{QStringLiteral("text/plain")});
+
+        // Read-only: keys typed into it change nothing.
+        m1->setFocus();
+        QTest::keyClicks(m1, QStringLiteral("typed"));
+        QTest::keyClick(m1, Qt::Key_Backspace);
+        QTest::keyClick(m1, Qt::Key_Return);
+        QCOMPARE(shown(), kept);
+        // No wrap: only a line wider than the view gives the horizontal
+        // scroll bar a range.
+        QVERIFY(qbtest::waitFor([&] { return !m1->isMeasuring(); }));
+        QCOMPARE(m1->horizontalScrollBar()->maximum() > 0, wide);
+
+        p.form->tbClear->click();
+        QVERIFY(m1->report().empty());
+        QVERIFY(!m1->hasSelection());
+        QVERIFY(!p.form->Clear1->isEnabled());
     }
 
     void fontAndColorWriteEvenWhenCancelled()

@@ -4,13 +4,13 @@
 #include "app/mainwindow.h"
 #include "app/printcommand.h"
 #include "app/printersurface.h"
+#include "app/reportview.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
