@@ -4,6 +4,7 @@
 //
 //   bench_capture [--csv] [--repeat N] [sizes in MiB...]   default: 1 8 32
 //   bench_capture --held [--csv] [--repeat N]
+//   bench_capture --memory PROGRAM [--csv]
 //
 // Sizes run from 1 to 64 MiB (a report keeps at most 64 MiB). With --repeat N
 // every figure is the fastest of N runs. For each size it prints:
@@ -13,21 +14,34 @@
 //   capture  seconds the listener takes to receive and assemble them into
 //            lines (no window; one listener for all runs, as in the program)
 //   screen   seconds from the first byte sent to the report standing in the
-//            main window's text area
+//            main window's text area (the report view, painted)
 //   close    seconds from the client's close to the report on screen
+//   plain    seconds QPlainTextEdit::setPlainText takes to take in the same
+//            text (lines joined by LF), the way a text document would show it
 //   cap/bare capture throughput divided by bare recv throughput
 // --csv prints the same as comma-separated rows under a header line.
 //
 // --held runs the held-display row instead: 12 reports of 32 MiB finish while
 // display is held, then it is released, with auditing on. It prints
 //   release  seconds from the release to the 12th report shown and audited
+//   drain    seconds from the release to the reports that waited shown and
+//            audited (the rest are then still to be received)
 //   audit    seconds writing the same 12 audit files alone (the baseline)
 //   waiting  reports waiting at the release (the rest wait in the network
 //            while the waiting queue is at its bound)
 //   idle/peak MiB  resident memory before the clients start, and its peak
 //            from then to the end of the release
+//
+// --memory runs the built program PROGRAM (copied into an empty folder,
+// auditing on, offscreen) and sends it one 64 MiB report once its main window
+// shows (the about box greets for a minute first). It prints
+//   idle     the program's resident memory before the report (MiB)
+//   peak     its peak resident memory until the report is shown and audited
+//   after    its resident memory once a small report has taken its place
 
 #include "app/mainwindow.h"
+#include "app/reporttext.h"
+#include "app/reportview.h"
 #include "audit/auditstore.h"
 #include "benchreport.h"
 #include "capture/listener.h"
@@ -40,6 +54,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
@@ -49,6 +66,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <algorithm>
@@ -227,10 +245,10 @@ std::pair<double, double> toScreen(qb::TForm1 &form, int port, const std::string
     form.Clear1Click();
     Sender s;
     startSender(s, port, data);
-    while (form.shownReport().empty())
+    while (form.m1->report().empty())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    // Let the layout and paint the new text posted run before stopping.
-    QCoreApplication::processEvents();
+    // The view paints what is in view of the new report.
+    form.m1->viewport()->repaint();
     const auto end = Clock::now();
     if (form.shownReport().lineCount() != data.size() / 80) {
         std::fprintf(stderr, "screen: %zu lines, expected %zu\n", form.shownReport().lineCount(), data.size() / 80);
@@ -240,10 +258,30 @@ std::pair<double, double> toScreen(qb::TForm1 &form, int port, const std::string
     return {seconds(s.firstByte, end), seconds(s.closed, end)};
 }
 
-// A field of /proc/self/status in KiB ("VmRSS", "VmHWM").
-long statusKiB(const char *field)
+// The baseline for the text area: QPlainTextEdit::setPlainText of the same
+// text, as a text area built on a text document takes it in (the conversion
+// to characters is not counted).
+double plainTextBaseline(QPlainTextEdit &edit, const std::string &data)
 {
-    std::ifstream status("/proc/self/status");
+    QString text;
+    {
+        const qb::Report report = qb::Report::fromText(data);
+        text = qb::textBetween(report, {}, qb::endPos(report));
+    }
+    edit.clear();
+    QCoreApplication::processEvents();
+    const auto start = Clock::now();
+    edit.setPlainText(text);
+    const auto end = Clock::now();
+    edit.clear();
+    QCoreApplication::processEvents();
+    return seconds(start, end);
+}
+
+// A field of /proc/<pid>/status in KiB ("VmRSS", "VmHWM"); -1 when missing.
+long statusKiB(const char *field, const std::string &pid = "self")
+{
+    std::ifstream status("/proc/" + pid + "/status");
     std::string line;
     const std::string key = std::string(field) + ":";
     while (std::getline(status, line))
@@ -277,7 +315,7 @@ void removeFilesIn(const std::filesystem::path &dir)
 }
 
 struct HeldRow {
-    double release = 0, audit = 0;
+    double release = 0, drain = 0, audit = 0;
     std::size_t waiting = 0;
     long idleKiB = 0, peakKiB = 0;
 };
@@ -318,6 +356,7 @@ HeldRow heldRelease(qb::TForm1 &form, int port, const std::string &data, int rep
         row.waiting = form.reportsWaiting();
         released = Clock::now();
     });
+    row.drain = seconds(released, Clock::now());
     while (filesIn(auditDir) < std::size_t(reports) || form.Server->connectionCount() > 0)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     QCoreApplication::processEvents();
@@ -335,10 +374,90 @@ HeldRow heldRelease(qb::TForm1 &form, int port, const std::string &data, int rep
     return row;
 }
 
+struct MemoryRow {
+    long idleKiB = 0, peakKiB = 0, afterKiB = 0;
+};
+
+// The built program shows and audits one report; its resident memory before,
+// at the peak, and after. Exits the benchmark when the program misbehaves.
+MemoryRow programMemory(const QString &program, const std::string &data)
+{
+    const auto fail = [](const char *what) {
+        std::fprintf(stderr, "memory: %s\n", what);
+        std::exit(1);
+    };
+    QTemporaryDir dir;
+    const QString exe = dir.filePath(QStringLiteral("quillbox"));
+    if (!QFile::copy(program, exe))
+        fail("cannot copy the program");
+    const int port = freePort();
+    {
+        std::ofstream ini(dir.filePath(QStringLiteral("quillbox.ini")).toStdString());
+        ini << "[Defaults]\r\nPort=" << port << "\r\nAuditing=1\r\n";
+    }
+    const std::filesystem::path audit = dir.filePath(QStringLiteral("audit")).toStdString();
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QUILLBOX_NO_SOUND"), QStringLiteral("1"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(dir.path());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    const auto started = Clock::now();
+    process.start(exe, {});
+    if (!process.waitForStarted(10000))
+        fail("the program did not start");
+    const std::string pid = std::to_string(process.processId());
+    const auto running = [&] { return process.state() == QProcess::Running && !process.waitForFinished(0); };
+    const auto waitForFiles = [&](std::size_t n) {
+        while (filesIn(audit) < n) {
+            if (!running())
+                fail("the program ended");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    };
+    // connectTo() waits for the listener; that connection is an empty report.
+    ::close(connectTo(port));
+    waitForFiles(1);
+    // The about box closes a minute after it was made; then the main window
+    // shows and paints. Idle is measured a little after that.
+    std::this_thread::sleep_until(started + std::chrono::seconds(64));
+    MemoryRow row;
+    row.idleKiB = statusKiB("VmRSS", pid);
+    // The peak from here on, when the system lets us reset it; else it
+    // counts from start-up.
+    std::ofstream clearRefs("/proc/" + pid + "/clear_refs");
+    clearRefs << "5" << std::flush;
+    if (!clearRefs)
+        std::fprintf(stderr, "memory: cannot reset the program's peak; it counts from start-up\n");
+    clearRefs.close();
+    Sender big;
+    startSender(big, port, data);
+    big.thread.join();
+    waitForFiles(2);
+    // A small report after it: once it is audited the large one is done with.
+    Sender probe;
+    const std::string small = "done\r\n";
+    startSender(probe, port, small);
+    probe.thread.join();
+    waitForFiles(3);
+    row.peakKiB = statusKiB("VmHWM", pid);
+    row.afterKiB = statusKiB("VmRSS", pid);
+    if (row.idleKiB < 0 || row.peakKiB < 0)
+        fail("cannot read the program's memory");
+    ::kill(pid_t(process.processId()), SIGTERM);
+    if (!process.waitForFinished(30000))
+        process.kill();
+    return row;
+}
+
 void usage()
 {
     std::fprintf(stderr, "usage: bench_capture [--csv] [--repeat N] [sizes in MiB, 1..64 ...]\n"
-                         "       bench_capture --held [--csv] [--repeat N]\n");
+                         "       bench_capture --held [--csv] [--repeat N]\n"
+                         "       bench_capture --memory PROGRAM [--csv]\n");
     std::exit(2);
 }
 
@@ -352,6 +471,7 @@ int main(int argc, char *argv[])
     qb::initResources();
     bool csv = false;
     bool held = false;
+    QString memoryProgram;
     int repeat = 1;
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i) {
@@ -360,6 +480,8 @@ int main(int argc, char *argv[])
             csv = true;
         } else if (arg == "--held") {
             held = true;
+        } else if (arg == "--memory" && i + 1 < argc) {
+            memoryProgram = QString::fromLocal8Bit(argv[++i]);
         } else if (arg == "--repeat" && i + 1 < argc) {
             repeat = std::atoi(argv[++i]);
             if (repeat < 1)
@@ -372,8 +494,22 @@ int main(int argc, char *argv[])
             sizes.push_back(int(mib));
         }
     }
-    if (held && !sizes.empty())
+    if ((held || !memoryProgram.isEmpty()) && !sizes.empty())
         usage();
+    if (!memoryProgram.isEmpty()) {
+        constexpr int kMiB = 64;
+        const MemoryRow row = programMemory(memoryProgram, qbbench::makeReport(std::size_t(kMiB) << 20));
+        if (csv) {
+            std::printf("mib,idle_mib,peak_mib,after_mib\n%d,%.1f,%.1f,%.1f\n", kMiB, row.idleKiB / 1024.0,
+                        row.peakKiB / 1024.0, row.afterKiB / 1024.0);
+        } else {
+            std::printf("the program showing and auditing one %d MiB report: resident memory\n", kMiB);
+            std::printf("%9s %9s %9s %15s\n", "idle MiB", "peak MiB", "after MiB", "peak-idle MiB");
+            std::printf("%9.0f %9.0f %9.0f %15.0f\n", row.idleKiB / 1024.0, row.peakKiB / 1024.0,
+                        row.afterKiB / 1024.0, (row.peakKiB - row.idleKiB) / 1024.0);
+        }
+        return 0;
+    }
     if (sizes.empty())
         sizes = {1, 8, 32};
 
@@ -400,21 +536,22 @@ int main(int argc, char *argv[])
             best.audit = std::min(best.audit, row.audit);
             if (row.release < best.release) {
                 best.release = row.release;
+                best.drain = row.drain;
                 best.waiting = row.waiting;
             }
             best.idleKiB = best.idleKiB ? std::min(best.idleKiB, row.idleKiB) : row.idleKiB;
             best.peakKiB = best.peakKiB ? std::min(best.peakKiB, row.peakKiB) : row.peakKiB;
         }
         if (csv) {
-            std::printf("reports,mib,release_s,audit_s,waiting,idle_mib,peak_mib\n");
-            std::printf("%d,%d,%.6f,%.6f,%zu,%.1f,%.1f\n", kReports, kMiB, best.release, best.audit, best.waiting,
-                        best.idleKiB / 1024.0, best.peakKiB / 1024.0);
+            std::printf("reports,mib,release_s,drain_s,audit_s,waiting,idle_mib,peak_mib\n");
+            std::printf("%d,%d,%.6f,%.6f,%.6f,%zu,%.1f,%.1f\n", kReports, kMiB, best.release, best.drain, best.audit,
+                        best.waiting, best.idleKiB / 1024.0, best.peakKiB / 1024.0);
         } else {
             std::printf("%d reports of %d MiB held, then released (auditing on)\n", kReports, kMiB);
-            std::printf("%9s %9s %12s %9s %9s %14s\n", "release s", "audit s", "release/audit", "waiting",
-                        "idle MiB", "peak MiB");
-            std::printf("%9.3f %9.3f %12.2f %9zu %9.0f %14.0f\n", best.release, best.audit, best.release / best.audit,
-                        best.waiting, best.idleKiB / 1024.0, best.peakKiB / 1024.0);
+            std::printf("%9s %9s %9s %12s %9s %9s %14s\n", "release s", "drain s", "audit s", "release/audit",
+                        "waiting", "idle MiB", "peak MiB");
+            std::printf("%9.3f %9.3f %9.3f %12.2f %9zu %9.0f %14.0f\n", best.release, best.drain, best.audit,
+                        best.release / best.audit, best.waiting, best.idleKiB / 1024.0, best.peakKiB / 1024.0);
         }
         return 0;
     }
@@ -423,15 +560,24 @@ int main(int argc, char *argv[])
     qb::Listener listener;
     listener.setPort(0);
     listener.open();
+    // The baseline text area: a plain text edit set up as a read-only text
+    // area without wrap, beside the window, in the same font and size.
+    QPlainTextEdit edit;
+    edit.setReadOnly(true);
+    edit.setLineWrapMode(QPlainTextEdit::NoWrap);
+    edit.setUndoRedoEnabled(false);
+    edit.setFont(form.m1->font());
+    edit.resize(form.m1->size());
+    edit.show();
 
     if (csv)
-        std::printf("mib,bytes,bare_s,nc_s,capture_s,screen_s,close_s\n");
+        std::printf("mib,bytes,bare_s,nc_s,capture_s,screen_s,close_s,plain_s\n");
     else
-        std::printf("%6s %9s %9s %10s %9s %9s %13s\n", "MiB", "bare s", "nc s", "capture s", "screen s", "close s",
-                    "cap/bare MiB/s");
+        std::printf("%6s %9s %9s %10s %9s %9s %9s %13s\n", "MiB", "bare s", "nc s", "capture s", "screen s", "close s",
+                    "plain s", "cap/bare MiB/s");
     for (int mib : sizes) {
         const std::string data = qbbench::makeReport(std::size_t(mib) << 20);
-        double bare = INFINITY, capture = INFINITY, screen = INFINITY, afterClose = INFINITY;
+        double bare = INFINITY, capture = INFINITY, screen = INFINITY, afterClose = INFINITY, plain = INFINITY;
         std::optional<double> ncTime;
         for (int r = 0; r < repeat; ++r) {
             bare = std::min(bare, bareRecv(data));
@@ -443,17 +589,18 @@ int main(int argc, char *argv[])
             const auto [s, c] = toScreen(form, port, data);
             screen = std::min(screen, s);
             afterClose = std::min(afterClose, c);
+            plain = std::min(plain, plainTextBaseline(edit, data));
         }
         if (csv) {
             const std::string ncText = ncTime ? std::to_string(*ncTime) : std::string();
-            std::printf("%d,%zu,%.6f,%s,%.6f,%.6f,%.6f\n", mib, data.size(), bare, ncText.c_str(), capture, screen,
-                        afterClose);
+            std::printf("%d,%zu,%.6f,%s,%.6f,%.6f,%.6f,%.6f\n", mib, data.size(), bare, ncText.c_str(), capture,
+                        screen, afterClose, plain);
         } else {
             char ncText[32] = "-";
             if (ncTime)
                 std::snprintf(ncText, sizeof ncText, "%.3f", *ncTime);
-            std::printf("%6d %9.3f %9s %10.3f %9.3f %9.3f %13.2f\n", mib, bare, ncText, capture, screen, afterClose,
-                        bare / capture);
+            std::printf("%6d %9.3f %9s %10.3f %9.3f %9.3f %9.3f %13.2f\n", mib, bare, ncText, capture, screen,
+                        afterClose, plain, bare / capture);
         }
         std::fflush(stdout);
     }
