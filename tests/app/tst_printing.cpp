@@ -246,6 +246,8 @@ private Q_SLOTS:
 
     // Print again while the pages of a job are produced: the second command is
     // turned away and the first job, its panel text and the held display go on.
+    // Clear at that moment empties the text area, and the job still prints
+    // the report it started with.
     void secondPrintWhileAJobRunsIsTurnedAway()
     {
         Program p;
@@ -253,6 +255,7 @@ private Q_SLOTS:
         bool ranInside = false;
         bool heldAfter = false;
         bool printingAfter = false;
+        bool clearedInside = false;
         QString panelAfter;
         p.answerDialog(p.pdf, [&] {
             // Runs at the first page break, while the job is being produced.
@@ -263,6 +266,8 @@ private Q_SLOTS:
                 heldAfter = p.form->displayHeld();
                 printingAfter = qb::printing();
                 panelAfter = p.form->panelText(TForm1::ActionPanel);
+                p.form->Clear1Click();
+                clearedInside = p.form->m1->report().empty();
             });
         });
         bool secondDialog = false;
@@ -276,6 +281,7 @@ private Q_SLOTS:
         QVERIFY(!secondDialog);
         QVERIFY(heldAfter);
         QVERIFY(printingAfter);
+        QVERIFY(clearedInside);
         QCOMPARE(panelAfter, QStringLiteral("Printing"));
         QCOMPARE(MessageBox::history().size(), std::size_t(1));
         QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
