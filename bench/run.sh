@@ -115,9 +115,9 @@ if held:
     out.append(f"Held display: {int(held['reports'])} reports of {int(held['mib'])} MiB finish while display is held, "
                "then it is released")
     out.append(f"(auditing on; {int(held['waiting'])} waited at the release, the rest in the network).")
-    out.append(f"  release to the last one shown and audited {held['release_s']:7.3f} s")
-    out.append(f"  release to those that waited shown and audited {held['drain_s']:7.3f} s")
-    out.append(f"  writing the same audit files alone         {held['audit_s']:7.3f} s")
+    out.append(f"  release to the last one shown and audited        {held['release_s']:7.3f} s")
+    out.append(f"  release to those that waited shown and audited   {held['drain_s']:7.3f} s")
+    out.append(f"  writing the same {int(held['reports'])} audit files alone             {held['audit_s']:7.3f} s")
     out.append(f"  resident memory idle {held['idle_mib']:.0f} MiB, peak {held['peak_mib']:.0f} MiB (in the benchmark's window)")
     out.append("")
 
