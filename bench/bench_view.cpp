@@ -12,6 +12,7 @@
 //   show       ReportView::setReport, replacing a report of the same size
 //   first      the view's first paint after it
 //   widest     the idle steps that measure the widest line, run back to back
+//              (after the moment the view waits before it starts them)
 //   middle     a paint after scrolling to the middle line
 //   end        a paint after scrolling to the last line and the end of the
 //              widest line
@@ -24,6 +25,7 @@
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -79,6 +81,7 @@ Figures measure(const std::string &text, qb::ReportView &view, QPlainTextEdit &e
     qb::Report copy = report.clone();
     f.show = timed([&] { view.setReport(std::move(copy)); });
     f.first = timed([&] { view.viewport()->repaint(); });
+    QThread::msleep(60); // the view starts measuring once a report has stood 50 ms
     f.widest = timed([&] {
         while (view.isMeasuring())
             QApplication::processEvents();

@@ -24,6 +24,10 @@ constexpr int kCaretWidth = 1;
 constexpr int kStepPixels = 20;        // one click of the horizontal arrows
 constexpr int kAutoScrollMs = 50;
 constexpr std::size_t kMeasureBudget = std::size_t(1) << 20;  // bytes per idle step
+// Measuring starts once a report has stood this long: in a burst of reports
+// (a held display released, many clients at once) each one replaced sooner
+// is never measured, and the reception of the next is not slowed by it.
+constexpr int kMeasureDelayMs = 50;
 // Reports up to this many characters go whole into the accessibility event
 // that tells of a new text; tools read larger ones through the interface.
 constexpr std::size_t kAnnouncedText = 65536;
@@ -122,6 +126,8 @@ void ReportView::setReport(std::shared_ptr<const Report> report)
     updateScrollBars();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
+    m_measureTimer->setEnabled(false); // the delay counts from now
+    m_measureTimer->setInterval(kMeasureDelayMs);
     m_measureTimer->setEnabled(true);
     restartCaret();
     viewport()->update();
@@ -248,6 +254,7 @@ void ReportView::updateHorizontalRange()
 
 void ReportView::measureStep()
 {
+    m_measureTimer->setInterval(0); // after the delay, every idle moment
     if (m_layout.measureSome(kMeasureBudget))
         updateHorizontalRange();
     if (m_layout.measured())
@@ -320,6 +327,7 @@ void ReportView::fontChanged()
     m_reachedX = 0;
     m_goalX = -1;
     updateScrollBars();
+    m_measureTimer->setInterval(0);
     m_measureTimer->setEnabled(true);
     viewport()->update();
 }

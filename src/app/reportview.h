@@ -4,7 +4,7 @@
 // turning their bytes into characters as it paints, so showing a report
 // costs the same whatever its size. The width of the widest line (the reach
 // of the horizontal scroll bar) is measured in small steps while the window
-// stays idle.
+// stays idle, from a moment after the report is shown.
 //
 // Colours come from the palette: QPalette::Text for the characters,
 // QPalette::Base for the background, Highlight and HighlightedText for the
