@@ -15,13 +15,13 @@
 # missing).
 #   --with-load   afterwards run the full load and fault test
 #                 (build-bench/bench/load_test, when it is built); it takes long
-#   --repeat N    every figure is the fastest of N runs (default 3)
+#   --repeat N    every figure is the fastest of N runs (default 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build-bench
 with_load=0
-repeat=3
+repeat=5
 sizes="1 2 4 8 16 32 64"
 while [ $# -gt 0 ]; do
   case "$1" in
