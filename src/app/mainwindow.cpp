@@ -46,6 +46,9 @@ namespace {
 constexpr char kDefaults[] = "Defaults";
 constexpr char kFont[] = "Font";
 std::optional<QSize> g_screenOverride;
+std::function<QString()> g_addressLookup;
+
+QString hostAddresses() { return g_addressLookup ? g_addressLookup() : localIP(); }
 
 QIcon themed(const char *name, QStyle::StandardPixmap fallback)
 {
@@ -57,6 +60,8 @@ void TForm1::setScreenSizeOverride(QSize size)
 {
     g_screenOverride = size.isValid() ? std::optional<QSize>(size) : std::nullopt;
 }
+
+void TForm1::setAddressLookup(std::function<QString()> lookup) { g_addressLookup = std::move(lookup); }
 
 QSize TForm1::screenSize() const
 {
@@ -78,7 +83,7 @@ TForm1::TForm1(const AppPaths &paths, QWidget *parent)
     buildWindow();
     loadSettings();
 
-    setPanelText(AddressPanel, localIP() + u':' + QString::number(Server->port()));
+    setPanelText(AddressPanel, hostAddresses() + u':' + QString::number(Server->port()));
     setPanelText(ActionPanel, QStringLiteral("Initializing"));
     setPanelText(VerdictPanel, QString());
     StartServer();
@@ -433,7 +438,7 @@ void TForm1::StartServer()
 
 void TForm1::ServerListen()
 {
-    setPanelText(AddressPanel, localIP() + u':' + QString::number(Server->port()));
+    setPanelText(AddressPanel, hostAddresses() + u':' + QString::number(Server->port()));
     setPanelText(ActionPanel, QStringLiteral("Listening"));
 }
 
@@ -460,8 +465,9 @@ void TForm1::ServerClientDisconnect(quint64, const Lines &report, const QString 
     // rejected); a report may be 64 MiB, so keep no second copy of it.
     m_reportBuffer = Lines();
     DisplayAndAlert();
+    // The user's regional formats: the default locale is the system's.
     setPanelText(LastConnectionPanel, QStringLiteral("Last connection: ")
-                                          + connectionMoment(clock::now(), QLocale::system())
+                                          + connectionMoment(clock::now(), QLocale())
                                           + QStringLiteral(" from ") + peer);
     setPanelText(ActionPanel, QStringLiteral("Listening"));
 }
