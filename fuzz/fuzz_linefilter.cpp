@@ -2,9 +2,8 @@
 // written as plainly as it can be; the report filter never throws and agrees
 // with a search of the text form.
 
-#include "common/bytes.h"
-#include "common/textmatch.h"
 #include "fuzzsupport.h"
+#include "linefilterref.h"
 #include "processing/filtersettings.h"
 #include "processing/linefilter.h"
 #include "processing/reportfilter.h"
@@ -13,53 +12,7 @@
 
 #include <cstdint>
 
-namespace {
-
 using qb::Lines;
-
-// Deletes each dropped line where it stands, then trims the text form and
-// cuts it into lines again.
-void referenceFilter(Lines &report, const qb::FilterSettings &s)
-{
-    const auto containsAny = [](const std::string &line, const std::vector<std::string> &entries) {
-        for (const auto &entry : entries)
-            if (qb::contains(line, entry))
-                return true;
-        return false;
-    };
-    std::size_t i = 0;
-    while (!report.empty() && i < report.size()) {
-        std::string &line = report[i];
-        if ((!s.include.empty() && !containsAny(line, s.include)) || containsAny(line, s.exclude)) {
-            report.erase(report.begin() + static_cast<std::ptrdiff_t>(i));
-            continue;
-        }
-        if (s.leftJustify)
-            line = std::string(qb::trimLeft(line));
-        line = std::string(qb::trimRight(line));
-        if (s.blankLines && line.empty()) {
-            report.erase(report.begin() + static_cast<std::ptrdiff_t>(i));
-            continue;
-        }
-        ++i;
-    }
-    if (s.lTrim)
-        report = qb::splitLines(qb::trimLeft(qb::textForm(report)));
-    if (s.rTrim)
-        report = qb::splitLines(qb::trimRight(qb::textForm(report)));
-}
-
-bool referenceRejected(const Lines &report, const qb::FilterSettings &s)
-{
-    const std::string text = qb::textForm(report);
-    if (s.rejectEmpty && text.empty())
-        return true;
-    if (qb::contains(text, s.reportContains))
-        return true;
-    return !s.reportDoesntContain.empty() && !qb::contains(text, s.reportDoesntContain);
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -80,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const std::string *text : {&includeText, &excludeText}) {
         if (text->find('\0') != std::string::npos)
             continue;
-        Lines cut = qb::splitLines(*text);
+        qbfuzz::RefLines cut = qbfuzz::refSplitLines(*text);
         for (auto &entry : cut)
             entry.resize(std::min(entry.size(), qb::maxListEntry));
         FUZZ_CHECK((text == &includeText ? s.include : s.exclude) == cut);
@@ -101,12 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         report.push_back(std::move(line));
     }
 
-    FUZZ_CHECK(qb::reportRejected(report, s) == referenceRejected(report, s));
+    const qbfuzz::RefFilter ref = qbfuzz::refFilterFrom(s);
+    const qbfuzz::RefLines plain(report.begin(), report.end());
+    FUZZ_CHECK(qb::reportRejected(report, s) == qbfuzz::refReportRejected(plain, ref));
 
-    Lines expected = report;
-    referenceFilter(expected, s);
+    qbfuzz::RefLines expected = plain;
+    qbfuzz::refLineFilter(expected, ref);
     Lines actual = report;
     qb::applyLineFilter(actual, s);
-    FUZZ_CHECK(actual == expected);
+    FUZZ_CHECK(qbfuzz::RefLines(actual.begin(), actual.end()) == expected);
     return 0;
 }
