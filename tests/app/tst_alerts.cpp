@@ -1,9 +1,11 @@
 // The alert step through the main window: what each audio type asks of the
 // sound layer, the colours the text area takes, and the flashing driven by
-// its two timers (their tick handlers are called directly), Clear and the
-// close query; and once with real audio into a file sink.
+// its two timers (their tick handlers are called directly, and once the real
+// timers run), Clear and the close query; and once with real audio into a
+// file sink.
 
 #include "app/mainwindow.h"
+#include "appwindow.h"
 #include "common/toolkittimer.h"
 #include "dialogs/alertsdialog.h"
 #include "dialogs/messagebox.h"
@@ -26,9 +28,7 @@
 #include <canberra.h>
 
 #include <memory>
-#include <stdexcept>
 
-using qb::Lines;
 using qb::TForm1;
 
 namespace {
@@ -36,42 +36,12 @@ namespace {
 constexpr std::uint32_t kDisplay = 8421631; // the text area's colour without a stored one
 constexpr std::uint32_t kAlert = 255;
 
-struct RecordingPlayer : qb::SoundPlayer {
-    QStringList calls;
-    bool fail = false;
-    void playAsterisk() override
-    {
-        calls << QStringLiteral("asterisk");
-        if (fail)
-            throw std::runtime_error("no sound");
-    }
-    void playFile(const std::string &path) override
-    {
-        calls << QStringLiteral("file:") + QString::fromStdString(path);
-        if (fail)
-            throw std::runtime_error("no sound");
-    }
-};
-
-struct Program {
-    qbtest::TempApp app;
-    RecordingPlayer sound;
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<qb::TfrmAlerts> alerts;
-
+// The main window with its alerts dialog.
+struct Program : qbtest::AppWindow {
     explicit Program(const QByteArray &alertIni = {})
+        : AppWindow(alertIni, AppWindow::Alerts)
     {
-        app.writeIni("[Defaults]\r\nPort=" + QByteArray::number(qbtest::freePort()) + "\r\n" + alertIni);
-        form = std::make_unique<TForm1>(app.paths());
-        alerts = std::make_unique<qb::TfrmAlerts>(app.paths(), sound, form.get());
-        form->setForms(nullptr, alerts.get(), nullptr, nullptr, nullptr);
     }
-    ~Program()
-    {
-        alerts.reset();
-        form.reset();
-    }
-    void report(const Lines &lines) { form->ServerClientDisconnect(1, lines, QStringLiteral("127.0.0.1")); }
     std::uint32_t colour() const { return form->textAreaColor(); }
     bool flashing() const { return form->tFlash->enabled() && form->tStopFlash->enabled(); }
     bool idle() const { return !form->tFlash->enabled() && !form->tStopFlash->enabled(); }
@@ -96,6 +66,8 @@ private Q_SLOTS:
     void emptyReportWithIsNotEmpty();
     void flashTimes_data();
     void flashTimes();
+    void flashThroughTheRealTimers_data();
+    void flashThroughTheRealTimers();
     void secondAlertWithSameFlashTimeKeepsCountdown();
     void secondAlertWithNewFlashTimeRestartsCountdown();
     void failingAlertDuringFlashing();
@@ -136,13 +108,13 @@ void TestAlerts::soundPerAudioType()
         path = files.file(QStringLiteral("gone.wav"));
     }
     Program p("AudioAlert=" + QByteArray::number(audio) + "\r\nWAV=" + path.toUtf8() + "\r\n");
-    p.report({"hello"});
+    QVERIFY(p.send("hello"));
     expected.replace(QStringLiteral("existing"), path).replace(QStringLiteral("missing"), path);
     QCOMPARE(p.sound.calls, expected.isEmpty() ? QStringList{} : QStringList{expected});
 
     // A failing trigger plays nothing.
-    p.alerts->eContains->setText(QStringLiteral("absent"));
-    p.report({"hello"});
+    p.frmAlerts->eContains->setText(QStringLiteral("absent"));
+    QVERIFY(p.send("hello"));
     QCOMPARE(p.sound.calls.size(), expected.isEmpty() ? 0 : 1);
 }
 
@@ -150,7 +122,7 @@ void TestAlerts::failingSoundDoesNotStopTheAlert()
 {
     Program p("AudioAlert=1\r\nChangeColor=1\r\nFlash=1\r\nFlashTime=3\r\n");
     p.sound.fail = true;
-    p.report({"x"});
+    p.deliver({"x"});
     QCOMPARE(p.sound.calls, QStringList{QStringLiteral("asterisk")});
     QCOMPARE(p.colour(), kAlert);
     QVERIFY(p.flashing());
@@ -161,15 +133,15 @@ void TestAlerts::failingSoundDoesNotStopTheAlert()
 void TestAlerts::emptyReportWithIsNotEmpty()
 {
     Program p("IsNotEmpty=1\r\nAudioAlert=1\r\nChangeColor=1\r\nFlash=1\r\n");
-    p.report({"first"});
+    p.deliver({"first"});
     QCOMPARE(p.colour(), kAlert);
     p.form->Clear1Click();
     // Leave the alert colour showing, then show an empty report.
-    p.report({"again"});
+    p.deliver({"again"});
     QCOMPARE(p.colour(), kAlert);
     const qsizetype sounds = p.sound.calls.size();
     QSignalSpy panels(p.form.get(), &TForm1::panelChanged);
-    p.report({});
+    p.deliver({});
     QCOMPARE(p.colour(), kDisplay);
     QCOMPARE(p.sound.calls.size(), sounds);
     bool alertShown = false;
@@ -192,7 +164,7 @@ void TestAlerts::flashTimes()
     QFETCH(int, interval);
     Program p("Flash=1\r\nFlashTime=" + QByteArray::number(flashTime) + "\r\n");
     QVERIFY(p.idle());
-    p.report({"x"});
+    p.deliver({"x"});
     QVERIFY(p.flashing());
     QCOMPARE(p.form->tFlash->interval(), 1000);
     QCOMPARE(p.form->tStopFlash->interval(), interval);
@@ -207,16 +179,43 @@ void TestAlerts::flashTimes()
     QCOMPARE(p.colour(), kDisplay);
 }
 
+// The timers themselves: the text area is seen to toggle once a second, and
+// the flashing stops by itself with the colour the change-colour switch asks.
+void TestAlerts::flashThroughTheRealTimers_data()
+{
+    QTest::addColumn<bool>("changeColor");
+    QTest::addColumn<std::uint32_t>("toggledTo");
+    QTest::addColumn<std::uint32_t>("atStop");
+    QTest::newRow("display colour") << false << kAlert << kDisplay;
+    QTest::newRow("alert colour") << true << kDisplay << kAlert;
+}
+
+void TestAlerts::flashThroughTheRealTimers()
+{
+    QFETCH(bool, changeColor);
+    QFETCH(std::uint32_t, toggledTo);
+    QFETCH(std::uint32_t, atStop);
+    Program p(QByteArray("Flash=1\r\nFlashTime=2\r\nChangeColor=") + (changeColor ? "1" : "0") + "\r\n");
+    // The colour after each toggle (connected after the window's own handler).
+    QList<std::uint32_t> toggles;
+    connect(p.form->tFlash, &qb::ToolkitTimer::timeout, this, [&] { toggles << p.colour(); });
+    QVERIFY(p.send("x"));
+    QVERIFY(qbtest::waitFor([&] { return p.idle(); }));
+    QVERIFY(!toggles.isEmpty());
+    QCOMPARE(toggles.first(), toggledTo);
+    QCOMPARE(p.colour(), atStop);
+}
+
 void TestAlerts::secondAlertWithSameFlashTimeKeepsCountdown()
 {
     Program p("Flash=1\r\nFlashTime=900\r\n");
-    p.report({"x"});
+    p.deliver({"x"});
     QVERIFY(p.flashing());
     // Long timers count in whole seconds: let more than one pass, so that a
     // restart would show as more time left than at the first alert, less a second.
     const int atFirst = p.form->tStopFlash->remainingTime();
     QVERIFY(qbtest::waitFor([&] { return p.form->tStopFlash->remainingTime() < atFirst - 1500; }));
-    p.report({"y"});
+    p.deliver({"y"});
     QVERIFY(p.flashing());
     QCOMPARE(p.form->tStopFlash->interval(), 900000);
     QVERIFY2(p.form->tStopFlash->remainingTime() < atFirst - 1000, "the stop countdown was restarted");
@@ -225,9 +224,9 @@ void TestAlerts::secondAlertWithSameFlashTimeKeepsCountdown()
 void TestAlerts::secondAlertWithNewFlashTimeRestartsCountdown()
 {
     Program p("Flash=1\r\nFlashTime=900\r\n");
-    p.report({"x"});
-    p.alerts->seFlashTime->setValue(30);
-    p.report({"y"});
+    p.deliver({"x"});
+    p.frmAlerts->seFlashTime->setValue(30);
+    p.deliver({"y"});
     QVERIFY(p.flashing());
     QCOMPARE(p.form->tStopFlash->interval(), 30000);
     QVERIFY(p.form->tStopFlash->remainingTime() <= 30000 + 1500);
@@ -236,10 +235,10 @@ void TestAlerts::secondAlertWithNewFlashTimeRestartsCountdown()
 void TestAlerts::failingAlertDuringFlashing()
 {
     Program p("Contains=ALERT\r\nFlash=1\r\nFlashTime=30\r\n");
-    p.report({"ALERT now"});
+    p.deliver({"ALERT now"});
     p.form->tFlashTimer();
     QCOMPARE(p.colour(), kAlert);
-    p.report({"quiet"});
+    p.deliver({"quiet"});
     QCOMPARE(p.colour(), kDisplay);
     QVERIFY(p.flashing());
     QCOMPARE(p.form->tStopFlash->interval(), 30000);
@@ -253,12 +252,12 @@ void TestAlerts::failingAlertDuringFlashing()
 void TestAlerts::changeColorWithoutFlash()
 {
     Program p("Contains=ALERT\r\nChangeColor=1\r\n");
-    p.report({"ALERT"});
+    p.deliver({"ALERT"});
     QCOMPARE(p.colour(), kAlert);
     QVERIFY(p.idle());
-    p.report({"ALERT again"});
+    p.deliver({"ALERT again"});
     QCOMPARE(p.colour(), kAlert);
-    p.report({"quiet"});
+    p.deliver({"quiet"});
     QCOMPARE(p.colour(), kDisplay);
 }
 
@@ -267,7 +266,7 @@ void TestAlerts::changeColorWithoutFlash()
 void TestAlerts::colorCancelledDuringAlertColourStoresTheDisplayColour()
 {
     Program p("ChangeColor=1\r\n");
-    p.report({"x"});
+    p.deliver({"x"});
     QCOMPARE(p.colour(), kAlert);
     qb::modal::setNextExec([](QDialog *) { return int(QDialog::Rejected); });
     p.form->Color2->trigger();
@@ -279,7 +278,7 @@ void TestAlerts::colorCancelledDuringAlertColourStoresTheDisplayColour()
 void TestAlerts::changeColorWithFlash()
 {
     Program p("ChangeColor=1\r\nFlash=1\r\n");
-    p.report({"x"});
+    p.deliver({"x"});
     QCOMPARE(p.colour(), kAlert);
     p.form->tFlashTimer();
     QCOMPARE(p.colour(), kDisplay);
@@ -288,8 +287,8 @@ void TestAlerts::changeColorWithFlash()
     QCOMPARE(p.colour(), kAlert);
 
     // The setting counts as it is when the flashing stops.
-    p.report({"y"});
-    p.alerts->cbChangeColor->setChecked(false);
+    p.deliver({"y"});
+    p.frmAlerts->cbChangeColor->setChecked(false);
     p.form->tStopFlashTimer();
     QCOMPARE(p.colour(), kDisplay);
 }
@@ -309,11 +308,11 @@ void TestAlerts::clearStopsFlashing()
     QFETCH(int, ticks);
     Program p(ini);
     QVERIFY(!p.form->Confirmclears1->isChecked());
-    p.report({"x"});
+    p.deliver({"x"});
     for (int i = 0; i < ticks; ++i)
         p.form->tFlashTimer();
     p.form->Clear1Click();
-    QVERIFY(p.form->shownLines().empty());
+    QCOMPARE(p.shown(), QByteArray());
     QVERIFY(p.idle());
     QCOMPARE(p.colour(), kDisplay);
 }
@@ -321,7 +320,7 @@ void TestAlerts::clearStopsFlashing()
 void TestAlerts::closeQueryStopsTimers()
 {
     Program p("Flash=1\r\n");
-    p.report({"x"});
+    p.deliver({"x"});
     p.form->tFlashTimer();
     QCOMPARE(p.colour(), kAlert);
     QVERIFY(p.flashing());
@@ -350,6 +349,12 @@ void TestAlerts::realAudioReachesTheDevice()
             qputenv("QUILLBOX_NO_SOUND", oldNoSound);
     });
 
+    // ALSA, whatever sound server the machine has, and the sound theme's files.
+    qputenv("CANBERRA_DRIVER", "alsa");
+    auto driver = qScopeGuard([] { qunsetenv("CANBERRA_DRIVER"); });
+    for (const char *sound : {"dialog-information", "bell"})
+        if (!QFileInfo::exists(QStringLiteral("/usr/share/sounds/freedesktop/stereo/%1.oga").arg(QLatin1String(sound))))
+            QSKIP("the freedesktop sound theme is not installed");
     ca_context *probe = nullptr;
     if (ca_context_create(&probe) != CA_SUCCESS)
         QSKIP("no sound service");

@@ -2,12 +2,12 @@
 
 #include "app/mainwindow.h"
 #include "app/windowplacement.h"
+#include "appwindow.h"
 #include "common/toolkittimer.h"
 #include "dialogs/aboutbox.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
 #include "settings/profilefile.h"
-#include "testsupport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,45 +18,28 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 
-#include <csignal>
-#include <sys/resource.h>
-
-using qb::Lines;
 using qb::MessageBox;
 using qb::TForm1;
+using qbtest::AppWindow;
+using qbtest::iniValue;
 
 namespace {
 
-struct Program {
-    qbtest::TempApp app;
-    int port = qbtest::freePort();
-    std::unique_ptr<TForm1> form;
-
-    explicit Program(const QByteArray &ini = "[Defaults]\r\n", bool addPort = true)
-    {
-        app.writeIni(ini);
-        if (addPort)
-            qb::ProfileFile(app.paths().settingsFile).writeInteger("Defaults", "Port", port);
-        form = std::make_unique<TForm1>(app.paths());
-    }
-    void show(const std::string &bytes)
-    {
-        qbtest::sendAsync(port, bytes).join();
-        QVERIFY(qbtest::waitFor([&] { return form->reportsWaiting() == 0 && !form->shownLines().empty(); }));
-    }
-};
-
-QByteArray iniValue(const QByteArray &ini, const QByteArray &key)
+// Starts the command whose menu item or tool button has this objectName.
+void trigger(TForm1 &form, const QString &name)
 {
-    for (const QByteArray &line : ini.split('\n'))
-        if (line.startsWith(key + '='))
-            return line.mid(key.size() + 1).trimmed();
-    return {};
+    if (auto *action = form.findChild<QAction *>(name))
+        action->trigger();
+    else if (auto *button = form.findChild<QToolButton *>(name))
+        button->click();
+    else
+        QFAIL(qPrintable(QStringLiteral("no command named ") + name));
 }
 
 } // namespace
@@ -111,20 +94,20 @@ private Q_SLOTS:
 
     void storedValuesAreApplied()
     {
-        Program p("[Defaults]\r\nShowToolbar=1\r\nShowStatusbar=2\r\nConfirmClears=yes\r\nColor=0x0000FF\r\n"
-                  "Width=600\r\nHeight=400\r\nAuditing=1\r\n[Font]\r\nSize=12\r\nName=\r\nBold=2\r\nItalic=true\r\n");
-        p.form->showAtStart();
-        QVERIFY(p.form->ShowToolbar1->isChecked());
-        QVERIFY(!p.form->ToolBar1->isHidden());
-        QVERIFY(!p.form->StatusBar1->isHidden());
-        QVERIFY(!p.form->Confirmclears1->isChecked()); // "yes" is no number
-        QCOMPARE(p.form->displayColor(), 0xFFu);
-        QCOMPARE(p.form->size(), QSize(600, 400));
-        QVERIFY(p.form->EnableAuditing1->isChecked());
-        QCOMPARE(p.form->m1->font().pointSize(), 12);
-        QCOMPARE(p.form->m1->font().family(), QStringLiteral("MS Sans Serif")); // empty name keeps it
-        QVERIFY(p.form->m1->font().bold());
-        QVERIFY(!p.form->m1->font().italic());
+        AppWindow w("[Defaults]\r\nShowToolbar=1\r\nShowStatusbar=2\r\nConfirmClears=yes\r\nColor=0x0000FF\r\n"
+                    "Width=600\r\nHeight=400\r\nAuditing=1\r\n[Font]\r\nSize=12\r\nName=\r\nBold=2\r\nItalic=true\r\n");
+        w.form->showAtStart();
+        QVERIFY(w.form->ShowToolbar1->isChecked());
+        QVERIFY(!w.form->ToolBar1->isHidden());
+        QVERIFY(!w.form->StatusBar1->isHidden());
+        QVERIFY(!w.form->Confirmclears1->isChecked()); // "yes" is no number
+        QCOMPARE(w.form->displayColor(), 0xFFu);
+        QCOMPARE(w.form->size(), QSize(600, 400));
+        QVERIFY(w.form->EnableAuditing1->isChecked());
+        QCOMPARE(w.form->m1->font().pointSize(), 12);
+        QCOMPARE(w.form->m1->font().family(), QStringLiteral("MS Sans Serif")); // empty name keeps it
+        QVERIFY(w.form->m1->font().bold());
+        QVERIFY(!w.form->m1->font().italic());
     }
 
     void windowStateAtStartAndExit_data()
@@ -139,11 +122,11 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, stored);
         QFETCH(int, expected);
-        Program p("[Defaults]\r\nTop=11\r\nLeft=22\r\nWidth=633\r\nHeight=444\r\nWindowState=" + stored + "\r\n");
-        p.form->showAtStart();
-        QCOMPARE(int(p.form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)), expected);
-        p.form->FormDestroy();
-        const QByteArray ini = p.app.readIni();
+        AppWindow w("Top=11\r\nLeft=22\r\nWidth=633\r\nHeight=444\r\nWindowState=" + stored + "\r\n");
+        w.form->showAtStart();
+        QCOMPARE(int(w.form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)), expected);
+        w.form->FormDestroy();
+        const QByteArray ini = w.app.readIni();
         if (expected == int(Qt::WindowNoState)) {
             QCOMPARE(iniValue(ini, "WindowState"), QByteArray("1"));
             QCOMPARE(iniValue(ini, "Width"), QByteArray("633"));
@@ -165,26 +148,26 @@ private Q_SLOTS:
         QCOMPARE(qb::fitToScreen(QRect(700, 500, 300, 200), QSize(800, 600)), QRect(498, 398, 300, 200));
         QCOMPARE(qb::fitToScreen(QRect(-50, -20, 300, 200), QSize(800, 600)), QRect(-50, -20, 300, 200));
         TForm1::setScreenSizeOverride(QSize(800, 600));
-        Program p("[Defaults]\r\nLeft=100\r\nWidth=1000\r\n");
-        QCOMPARE(p.form->width(), 798);
-        QCOMPARE(p.form->x(), 2);
+        AppWindow w("Left=100\r\nWidth=1000\r\n");
+        QCOMPARE(w.form->width(), 798);
+        QCOMPARE(w.form->x(), 2);
     }
 
     void clearWithAndWithoutTheQuestion()
     {
-        Program p;
-        p.show("one\r\n");
-        p.form->Clear1->trigger(); // no question asked
+        AppWindow w;
+        QVERIFY(w.send("one\r\n"));
+        w.form->Clear1->trigger(); // no question asked
         QVERIFY(MessageBox::history().empty());
-        QVERIFY(p.form->shownLines().empty());
-        QVERIFY(!p.form->Clear1->isEnabled());
+        QCOMPARE(w.shown(), QByteArray());
+        QVERIFY(!w.form->Clear1->isEnabled());
 
-        p.form->Confirmclears1->trigger();
-        QCOMPARE(iniValue(p.app.readIni(), "ConfirmClears"), QByteArray("1"));
-        p.show("two\r\n");
+        w.form->Confirmclears1->trigger();
+        QCOMPARE(iniValue(w.app.readIni(), "ConfirmClears"), QByteArray("1"));
+        QVERIFY(w.send("two\r\n"));
         MessageBox::setNextAnswer(QMessageBox::No);
-        p.form->tbClear->click();
-        QCOMPARE(p.form->shownLines(), (Lines{"two"}));
+        w.form->tbClear->click();
+        QCOMPARE(w.shown(), QByteArray("two\r\n"));
         QCOMPARE(MessageBox::history().back().caption, QStringLiteral("Warning"));
         QCOMPARE(MessageBox::history().back().text, QStringLiteral("This will clear the print area contents.  Are you sure?"));
         QCOMPARE(MessageBox::history().back().icon, QMessageBox::Warning);
@@ -199,60 +182,62 @@ private Q_SLOTS:
             }();
             return int(QDialog::Rejected); // closed without a button: No
         });
-        p.form->Clear1->trigger();
-        QCOMPARE(p.form->shownLines(), (Lines{"two"}));
+        w.form->Clear1->trigger();
+        QCOMPARE(w.shown(), QByteArray("two\r\n"));
 
         MessageBox::setNextAnswer(QMessageBox::Yes);
-        p.form->Clear1->trigger();
-        QVERIFY(p.form->shownLines().empty());
+        w.form->Clear1->trigger();
+        QCOMPARE(w.shown(), QByteArray());
     }
 
     // A report that finishes while the question is open is shown after it,
     // whatever the answer.
     void reportArrivingDuringTheClearQuestion()
     {
-        Program p("[Defaults]\r\nConfirmClears=1\r\n");
-        p.show("old\r\n");
+        AppWindow w("ConfirmClears=1\r\n");
+        QVERIFY(w.send("old\r\n"));
         qb::modal::setNextExec([&](QDialog *d) {
-            qbtest::sendAsync(p.port, "new\r\n").join();
-            [&] { QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 1; })); }();
+            [&] {
+                QVERIFY(w.send("new\r\n"));
+                QCOMPARE(w.form->reportsWaiting(), std::size_t(1));
+            }();
             qobject_cast<QMessageBox *>(d)->button(QMessageBox::Yes)->click();
             return int(QDialog::Accepted);
         });
-        p.form->Clear1->trigger();
-        QCOMPARE(p.form->shownLines(), (Lines{"new"}));
+        w.form->Clear1->trigger();
+        QCOMPARE(w.shown(), QByteArray("new\r\n"));
     }
 
     // A held command reached while another one runs (a print job handles
     // events between its pages) must not release the outer command's hold.
     void nestedHeldCommandKeepsTheOuterHold()
     {
-        Program p;
-        p.show("before\r\n");
+        AppWindow w;
+        QVERIFY(w.send("before\r\n"));
         bool checked = false;
         qb::modal::setNextExec([&](QDialog *) { // the outer Save As dialog
-            qbtest::sendAsync(p.port, "meanwhile\r\n").join();
-            [&] { QVERIFY(qbtest::waitFor([&] { return p.form->reportsWaiting() == 1; })); }();
-            p.form->Clear1Click(); // a second held command, ending inside the first
             [&] {
-                QVERIFY(p.form->displayHeld());
-                QCOMPARE(p.form->reportsWaiting(), std::size_t(1));
-                QVERIFY(p.form->shownLines().empty());
+                QVERIFY(w.send("meanwhile\r\n"));
+                QCOMPARE(w.form->reportsWaiting(), std::size_t(1));
+                w.form->Clear1Click(); // a second held command, ending inside the first
+                QVERIFY(w.form->displayHeld());
+                QCOMPARE(w.form->reportsWaiting(), std::size_t(1));
+                QCOMPARE(w.shown(), QByteArray());
+                checked = true;
             }();
-            checked = true;
             return int(QDialog::Rejected);
         });
-        p.form->SaveAs1->trigger();
+        w.form->SaveAs1->trigger();
         QVERIFY(checked);
-        QVERIFY(!p.form->displayHeld());
-        QCOMPARE(p.form->shownLines(), (Lines{"meanwhile"}));
+        QVERIFY(!w.form->displayHeld());
+        QCOMPARE(w.shown(), QByteArray("meanwhile\r\n"));
     }
 
     void saveAsWritesTheShownBytes()
     {
-        Program p;
-        p.show("caf\xE9\r\n\x80 euro\r\n\r\nlast");
-        const QString target = p.app.file(QStringLiteral("saved"));
+        AppWindow w;
+        QVERIFY(w.send("caf\xE9\r\n\x80 euro\r\n\r\nlast"));
+        const QString target = w.app.file(QStringLiteral("saved"));
         qb::modal::setNextExec([&](QDialog *d) {
             auto *dialog = qobject_cast<QFileDialog *>(d);
             [&] {
@@ -264,7 +249,7 @@ private Q_SLOTS:
             dialog->selectFile(target + QStringLiteral(".txt"));
             return int(QDialog::Accepted);
         });
-        p.form->SaveAs1->trigger();
+        w.form->SaveAs1->trigger();
         QVERIFY(MessageBox::history().empty());
         QCOMPARE(qbtest::TempApp::readFile(target + QStringLiteral(".txt")), QByteArray("caf\xE9\r\n\x80 euro\r\n\r\nlast\r\n"));
         // The next Save As proposes the same file.
@@ -273,95 +258,195 @@ private Q_SLOTS:
             proposed = qobject_cast<QFileDialog *>(d)->selectedFiles();
             return int(QDialog::Rejected);
         });
-        p.form->SaveAs1->trigger();
+        w.form->SaveAs1->trigger();
         QCOMPARE(proposed, QStringList{target + QStringLiteral(".txt")});
     }
 
     void failedSaveLeavesTheOldFileWhole()
     {
-        Program p;
-        p.show(std::string(200000, 'x') + "\r\n");
-        const QString target = p.app.file(QStringLiteral("old.txt"));
+        AppWindow w;
+        QVERIFY(w.send(std::string(200000, 'x') + "\r\n"));
+        const QString target = w.app.file(QStringLiteral("old.txt"));
         qbtest::TempApp::writeFile(target, "precious\r\n");
-        // A file-size limit makes the write fail, even as root.
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small{4096, old.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &small);
         qb::modal::setNextExec([&](QDialog *d) {
             qobject_cast<QFileDialog *>(d)->selectFile(target);
             return int(QDialog::Accepted);
         });
         MessageBox::setNextAnswer(QMessageBox::Ok);
-        p.form->SaveAs1->trigger();
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
+        {
+            const qbtest::FileSizeLimit limit(4096); // the write fails, even as root
+            w.form->SaveAs1->trigger();
+        }
         QCOMPARE(MessageBox::history().size(), std::size_t(1));
         QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
         QCOMPARE(MessageBox::history()[0].text, QStringLiteral("Stream write error."));
         QCOMPARE(qbtest::TempApp::readFile(target), QByteArray("precious\r\n"));
-        QVERIFY(!p.form->displayHeld());
+        QVERIFY(!w.form->displayHeld());
 
         // A folder that does not exist: the file cannot be created.
         qb::modal::setNextExec([&](QDialog *d) {
-            qobject_cast<QFileDialog *>(d)->selectFile(p.app.file(QStringLiteral("old.txt/inside.txt")));
+            qobject_cast<QFileDialog *>(d)->selectFile(w.app.file(QStringLiteral("old.txt/inside.txt")));
             return int(QDialog::Accepted);
         });
         MessageBox::setNextAnswer(QMessageBox::Ok);
-        p.form->SaveAs1->trigger();
+        w.form->SaveAs1->trigger();
         QVERIFY(MessageBox::history().back().text.startsWith(QStringLiteral("Cannot create file ")));
     }
 
     void copyWithNothingSelectedLeavesTheClipboard()
     {
-        Program p;
-        p.show("text\r\n");
+        AppWindow w;
+        QVERIFY(w.send("text\r\n"));
         QApplication::clipboard()->setText(QStringLiteral("before"));
-        p.form->Copy1->trigger();
+        w.form->Copy1->trigger();
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
-        p.form->tbSelectAll->click();
-        p.form->tbCopy->click();
+        w.form->tbSelectAll->click();
+        w.form->tbCopy->click();
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("text"));
     }
 
     void fontAndColorWriteEvenWhenCancelled()
     {
-        Program p;
+        AppWindow w;
         qb::modal::setNextExec([](QDialog *) { return int(QDialog::Rejected); });
-        p.form->tbFont->click();
-        QByteArray ini = p.app.readIni();
+        w.form->tbFont->click();
+        QByteArray ini = w.app.readIni();
         QVERIFY2(ini.contains("[Font]\r\nSize=8\r\nName=MS Sans Serif\r\nColor=-2147483640\r\nBold=0\r\nItalic=0\r\n"
                               "Underline=0\r\nStrikeout=0\r\n"),
                  ini.constData());
         qb::modal::setNextExec([](QDialog *) { return int(QDialog::Rejected); });
-        p.form->Color2->trigger();
-        QCOMPARE(iniValue(p.app.readIni(), "Color"), QByteArray("8421631"));
+        w.form->Color2->trigger();
+        QCOMPARE(iniValue(w.app.readIni(), "Color"), QByteArray("8421631"));
 
         qb::modal::setNextExec([](QDialog *d) {
             qobject_cast<QColorDialog *>(d)->setCurrentColor(QColor(0, 0, 255));
             return int(QDialog::Accepted);
         });
-        p.form->Color2->trigger();
-        QCOMPARE(p.form->displayColor(), 0xFF0000u);
-        QCOMPARE(iniValue(p.app.readIni(), "Color"), QByteArray("16711680"));
+        w.form->Color2->trigger();
+        QCOMPARE(w.form->displayColor(), 0xFF0000u);
+        QCOMPARE(iniValue(w.app.readIni(), "Color"), QByteArray("16711680"));
+    }
+
+    // The Font command accepted: name, size, colour and styles are written in
+    // this order and come back at the next start; a stored name longer than
+    // 31 characters is cut.
+    void fontAcceptedAndReadBack()
+    {
+        AppWindow w;
+        QFont chosen(QStringLiteral("DejaVu Sans"), 14);
+        for (auto style : {&QFont::setBold, &QFont::setItalic, &QFont::setUnderline, &QFont::setStrikeOut})
+            (chosen.*style)(true);
+        qb::modal::setNextExec([&](QDialog *d) {
+            qobject_cast<QFontDialog *>(d)->setCurrentFont(chosen);
+            return int(QDialog::Accepted);
+        });
+        w.form->Font1->trigger();
+        QCOMPARE(w.form->m1->font().family(), QStringLiteral("DejaVu Sans"));
+        const QByteArray ini = w.app.readIni();
+        QVERIFY2(ini.contains("[Font]\r\nSize=14\r\nName=DejaVu Sans\r\nColor=-2147483640\r\nBold=1\r\nItalic=1\r\n"
+                              "Underline=1\r\nStrikeout=1\r\n"),
+                 ini.constData());
+
+        const QFont font = TForm1(w.app.paths()).m1->font();
+        QCOMPARE(font.family(), QStringLiteral("DejaVu Sans"));
+        QCOMPARE(font.pointSize(), 14);
+        QVERIFY(font.bold() && font.italic() && font.underline() && font.strikeOut());
+
+        const std::string longName = "A Typeface Whose Name Runs Past Thirty-One";
+        qb::ProfileFile(w.app.paths().settingsFile).writeString("Font", "Name", longName);
+        QCOMPARE(TForm1(w.app.paths()).m1->font().family(), QString::fromStdString(longName.substr(0, 31)));
     }
 
     void viewTogglesWriteAtOnce()
     {
-        Program p;
-        p.form->ShowToolbar1->trigger();
-        QVERIFY(!p.form->ToolBar1->isHidden());
-        QCOMPARE(iniValue(p.app.readIni(), "ShowToolbar"), QByteArray("1"));
-        p.form->ShowStatusbar1->trigger();
-        QCOMPARE(iniValue(p.app.readIni(), "ShowStatusbar"), QByteArray("1"));
-        p.form->ShowStatusbar1->trigger();
-        QVERIFY(p.form->StatusBar1->isHidden());
-        QCOMPARE(iniValue(p.app.readIni(), "ShowStatusbar"), QByteArray("0"));
+        AppWindow w;
+        w.form->ShowToolbar1->trigger();
+        QVERIFY(!w.form->ToolBar1->isHidden());
+        QCOMPARE(iniValue(w.app.readIni(), "ShowToolbar"), QByteArray("1"));
+        w.form->ShowStatusbar1->trigger();
+        QCOMPARE(iniValue(w.app.readIni(), "ShowStatusbar"), QByteArray("1"));
+        w.form->ShowStatusbar1->trigger();
+        QVERIFY(w.form->StatusBar1->isHidden());
+        QCOMPARE(iniValue(w.app.readIni(), "ShowStatusbar"), QByteArray("0"));
         // The auditing switch only toggles; it is stored at exit.
-        p.form->EnableAuditing1->trigger();
-        QVERIFY(p.form->EnableAuditing1->isChecked());
-        QCOMPARE(iniValue(p.app.readIni(), "Auditing"), QByteArray());
+        w.form->EnableAuditing1->trigger();
+        QVERIFY(w.form->EnableAuditing1->isChecked());
+        QCOMPARE(iniValue(w.app.readIni(), "Auditing"), QByteArray());
+    }
+
+    // A write of the settings file that is refused: the change is made all
+    // the same, "Unable to write to" shows once (the Font command's later
+    // keys are skipped), and the file stays as it was.
+    void immediateWriteRefused_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("Toolbar") << QStringLiteral("ShowToolbar1");
+        QTest::newRow("Statusbar") << QStringLiteral("ShowStatusbar1");
+        QTest::newRow("Ask before clearing") << QStringLiteral("Confirmclears1");
+        QTest::newRow("Font") << QStringLiteral("tbFont");
+        QTest::newRow("Color") << QStringLiteral("Color2");
+    }
+    void immediateWriteRefused()
+    {
+        QFETCH(QString, command);
+        AppWindow w;
+        const QByteArray before = w.app.readIni();
+        qb::modal::setNextExec([](QDialog *d) {
+            if (auto *font = qobject_cast<QFontDialog *>(d))
+                font->setCurrentFont(QFont(QStringLiteral("DejaVu Sans"), 15));
+            if (auto *colour = qobject_cast<QColorDialog *>(d))
+                colour->setCurrentColor(QColor(0, 0, 255));
+            return int(QDialog::Accepted);
+        });
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        {
+            // Smaller than any settings file: the temporary copy cannot be written.
+            const qbtest::FileSizeLimit limit(8);
+            trigger(*w.form, command);
+        }
+        const bool changed[] = {!w.form->ToolBar1->isHidden(), !w.form->StatusBar1->isHidden(),
+                                w.form->Confirmclears1->isChecked(), w.form->m1->font().pointSize() == 15,
+                                w.form->displayColor() == 0xFF0000u};
+        const int row = QStringList{"ShowToolbar1", "ShowStatusbar1", "Confirmclears1", "tbFont", "Color2"}.indexOf(command);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(changed[i], i == row);
+        QCOMPARE(MessageBox::history().size(), std::size_t(1));
+        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
+        QCOMPARE(MessageBox::history()[0].text,
+                 QStringLiteral("Unable to write to ") + QString::fromStdString(w.app.paths().settingsFile.string()) + u'.');
+        QCOMPARE(w.app.readIni(), before);
+    }
+
+    // The Font, Color and About commands do not hold the display: a report
+    // that finishes while one of them is open is shown, audited and alerted
+    // at once, behind it.
+    void commandsThatDoNotHold_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("Font") << QStringLiteral("Font1");
+        QTest::newRow("Color") << QStringLiteral("tbColor");
+        QTest::newRow("About") << QStringLiteral("About1");
+    }
+    void commandsThatDoNotHold()
+    {
+        QFETCH(QString, command);
+        AppWindow w("Auditing=1\r\nAudioAlert=1\r\n", AppWindow::Alerts | AppWindow::About | AppWindow::Auditing);
+        bool checked = false;
+        qb::modal::setNextExec([&](QDialog *) {
+            [&] {
+                QVERIFY(!w.form->displayHeld());
+                QVERIFY(w.send("behind the dialog\r\n"));
+                QCOMPARE(w.shown(), QByteArray("behind the dialog\r\n"));
+                QCOMPARE(w.auditFiles().size(), 1);
+                QCOMPARE(w.audit(w.auditFiles().value(0)), QByteArray("behind the dialog\r\n"));
+                QCOMPARE(w.sound.calls, QStringList{QStringLiteral("asterisk")});
+                checked = true;
+            }();
+            return int(QDialog::Rejected);
+        });
+        trigger(*w.form, command);
+        QVERIFY(checked);
+        QCOMPARE(w.sound.calls.size(), 1);
     }
 
     void aboutBoxClosesAtTheMinuteFromCreation()
@@ -369,7 +454,7 @@ private Q_SLOTS:
         qb::TfrmAbout about;
         QVERIFY(about.Timer1->enabled());
         QCOMPARE(about.Timer1->interval(), 60000);
-        QCOMPARE(about.lblVersion->text(), QStringLiteral("Verion: ") + QStringLiteral(QUILLBOX_VERSION));
+        QVERIFY(QRegularExpression(QStringLiteral("^Verion: \\d+\\.\\d+\\.\\d+\\.\\d+$")).match(about.lblVersion->text()).hasMatch());
         about.show();
         QCOMPARE(about.Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
         about.accept(); // OK before the minute is up

@@ -44,7 +44,7 @@ Shown errorBox(const QString &text) { return {QStringLiteral("Error"), text, QMe
 Shown question(const QString &text) { return {QStringLiteral("Information"), text, QMessageBox::Information}; }
 
 // An audit folder with files "a.txt", "b.txt", ... holding "text a", "text b",
-// ..., each written a minute before the one before it, so "a.txt" is newest.
+// ..., written on 3 February 2001 at 04:05, 04:04, ..., so "a.txt" is newest.
 struct Folder {
     qbtest::TempApp app;
     std::unique_ptr<TfrmAuditing> window;
@@ -52,7 +52,7 @@ struct Folder {
     explicit Folder(int files)
     {
         window = std::make_unique<TfrmAuditing>(app.paths());
-        const QDateTime base = QDateTime::currentDateTime().addSecs(-3600);
+        const QDateTime base(QDate(2001, 2, 3), QTime(4, 5));
         for (int i = 0; i < files; ++i) {
             const char letter = char('a' + i);
             write(std::string(1, letter) + ".txt", "text " + std::string(1, letter) + "\r\n",
@@ -153,7 +153,11 @@ class TestAuditWindow : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { qbtest::initGuiTest(); }
+    void initTestCase()
+    {
+        qbtest::initGuiTest();
+        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+    }
     void init()
     {
         MessageBox::clearHistory();
@@ -198,9 +202,10 @@ private Q_SLOTS:
         QCOMPARE(f.text(), QStringLiteral("text a"));
         QVERIFY(f.window->Delete1->isEnabled());
         QVERIFY(f.window->DeleteAll1->isEnabled());
+        // Month, day and year joined by the (German) date separator, then the short time.
+        const QStringList labels{"02.03.2001 04:05", "02.03.2001 04:04", "02.03.2001 04:03"};
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(f.window->lbFiles->item(i)->text(),
-                     qb::auditLabel(f.window->entries()[std::size_t(i)].lastWrite, QLocale::system()));
+            QCOMPARE(f.window->lbFiles->item(i)->text(), labels[i]);
         f.window->hide();
 
         // A file touched later moves to the top the next time.

@@ -27,11 +27,7 @@ using qb::TfrmAlerts;
 
 namespace {
 
-struct RecordingPlayer : qb::SoundPlayer {
-    QStringList calls;
-    void playAsterisk() override { calls << QStringLiteral("asterisk"); }
-    void playFile(const std::string &path) override { calls << QStringLiteral("file:") + QString::fromStdString(path); }
-};
+using qbtest::RecordingPlayer;
 
 struct Fixture {
     qbtest::TempApp app;

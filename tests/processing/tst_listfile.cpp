@@ -3,15 +3,14 @@
 #include "processing/listfile.h"
 
 #include "common/failure.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <filesystem>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace qb;
@@ -189,21 +188,13 @@ void TestListFile::failedWriteKeepsOldFile()
     const QByteArray old = "first\r\nsecond\r\n"_ba;
     QVERIFY(writeBytes(path, old));
 
-    // A file size limit makes writing fail, whoever runs the test.
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 64;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     QString message;
     try {
+        const qbtest::FileSizeLimit limit(64); // writing fails, whoever runs the test
         saveListFile(path.toStdString(), {std::string(1000, 'n')}, true);
     } catch (const Failure &e) {
         message = QString::fromStdString(e.what());
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
 
     QCOMPARE(message, u"Stream write error"_s);
     QCOMPARE(readBytes(path), old);

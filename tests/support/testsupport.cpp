@@ -1,5 +1,7 @@
 #include "testsupport.h"
+#include "sockets.h"
 
+#include "app/mainwindow.h"
 #include "common/resources.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
@@ -8,6 +10,9 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QTest>
+
+#include <csignal>
+#include <stdexcept>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -44,6 +49,14 @@ void TempApp::writeFile(const QString &path, const QByteArray &bytes)
         f.write(bytes);
 }
 
+QByteArray iniValue(const QByteArray &ini, const QByteArray &key)
+{
+    for (const QByteArray &line : ini.split('\n'))
+        if (line.startsWith(key + '='))
+            return line.mid(key.size() + 1).trimmed();
+    return {};
+}
+
 int freePort(int low, int high)
 {
     // Tests run in parallel: start each process at a scattered place so that
@@ -70,38 +83,25 @@ int freePort(int low, int high)
 std::thread sendAsync(int port, Send what)
 {
     return std::thread([port, what = std::move(what)] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(uint16_t(port));
-        if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-            ::close(fd);
+        const int fd = connectTo(port, 1);
+        if (fd < 0)
             return;
-        }
-        const int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, 1 /* TCP_NODELAY */, &one, sizeof one);
         for (std::size_t i = 0; i < what.chunks.size(); ++i) {
-            const std::string &chunk = what.chunks[i];
-            std::size_t sent = 0;
-            while (sent < chunk.size()) {
-                const ssize_t n = ::send(fd, chunk.data() + sent, chunk.size() - sent, MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                sent += std::size_t(n);
-            }
+            if (i > 0 && what.between)
+                what.between(i);
+            if (!sendAll(fd, what.chunks[i]))
+                break;
             if (what.pauseMs > 0 && i + 1 < what.chunks.size())
                 std::this_thread::sleep_for(std::chrono::milliseconds(what.pauseMs));
         }
-        if (what.reset) {
-            linger lg{1, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
-        }
-        ::close(fd);
+        if (what.reset)
+            resetClose(fd);
+        else
+            ::close(fd);
     });
 }
 
-std::thread sendAsync(int port, const std::string &bytes) { return sendAsync(port, Send{{bytes}, 0, false}); }
+std::thread sendAsync(int port, const std::string &bytes) { return sendAsync(port, Send{{bytes}}); }
 
 bool waitFor(const std::function<bool()> &pred, int timeoutMs)
 {
@@ -128,6 +128,37 @@ void initGuiTest()
         return int(QDialog::Rejected);
     });
     qb::MessageBox::clearHistory();
+    qb::TForm1::setAddressLookup([] { return kTestAddresses; });
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes)
+{
+    ::getrlimit(RLIMIT_FSIZE, &m_saved);
+    m_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = m_saved;
+    small.rlim_cur = bytes;
+    if (::setrlimit(RLIMIT_FSIZE, &small) != 0)
+        qFatal("cannot limit the file size");
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    ::setrlimit(RLIMIT_FSIZE, &m_saved);
+    std::signal(SIGXFSZ, m_handler);
+}
+
+void RecordingPlayer::playAsterisk()
+{
+    calls << QStringLiteral("asterisk");
+    if (fail)
+        throw std::runtime_error("no sound");
+}
+
+void RecordingPlayer::playFile(const std::string &path)
+{
+    calls << QStringLiteral("file:") + QString::fromStdString(path);
+    if (fail)
+        throw std::runtime_error("no sound");
 }
 
 } // namespace qbtest

@@ -1,18 +1,22 @@
 #pragma once
 // Shared helpers of the tests: temporary program folders, real clients on
-// 127.0.0.1, and waiting on the event loop.
+// 127.0.0.1, waiting on the event loop, a file size limit, and a sound player
+// that records what it was asked.
 
+#include "processing/sound.h"
 #include "settings/apppaths.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace qbtest {
 
@@ -34,13 +38,20 @@ private:
     qb::AppPaths m_paths;
 };
 
-// A free TCP port on all interfaces at this moment, within [low, high].
+// The value of key in the settings file's text (the first one), trimmed.
+QByteArray iniValue(const QByteArray &ini, const QByteArray &key);
+
+// A free TCP port on all interfaces at this moment, within [low, high]. Only
+// for ports the program confines to a range; elsewhere listen on port 0.
 int freePort(int low = 3100, int high = 9999);
 
 struct Send {
     std::vector<std::string> chunks;
     int pauseMs = 0;      // between chunks
     bool reset = false;   // end with a reset instead of an orderly close
+    // Called before each chunk after the first, with its index: a latch
+    // between the pieces of a report.
+    std::function<void(std::size_t)> between = nullptr;
 };
 
 // Connects to 127.0.0.1:port and sends in a thread of its own, so the
@@ -50,9 +61,35 @@ std::thread sendAsync(int port, Send what);
 std::thread sendAsync(int port, const std::string &bytes);
 
 // Runs the event loop until pred() holds or the time is up.
-bool waitFor(const std::function<bool()> &pred, int timeoutMs = 10000);
+bool waitFor(const std::function<bool()> &pred, int timeoutMs = 20000);
 
-// Initialises the bundled pictures and a clean modal state; call in initTestCase().
+// Initialises the bundled pictures, a clean modal state and a fixed address
+// lookup (no test waits on a resolver); call in initTestCase().
 void initGuiTest();
+// What the fixed address lookup of initGuiTest() answers.
+inline const QString kTestAddresses = QStringLiteral("192.0.2.7 198.51.100.3");
+
+// While it lives, files may not grow past `bytes` (a write failure that a
+// privileged user meets too); SIGXFSZ is ignored meanwhile.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+
+// A sound player that records what it was asked; with fail set it throws.
+struct RecordingPlayer : qb::SoundPlayer {
+    QStringList calls;
+    bool fail = false;
+    void playAsterisk() override;
+    void playFile(const std::string &path) override;
+};
 
 } // namespace qbtest

@@ -1,0 +1,90 @@
+#include "appwindow.h"
+
+#include "app/mainwindow.h"
+#include "audit/auditwindow.h"
+#include "capture/listener.h"
+#include "capture/portdialog.h"
+#include "dialogs/aboutbox.h"
+#include "dialogs/alertsdialog.h"
+#include "dialogs/filtersdialog.h"
+#include "settings/profilefile.h"
+
+#include <QDir>
+
+#include <algorithm>
+
+namespace qbtest {
+
+AppWindow::AppWindow(const QByteArray &ini, int windows, const Prepare &prepare)
+{
+    app.writeIni(ini.startsWith('[') ? ini : "[Defaults]\r\n" + ini);
+    if (!ini.contains("Port="))
+        qb::ProfileFile(app.paths().settingsFile).writeInteger("Defaults", "Port", 0);
+    if (prepare)
+        prepare(app);
+    form = std::make_unique<qb::TForm1>(app.paths());
+    if (windows & Port)
+        frmPort = std::make_unique<qb::TfrmPort>(form.get());
+    if (windows & Alerts)
+        frmAlerts = std::make_unique<qb::TfrmAlerts>(app.paths(), sound, form.get());
+    if (windows & Filters)
+        frmFilters = std::make_unique<qb::TfrmFilters>(app.paths(), form.get());
+    if (windows & About)
+        frmAbout = std::make_unique<qb::TfrmAbout>(form.get());
+    if (windows & Auditing)
+        frmAuditing = std::make_unique<qb::TfrmAuditing>(app.paths(), form.get());
+    form->setForms(frmPort.get(), frmAlerts.get(), frmFilters.get(), frmAbout.get(), frmAuditing.get());
+    QObject::connect(form.get(), &qb::TForm1::panelChanged, form.get(), [this](int panel, const QString &) {
+        if (panel == qb::TForm1::LastConnectionPanel)
+            ++m_handled;
+    });
+}
+
+AppWindow::~AppWindow()
+{
+    // In the reverse order of creation, as the program ends.
+    frmAuditing.reset();
+    frmAbout.reset();
+    frmFilters.reset();
+    frmAlerts.reset();
+    frmPort.reset();
+    form.reset();
+}
+
+int AppWindow::port() const { return form->Server->boundPort(); }
+
+bool AppWindow::send(const std::string &bytes) { return send(Send{{bytes}}); }
+
+bool AppWindow::send(Send what)
+{
+    const int before = m_handled;
+    sendAsync(port(), std::move(what)).join();
+    return waitFor([&] { return m_handled > before; });
+}
+
+void AppWindow::deliver(const std::vector<std::string> &lines)
+{
+    form->ServerClientDisconnect(0, qb::Lines(lines.begin(), lines.end()), QStringLiteral("127.0.0.1"));
+}
+
+QByteArray AppWindow::shown() const { return QByteArray::fromStdString(form->shownText()); }
+
+QString AppWindow::panel(int panel) const { return form->panelText(panel); }
+
+QStringList AppWindow::auditFiles() const
+{
+    QDir dir(QString::fromStdString(app.paths().auditDirectory.string()));
+    // Every file, hidden ones too: nothing but finished audit files belongs here.
+    QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    return names;
+}
+
+QByteArray AppWindow::audit(const QString &name) const
+{
+    return TempApp::readFile(QString::fromStdString(app.paths().auditDirectory.string()) + name);
+}
+
+} // namespace qbtest
