@@ -18,6 +18,7 @@
 // --csv prints the same as comma-separated rows under a header line.
 
 #include "app/mainwindow.h"
+#include "benchreport.h"
 #include "capture/listener.h"
 #include "common/resources.h"
 #include "dialogs/modal.h"
@@ -55,19 +56,6 @@ extern char **environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string makeReport(std::size_t bytes)
-{
-    std::string line(78, 'x');
-    for (std::size_t i = 0; i < line.size(); ++i)
-        line[i] = char('A' + i % 26);
-    line += "\r\n";
-    std::string out;
-    out.reserve(bytes);
-    while (out.size() + line.size() <= bytes)
-        out += line;
-    return out;
-}
 
 int connectTo(int port)
 {
@@ -293,7 +281,7 @@ int main(int argc, char *argv[])
         std::printf("%6s %9s %9s %10s %9s %9s %13s\n", "MiB", "bare s", "nc s", "capture s", "screen s", "close s",
                     "cap/bare MiB/s");
     for (int mib : sizes) {
-        const std::string data = makeReport(std::size_t(mib) << 20);
+        const std::string data = qbbench::makeReport(std::size_t(mib) << 20);
         double bare = INFINITY, capture = INFINITY, screen = INFINITY, afterClose = INFINITY;
         std::optional<double> ncTime;
         for (int r = 0; r < repeat; ++r) {

@@ -2,6 +2,7 @@
 
 #include "app/commandline.h"
 #include "app/mainwindow.h"
+#include "app/shutdown.h"
 #include "app/signalcloser.h"
 #include "audit/auditwindow.h"
 #include "capture/portdialog.h"
@@ -10,7 +11,6 @@
 #include "dialogs/aboutbox.h"
 #include "dialogs/alertsdialog.h"
 #include "dialogs/filtersdialog.h"
-#include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
 #include "processing/sound.h"
 #include "settings/apppaths.h"
@@ -19,22 +19,8 @@
 #include <QIcon>
 
 #include <csignal>
-#include <functional>
 #include <memory>
 #include <optional>
-
-namespace {
-// A failure while a window saves its settings at program end is shown, and the
-// other windows still save theirs.
-void saveGuarded(const std::function<void()> &save)
-{
-    try {
-        save();
-    } catch (const std::exception &e) {
-        qb::MessageBox::standardError(QString::fromLocal8Bit(e.what()));
-    }
-}
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -85,17 +71,7 @@ int main(int argc, char *argv[])
         form1->showAtStart();
         QApplication::exec();
     }
-    form1->close();
-
-    // Shut-down: reverse order of creation, each saving as it goes.
-    frmAuditing.reset();
-    frmAbout.reset();
-    saveGuarded([&] { frmFilters->FormDestroy(); });
-    frmFilters.reset();
-    saveGuarded([&] { frmAlerts->FormDestroy(); });
-    frmAlerts.reset();
-    frmPort.reset();
-    saveGuarded([&] { form1->FormDestroy(); });
-    form1.reset();
+    qb::shutDown(std::move(form1), std::move(frmPort), std::move(frmAlerts), std::move(frmFilters),
+                 std::move(frmAbout), std::move(frmAuditing));
     return 0;
 }

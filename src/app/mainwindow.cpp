@@ -10,12 +10,16 @@
 #include "common/clock.h"
 #include "common/colors.h"
 #include "common/failure.h"
+#include "common/readonly.h"
 #include "common/toolkittimer.h"
 #include "dialogs/aboutbox.h"
 #include "dialogs/alertsdialog.h"
 #include "dialogs/filtersdialog.h"
+#include "dialogs/fontdialog.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
+#include "dialogs/placement.h"
+#include "dialogs/savedialog.h"
 #include "dialogs/spinedit.h"
 #include "processing/linefilter.h"
 #include "processing/reportfilter.h"
@@ -25,12 +29,10 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QFileDialog>
-#include <QFontDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSaveFile>
-#include <QScreen>
 #include <QStyle>
 #include <QStatusBar>
 #include <QToolBar>
@@ -38,14 +40,13 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <optional>
 
 namespace qb {
 
 namespace {
 constexpr char kDefaults[] = "Defaults";
 constexpr char kFont[] = "Font";
-std::optional<QSize> g_screenOverride;
+std::function<void(const char *)> g_handlerFault;
 std::function<QString()> g_addressLookup;
 
 QString hostAddresses() { return g_addressLookup ? g_addressLookup() : localIP(); }
@@ -56,21 +57,11 @@ QIcon themed(const char *name, QStyle::StandardPixmap fallback)
 }
 } // namespace
 
-void TForm1::setScreenSizeOverride(QSize size)
-{
-    g_screenOverride = size.isValid() ? std::optional<QSize>(size) : std::nullopt;
-}
+void TForm1::setScreenSizeOverride(QSize size) { placement::setScreenSizeOverride(size); }
 
 void TForm1::setAddressLookup(std::function<QString()> lookup) { g_addressLookup = std::move(lookup); }
 
-QSize TForm1::screenSize() const
-{
-    if (g_screenOverride)
-        return *g_screenOverride;
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        return screen->geometry().size();
-    return QSize(1024, 768);
-}
+QSize TForm1::screenSize() const { return placement::screenGeometry().size(); }
 
 TForm1::TForm1(const AppPaths &paths, QWidget *parent)
     : QMainWindow(parent)
@@ -88,9 +79,12 @@ TForm1::TForm1(const AppPaths &paths, QWidget *parent)
     setPanelText(VerdictPanel, QString());
     StartServer();
 
-    const QRect fitted = fitToScreen(QRect(pos(), size()), screenSize());
-    move(fitted.topLeft());
-    resize(fitted.size());
+    // A maximized window keeps its stored bounds for when it is restored.
+    if (!(windowState() & Qt::WindowMaximized)) {
+        const QRect fitted = fitToScreen(QRect(pos(), size()), screenSize());
+        move(fitted.topLeft());
+        resize(fitted.size());
+    }
 }
 
 TForm1::~TForm1() = default;
@@ -263,11 +257,8 @@ void TForm1::buildWindow()
     }
     setStatusBar(StatusBar1);
 
-    SaveDialog = new QFileDialog(this);
+    SaveDialog = new SaveFileDialog(this);
     SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
-    SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog->setFileMode(QFileDialog::AnyFile);
-    SaveDialog->setOption(QFileDialog::DontUseNativeDialog, true);
     SaveDialog->setDefaultSuffix(QStringLiteral("txt"));
     SaveDialog->setNameFilters({QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
     SaveDialog->setSizeGripEnabled(true);
@@ -337,24 +328,24 @@ void TForm1::loadSettings()
     move(bounds.topLeft());
     resize(bounds.size());
 
+    // The stored state is the window's from its creation on, so a close that
+    // comes before the window is first shown stores it unchanged.
     const int state = m_settings.readInteger(kDefaults, "WindowState", 1);
-    m_startState = (state >= 0 && state <= 2) ? state : 1;
+    if (state == 0)
+        setWindowState(Qt::WindowMinimized);
+    else if (state == 2)
+        setWindowState(Qt::WindowMaximized);
 
     EnableAuditing1->setChecked(m_settings.readBool(kDefaults, "Auditing", false));
 }
 
 void TForm1::showAtStart()
 {
-    const QSize screen = screenSize();
     if (!m_shownOnce) {
         m_shownOnce = true;
-        move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
+        placement::centreOnScreen(this);
     }
-    switch (m_startState) {
-    case 0: showMinimized(); break;
-    case 2: showMaximized(); break;
-    default: show(); break;
-    }
+    show(); // in the state the window has had since its creation
 }
 
 void TForm1::FormDestroy()
@@ -442,34 +433,69 @@ void TForm1::ServerListen()
     setPanelText(ActionPanel, QStringLiteral("Listening"));
 }
 
-void TForm1::ServerClientConnect(quint64)
+void TForm1::setHandlerFault(std::function<void(const char *handler)> fault) { g_handlerFault = std::move(fault); }
+
+namespace {
+void injectFault(const char *handler)
 {
-    DisableToolBar();
-    setPanelText(ActionPanel, QStringLiteral("Connecting"));
+    if (g_handlerFault)
+        g_handlerFault(handler);
+}
+} // namespace
+
+template<typename Body>
+void TForm1::socketHandler(quint64 id, Body &&body)
+{
+    try {
+        body();
+    } catch (const std::exception &e) {
+        // Nothing of that report is kept: the connection goes (when it is
+        // still open) and a report half way to the queue is dropped.
+        m_reportBuffer = Lines();
+        Server->closeClient(id);
+        EnableToolBar();
+        setPanelText(ActionPanel, QStringLiteral("Listening"));
+        reportSocketFailure(QString::fromLocal8Bit(e.what()));
+    }
 }
 
-void TForm1::ServerClientRead(quint64, qulonglong textFormLength)
+void TForm1::ServerClientConnect(quint64 id)
 {
-    setPanelText(ActionPanel, QStringLiteral("Receiving (%1) bytes").arg(textFormLength));
+    socketHandler(id, [this] {
+        injectFault("connect");
+        DisableToolBar();
+        setPanelText(ActionPanel, QStringLiteral("Connecting"));
+    });
 }
 
-void TForm1::ServerClientDisconnect(quint64, const Lines &report, const QString &peer)
+void TForm1::ServerClientRead(quint64 id, qulonglong textFormLength)
 {
-    setPanelText(ActionPanel, QStringLiteral("Update Display"));
-    m_reportBuffer = report;
-    const bool rejected = ReportRejected();
-    ApplyLineFilter();
-    if (!rejected)
-        m_waiting.push_back(m_reportBuffer);
-    // The filtered report now lives on in the queue (or nowhere, when it was
-    // rejected); a report may be 64 MiB, so keep no second copy of it.
-    m_reportBuffer = Lines();
-    DisplayAndAlert();
-    // The user's regional formats: the default locale is the system's.
-    setPanelText(LastConnectionPanel, QStringLiteral("Last connection: ")
-                                          + connectionMoment(clock::now(), QLocale())
-                                          + QStringLiteral(" from ") + peer);
-    setPanelText(ActionPanel, QStringLiteral("Listening"));
+    socketHandler(id, [this, textFormLength] {
+        injectFault("read");
+        setPanelText(ActionPanel, QStringLiteral("Receiving (%1) bytes").arg(textFormLength));
+    });
+}
+
+void TForm1::ServerClientDisconnect(quint64 id, const Lines &report, const QString &peer)
+{
+    socketHandler(id, [&] {
+        setPanelText(ActionPanel, QStringLiteral("Update Display"));
+        m_reportBuffer = report;
+        const bool rejected = ReportRejected();
+        ApplyLineFilter();
+        injectFault("disconnect");
+        if (!rejected)
+            m_waiting.push_back(m_reportBuffer);
+        // The filtered report now lives on in the queue (or nowhere, when it
+        // was rejected); a report may be 64 MiB, so keep no second copy of it.
+        m_reportBuffer = Lines();
+        DisplayAndAlert();
+        // The user's regional formats: the default locale is the system's.
+        setPanelText(LastConnectionPanel, QStringLiteral("Last connection: ")
+                                              + connectionMoment(clock::now(), QLocale())
+                                              + QStringLiteral(" from ") + peer);
+        setPanelText(ActionPanel, QStringLiteral("Listening"));
+    });
 }
 
 void TForm1::reportSocketFailure(const QString &message)
@@ -635,7 +661,8 @@ void TForm1::Clear1Click()
         if (Confirmclears1->isChecked()
             && MessageBox::question(QStringLiteral("Warning"),
                                     QStringLiteral("This will clear the print area contents.  Are you sure?"),
-                                    QMessageBox::Warning, QMessageBox::Yes, this)
+                                    QMessageBox::Warning, QMessageBox::Yes, this,
+                                    MessageBox::Place::OnScreen)
                    != QMessageBox::Yes)
             return;
         m_shown.clear();
@@ -656,9 +683,13 @@ void TForm1::SaveAs1Click()
         if (files.isEmpty())
             return;
         const QString path = files.first();
+        const std::string cannotCreate = "Cannot create file " + path.toStdString();
+        // A read-only file is never replaced.
+        if (isReadOnlyFile(std::filesystem::path(QFile::encodeName(path).toStdString())))
+            throw Failure(cannotCreate);
         QSaveFile out(path);
         if (!out.open(QIODevice::WriteOnly))
-            throw Failure("Cannot create file " + path.toStdString());
+            throw Failure(cannotCreate);
         const std::string bytes = shownText();
         if (out.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !out.commit())
             throw Failure("Stream write error");
@@ -718,11 +749,12 @@ void TForm1::writeFontSection()
 void TForm1::Font2Click()
 {
     guarded([this] {
-        QFontDialog dialog(m1->font(), this);
-        dialog.setObjectName(QStringLiteral("FontDialog"));
-        dialog.setOption(QFontDialog::DontUseNativeDialog, true);
-        if (modal::exec(&dialog) == QDialog::Accepted)
+        FontDialog dialog(m1->font(), m_fontColor, this);
+        if (modal::exec(&dialog) == QDialog::Accepted) {
             m1->setFont(dialog.currentFont());
+            m_fontColor = dialog.currentColor();
+            applyFontColor(m_fontColor);
+        }
         writeFontSection();
     });
 }

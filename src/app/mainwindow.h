@@ -11,6 +11,7 @@
 #include "settings/profilefile.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <cstdint>
 #include <deque>
@@ -118,6 +119,12 @@ public:
     // The text of the text area: every shown line followed by CR LF.
     std::string shownText() const { return textForm(m_shown); }
 
+    // Tests: called at the start of the listener's handlers with "connect"
+    // and "read", and with "disconnect" once a finished report is filtered,
+    // so that a test can make one of them fail (as running out of memory
+    // would). nullptr removes it.
+    static void setHandlerFault(std::function<void(const char *handler)> fault);
+
     // Tests: the screen size used for fitting and centring.
     static void setScreenSizeOverride(QSize size);
     // Tests: how this host's addresses are found for the address panel;
@@ -139,6 +146,11 @@ protected:
     void closeEvent(QCloseEvent *event) override; // FormCloseQuery
 
 private:
+    // Runs one listener handler for connection id. A failure in it (out of
+    // memory, say) drops that connection's report and shows the standard
+    // error box; the listener and the other connections go on.
+    template<typename Body>
+    void socketHandler(quint64 id, Body &&body);
     void buildWindow();
     void loadSettings();
     QAction *addAction(QMenu *menu, const char *name, const QString &caption, void (TForm1::*handler)());
@@ -167,13 +179,13 @@ private:
     std::uint32_t m_fontColor = 0x80000008u;
     QLabel *m_panels[4] = {};
     bool m_shownOnce = false;
-    int m_startState = 1;
 
-    TfrmPort *frmPort = nullptr;
-    TfrmAlerts *frmAlerts = nullptr;
-    TfrmFilters *frmFilters = nullptr;
-    TfrmAbout *frmAbout = nullptr;
-    TfrmAuditing *frmAuditing = nullptr;
+    // The other windows; each becomes null once it is freed at program end.
+    QPointer<TfrmPort> frmPort;
+    QPointer<TfrmAlerts> frmAlerts;
+    QPointer<TfrmFilters> frmFilters;
+    QPointer<TfrmAbout> frmAbout;
+    QPointer<TfrmAuditing> frmAuditing;
 };
 
 } // namespace qb

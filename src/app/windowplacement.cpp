@@ -18,17 +18,39 @@ QRect fitToScreen(QRect window, QSize screen)
     return QRect(left, top, width, height);
 }
 
+QString timeFormatWithoutZone(const QString &format)
+{
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c == u'\'') {
+            // Two quotes stand for one quote character, in quoted text or not.
+            if (i + 1 < format.size() && format.at(i + 1) == u'\'') {
+                out += QStringLiteral("''");
+                ++i;
+            } else {
+                quoted = !quoted;
+                out += c;
+            }
+        } else if (c == u't' && !quoted) {
+            while (out.endsWith(u' '))
+                out.chop(1);
+        } else {
+            out += c;
+        }
+    }
+    return out.trimmed();
+}
+
 QString connectionMoment(const QDateTime &when, const QLocale &locale)
 {
     QString text = locale.toString(when.date(), QLocale::ShortFormat);
     const QTime t = when.time();
     if (t.hour() == 0 && t.minute() == 0 && t.second() == 0)
         return text;
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    // The long format names the time zone ("t"); the panel shows none.
-    format.remove(QLatin1Char('t'));
-    format = format.trimmed();
-    return text + u' ' + locale.toString(t, format);
+    // The long format names the time zone; the panel shows none.
+    return text + u' ' + locale.toString(t, timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
 }
 
 } // namespace qb

@@ -15,6 +15,10 @@ namespace qb {
 // the left or top edge is left alone.
 QRect fitToScreen(QRect window, QSize screen);
 
+// A time format without its time-zone field: every unquoted run of "t" goes,
+// with the blanks before it; quoted text stays as it is.
+QString timeFormatWithoutZone(const QString &format);
+
 // The moment of the last connection for the status bar: the short date, then
 // unless it is exactly midnight a blank and the long time without time zone.
 QString connectionMoment(const QDateTime &when, const QLocale &locale);

@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QString>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -60,9 +61,19 @@ QString auditLabel(const QDateTime &t, const QLocale &locale);
 // that is neither a letter nor a quote; "/" when there is none.
 QChar dateSeparator(const QLocale &locale);
 
+// The largest audit file that is shown: a report keeps at most 64 MiB.
+inline constexpr std::uint64_t kMaxShownAuditFile = std::uint64_t(64) << 20;
+
+// The bytes of dir/name, found by the name's raw bytes. Nothing when it cannot
+// be read, or is not a regular file (a link is followed) of at most
+// kMaxShownAuditFile bytes: the file is opened without blocking and looked at
+// before it is read, so a FIFO or a device can neither hang the caller nor
+// exhaust its memory. Never throws.
+std::optional<std::string> readAuditFile(const std::filesystem::path &dir, const std::string &name);
+
 // Deletes dir/name. False when it could not be deleted: the file is gone
-// already, the name now stands for a folder, the folder refuses, or the name
-// is not a plain file name.
+// already, the name now stands for a folder, the file is read-only
+// (isReadOnlyFile), the folder refuses, or the name is not a plain file name.
 bool deleteAuditFile(const std::filesystem::path &dir, const std::string &name);
 
 // Deletes the file of every entry, in order, ignoring failures.

@@ -2,23 +2,22 @@
 
 #include "common/bytes.h"
 #include "dialogs/messagebox.h"
+#include "dialogs/placement.h"
 #include "settings/apppaths.h"
 
 #include <QAction>
 #include <QEvent>
-#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QShowEvent>
 
 #include <exception>
 #include <optional>
@@ -26,19 +25,6 @@
 namespace qb {
 
 namespace {
-
-// The whole file as its bytes, or nothing when it cannot be read (gone,
-// a folder now, no access).
-std::optional<std::string> readBytes(const std::filesystem::path &path)
-{
-    QFile file(QString::fromStdString(path.string()));
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes.toStdString();
-}
 
 // The file's text as the text area shows it: one line per line of the file,
 // each byte one character.
@@ -154,11 +140,13 @@ void TfrmAuditing::buildWindow()
 
 void TfrmAuditing::showEvent(QShowEvent *event)
 {
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
     QDialog::showEvent(event);
+    // Restored by the window manager (from minimized, say): the user's place,
+    // list and selection stay as they were. Only a showing by the program
+    // starts afresh.
+    if (event->spontaneous())
+        return;
+    placement::centreOnScreen(this);
     FormShow();
 }
 
@@ -256,7 +244,7 @@ void TfrmAuditing::showSelectedFile()
         mContents->clear();
         return;
     }
-    const std::optional<std::string> bytes = readBytes(m_auditDirectory / m_entries[std::size_t(row)].name);
+    const std::optional<std::string> bytes = readAuditFile(m_auditDirectory, m_entries[std::size_t(row)].name);
     if (!bytes) {
         MessageBox::error(QStringLiteral("Could not load file"), this);
         return;

@@ -124,6 +124,8 @@ void Listener::close()
         dropConnection(m_connections.begin()->first);
 }
 
+void Listener::closeClient(quint64 id) { dropConnection(id); }
+
 void Listener::updateAcceptNotifier()
 {
     if (m_acceptNotifier)
@@ -131,6 +133,19 @@ void Listener::updateAcceptNotifier()
 }
 
 void Listener::onAcceptable()
+{
+    // Nothing may leave a socket event for the event loop, which would end
+    // the program: a failure here (out of memory, or in a handler of
+    // clientConnected) is reported, and the listener goes on.
+    try {
+        acceptPending();
+    } catch (const std::exception &e) {
+        updateAcceptNotifier();
+        Q_EMIT failure(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void Listener::acceptPending()
 {
     // Take what is queued now, up to the connection limit; the rest waits in
     // the system's backlog until a connection closes.
@@ -175,6 +190,18 @@ void Listener::dropConnection(quint64 id)
 }
 
 void Listener::onReadable(quint64 id)
+{
+    // A failure while this connection's report grows (out of memory), or in
+    // a handler of the signals, drops this connection only.
+    try {
+        receive(id);
+    } catch (const std::exception &e) {
+        dropConnection(id);
+        Q_EMIT failure(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void Listener::receive(quint64 id)
 {
     auto it = m_connections.find(id);
     if (it == m_connections.end())

@@ -50,6 +50,9 @@ public:
     void open();
     // Closes the socket and drops every connection without its disconnect.
     void close();
+    // Closes one connection at once, without its disconnect; nothing when it
+    // is closed already.
+    void closeClient(quint64 id);
 
     void setLimits(const Limits &limits) { m_limits = limits; }
     int connectionCount() const { return int(m_connections.size()); }
@@ -71,7 +74,9 @@ private:
     struct Connection;
 
     void onAcceptable();
+    void acceptPending();
     void onReadable(quint64 id);
+    void receive(quint64 id);
     void dropConnection(quint64 id);
     void updateAcceptNotifier();
 

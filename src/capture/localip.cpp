@@ -45,16 +45,25 @@ QString chooseLocalAddresses(const QStringList &resolved, const std::vector<Inte
     return (fromInterfaces.isEmpty() ? fromResolver : fromInterfaces).join(u' ');
 }
 
+std::string hostName()
+{
+    char name[64] = {};
+    if (::gethostname(name, sizeof name) != 0)
+        return {};
+    name[sizeof name - 1] = '\0';
+    return name;
+}
+
 QString localIP()
 {
     QStringList resolved;
-    char name[64] = {};
-    if (::gethostname(name, sizeof name - 1) == 0) {
+    const std::string name = hostName();
+    if (!name.empty()) {
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo *result = nullptr;
-        if (::getaddrinfo(name, nullptr, &hints, &result) == 0) {
+        if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) == 0) {
             for (addrinfo *ai = result; ai; ai = ai->ai_next)
                 resolved << dotted(reinterpret_cast<const sockaddr_in *>(ai->ai_addr)->sin_addr);
             ::freeaddrinfo(result);

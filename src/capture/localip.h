@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
 #include <vector>
 
 namespace qb {
@@ -23,5 +24,9 @@ struct InterfaceAddress {
 // The choice localIP() makes, from the resolver's addresses for the host name
 // (dotted decimal, in its order) and the interfaces' addresses.
 QString chooseLocalAddresses(const QStringList &resolved, const std::vector<InterfaceAddress> &interfaces);
+
+// This host's name; its 64-byte buffer holds the longest name with its NUL.
+// Empty when there is none.
+std::string hostName();
 
 } // namespace qb

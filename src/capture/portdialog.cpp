@@ -1,11 +1,13 @@
 #include "capture/portdialog.h"
 #include "dialogs/look.h"
+#include "dialogs/placement.h"
 
 #include "dialogs/spinedit.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -56,6 +58,13 @@ TfrmPort::TfrmPort(QWidget *parent)
     ok->setDefault(true);
     ok->setAutoDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TfrmPort::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        placement::centreOnScreen(this);
 }
 
 } // namespace qb

@@ -13,6 +13,9 @@ public:
     explicit TfrmPort(QWidget *parent = nullptr);
 
     SpinEdit *sePort;
+
+protected:
+    void showEvent(QShowEvent *event) override; // centred on the screen
 };
 
 } // namespace qb

@@ -3,6 +3,7 @@
 
 #include "common/toolkittimer.h"
 #include "dialogs/messagebox.h"
+#include "dialogs/placement.h"
 
 #include <QDesktopServices>
 #include <QEvent>
@@ -10,8 +11,10 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStyle>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -134,11 +137,16 @@ void TfrmAbout::showEvent(QShowEvent *event)
 {
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     QDialog::showEvent(event);
+    // Centred on the screen, also at start-up when the main window is
+    // still hidden.
+    if (!event->spontaneous())
+        placement::centreOnScreen(this);
 }
 
 bool TfrmAbout::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == lUrl && event->type() == QEvent::MouseButtonRelease) {
+    if (watched == lUrl && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         lUrlClick();
         return true;
     }

@@ -1,5 +1,6 @@
 #include "dialogs/alertsdialog.h"
 #include "dialogs/look.h"
+#include "dialogs/placement.h"
 
 #include "common/bytes.h"
 #include "common/colors.h"
@@ -33,6 +34,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QShowEvent>
 
 #include <algorithm>
 #include <system_error>
@@ -518,6 +520,8 @@ void TfrmAlerts::showEvent(QShowEvent *event)
 {
     pcAlert->setCurrentIndex(0);
     QDialog::showEvent(event);
+    if (!event->spontaneous())
+        placement::centreOnScreen(this);
 }
 
 } // namespace qb

@@ -1,5 +1,6 @@
 #include "dialogs/filtersdialog.h"
 #include "dialogs/look.h"
+#include "dialogs/placement.h"
 
 #include "common/bytes.h"
 #include "dialogs/listtext.h"
@@ -10,16 +11,16 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QVBoxLayout>
+#include <QShowEvent>
+#include <QStyle>
 
 #include <new>
 
@@ -201,7 +202,7 @@ void TfrmFilters::buildControls()
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel1->setPalette(black);
     Panel1->setAutoFillBackground(true);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), Panel1);
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), Panel1);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
@@ -308,9 +309,9 @@ void TfrmFilters::done(int result)
 void TfrmFilters::showEvent(QShowEvent *event)
 {
     pcFilters->setCurrentWidget(tsReportFilter);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     QDialog::showEvent(event);
+    if (!event->spontaneous())
+        placement::centreOnScreen(this);
 }
 
 } // namespace qb

@@ -1,8 +1,10 @@
 #include "dialogs/messagebox.h"
 
 #include "dialogs/modal.h"
+#include "dialogs/placement.h"
 
 #include <QPushButton>
+#include <QShowEvent>
 
 #include <deque>
 
@@ -19,6 +21,30 @@ std::vector<MessageBox::Shown> &shown()
     static std::vector<MessageBox::Shown> list;
     return list;
 }
+
+// A box that may stand in the middle of the screen, placed once its size is
+// known.
+class PlacedBox : public QMessageBox
+{
+public:
+    PlacedBox(MessageBox::Place place, Icon icon, const QString &caption, const QString &text,
+              StandardButtons buttons, QWidget *parent)
+        : QMessageBox(icon, caption, text, buttons, parent)
+        , m_place(place)
+    {
+    }
+
+protected:
+    void showEvent(QShowEvent *event) override
+    {
+        QMessageBox::showEvent(event);
+        if (m_place == MessageBox::Place::OnScreen && !event->spontaneous())
+            placement::centreOnScreen(this);
+    }
+
+private:
+    MessageBox::Place m_place;
+};
 } // namespace
 
 QMessageBox::StandardButton MessageBox::run(QMessageBox &box)
@@ -51,12 +77,18 @@ void MessageBox::standardError(const QString &text, QWidget *parent)
     run(box);
 }
 
+void MessageBox::warning(const QString &caption, const QString &text, QWidget *parent)
+{
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
+    run(box);
+}
+
 QMessageBox::StandardButton MessageBox::question(const QString &caption, const QString &text,
                                                  QMessageBox::Icon icon,
                                                  QMessageBox::StandardButton defaultButton,
-                                                 QWidget *parent)
+                                                 QWidget *parent, Place place)
 {
-    QMessageBox box(icon, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+    PlacedBox box(place, icon, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("&Yes"));
     box.button(QMessageBox::No)->setText(QStringLiteral("&No"));
     box.setDefaultButton(defaultButton);

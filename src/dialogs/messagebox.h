@@ -24,11 +24,15 @@ public:
     // The box for every failure no handler catches: caption "Quillbox", error
     // icon, OK, and a full stop added after a letter or digit (withFullStop).
     static void standardError(const QString &text, QWidget *parent = nullptr);
+    // A warning with the given caption, the warning icon and OK.
+    static void warning(const QString &caption, const QString &text, QWidget *parent = nullptr);
     // A question with Yes and No; returns Yes or No. Closing the box is No.
+    // The box is centred on its parent window, or on the screen.
+    enum class Place { OverParent, OnScreen };
     static QMessageBox::StandardButton question(const QString &caption, const QString &text,
                                                 QMessageBox::Icon icon,
                                                 QMessageBox::StandardButton defaultButton,
-                                                QWidget *parent = nullptr);
+                                                QWidget *parent = nullptr, Place place = Place::OverParent);
 
     static QString withFullStop(const QString &text);
 

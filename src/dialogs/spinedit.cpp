@@ -16,6 +16,13 @@ bool parseWhole(const QString &text, qlonglong &value)
     value = text.trimmed().toLongLong(&ok, 10);
     return ok;
 }
+
+// The characters the field takes as typed: digits, signs and the decimal
+// separator. Whatever they make that is no whole number reads as the minimum.
+bool isAccepted(QChar c)
+{
+    return c.isDigit() || c == u'+' || c == u'-' || QLocale().decimalPoint().contains(c);
+}
 } // namespace
 
 SpinEdit::SpinEdit(QWidget *parent)
@@ -36,12 +43,10 @@ int SpinEdit::readValue() const
 QValidator::State SpinEdit::validate(QString &input, int &) const
 {
     const QString t = input.trimmed();
-    if (t.isEmpty() || t == u"+" || t == u"-")
-        return QValidator::Intermediate;
     qlonglong v = 0;
-    if (!parseWhole(t, v))
-        return QValidator::Invalid;
-    return (v >= minimum() && v <= maximum()) ? QValidator::Acceptable : QValidator::Intermediate;
+    if (parseWhole(t, v))
+        return (v >= minimum() && v <= maximum()) ? QValidator::Acceptable : QValidator::Intermediate;
+    return std::all_of(t.begin(), t.end(), isAccepted) ? QValidator::Intermediate : QValidator::Invalid;
 }
 
 int SpinEdit::valueFromText(const QString &text) const
@@ -63,9 +68,7 @@ void SpinEdit::keyPressEvent(QKeyEvent *event)
 {
     const QString text = event->text();
     if (!text.isEmpty() && text.at(0).isPrint()) {
-        const QChar c = text.at(0);
-        const QString decimal = QLocale().decimalPoint();
-        if (!c.isDigit() && c != u'+' && c != u'-' && !decimal.contains(c)) {
+        if (!isAccepted(text.at(0))) {
             QApplication::beep();
             event->accept();
             return;

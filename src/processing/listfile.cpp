@@ -2,6 +2,7 @@
 
 #include "common/bytes.h"
 #include "common/failure.h"
+#include "common/readonly.h"
 
 #include <atomic>
 #include <cerrno>
@@ -134,6 +135,9 @@ void saveListFile(const fs::path &p, const std::vector<std::string> &lines, bool
         if (!ec)
             target = std::move(resolved);
     }
+
+    if (isReadOnlyFile(target))
+        throw Failure(cannotCreate);
 
     fs::path tempPath;
     Descriptor fd(createTemporary(target, tempPath));

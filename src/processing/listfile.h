@@ -28,8 +28,9 @@ ListLoad loadListFile(const std::filesystem::path &p);
 // where endsWithLineBreak is set; an empty list gives a zero-byte file. The
 // file is replaced whole: the text goes to a new file beside it, which then
 // takes its name, so a failure leaves the old file as it was. Throws
-// qb::Failure("Cannot create file <p>") when the file cannot be created or put
-// in place, and qb::Failure("Stream write error") when writing fails.
+// qb::Failure("Cannot create file <p>") when the file is read-only
+// (isReadOnlyFile) or cannot be created or put in place, and
+// qb::Failure("Stream write error") when writing fails.
 void saveListFile(const std::filesystem::path &p, const std::vector<std::string> &lines,
                   bool endsWithLineBreak);
 

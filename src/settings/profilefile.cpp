@@ -1,6 +1,7 @@
 #include "settings/profilefile.h"
 
 #include "common/failure.h"
+#include "common/readonly.h"
 
 #include <atomic>
 #include <cerrno>
@@ -376,6 +377,9 @@ void ProfileFile::writeString(std::string_view section, std::string_view key, st
             throw failure;
     }
 
+    // A read-only file keeps its content and its mode.
+    if (isReadOnlyFile(target))
+        throw failure;
     std::string text;
     if (readWholeFile(target, text) == ReadStatus::Error)
         throw failure; // never replace a file whose content is unknown

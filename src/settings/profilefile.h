@@ -36,7 +36,8 @@
 //   the same folder, which is flushed and renamed over the old one. On any
 //   failure the old file is left whole, the temporary file is removed and
 //   qb::Failure("Unable to write to <path>") is thrown. An existing file that
-//   cannot be read is never overwritten (same failure).
+//   cannot be read, or that is read-only (isReadOnlyFile), is never
+//   overwritten (same failure).
 // - Section and key names are the program's own constants; a name that
 //   cannot be stored (line breaks, ']' in a section, '=' in a key, an empty
 //   key, a key beginning with '[' or ';', blanks at either end of a section or

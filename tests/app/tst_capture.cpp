@@ -25,6 +25,8 @@
 #include <unistd.h>
 
 #include <future>
+#include <new>
+#include <utility>
 
 using qb::MessageBox;
 using qb::TForm1;
@@ -260,6 +262,52 @@ private Q_SLOTS:
         QCOMPARE(p.shown(), QByteArray("after\r\n"));
     }
 
+    // Running out of memory while a report is received, filtered or queued
+    // drops that report only: the standard error box shows the failure's
+    // text, and the next report is shown as usual.
+    void failingHandlerDropsOnlyItsReport_data()
+    {
+        QTest::addColumn<QByteArray>("where");
+        QTest::newRow("connect") << QByteArray("connect");
+        QTest::newRow("read") << QByteArray("read");
+        QTest::newRow("filter and queue") << QByteArray("disconnect");
+        QTest::newRow("another handler of the listener") << QByteArray("listener");
+    }
+    void failingHandlerDropsOnlyItsReport()
+    {
+        QFETCH(QByteArray, where);
+        Program p;
+        bool armed = true;
+        const auto fail = [&] {
+            if (std::exchange(armed, false))
+                throw std::bad_alloc();
+        };
+        if (where == "listener")
+            connect(p.form->Server, &qb::Listener::clientRead, p.form.get(), fail);
+        else
+            TForm1::setHandlerFault([&](const char *handler) {
+                if (where == handler)
+                    fail();
+            });
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        qbtest::sendAsync(p.port(), "lost\r\n").join();
+        QVERIFY(qbtest::waitFor([&] { return !MessageBox::history().empty(); }));
+        TForm1::setHandlerFault(nullptr);
+        QCOMPARE(MessageBox::history().size(), std::size_t(1));
+        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
+        QCOMPARE(MessageBox::history()[0].text, QStringLiteral("std::bad_alloc."));
+        QVERIFY(qbtest::waitFor([&] { return p.form->Server->connectionCount() == 0; }));
+        if (where != "listener") // the main window's own handler puts its panel back
+            QCOMPARE(p.panel(TForm1::ActionPanel), QStringLiteral("Listening"));
+        QCOMPARE(p.shown(), QByteArray());
+        QCOMPARE(p.form->reportsWaiting(), std::size_t(0));
+
+        QVERIFY(p.send("next\r\n"));
+        QCOMPARE(p.shown(), QByteArray("next\r\n"));
+        QCOMPARE(MessageBox::history().size(), std::size_t(1));
+        QVERIFY(p.form->Clear1->isEnabled());
+    }
+
     // Failures that happen while a failure box is open wait for it to close
     // instead of opening boxes inside it; the same text waits only once.
     void failuresWaitForTheOpenBox()
@@ -387,20 +435,46 @@ private Q_SLOTS:
         qbtest::initGuiTest();
     }
 
-    void portDialogBringsValuesIntoRange()
+    // The port field holds 3100..9999: a value set out of range shows the
+    // nearer bound, and so does a typed one confirmed with Enter without
+    // leaving the field. Digits, signs and the decimal separator are taken
+    // as typed (other keys beep and are refused); a text that is no whole
+    // number reads as 3100.
+    void portField_data()
     {
+        QTest::addColumn<QString>("how"); // "value", "text" or "keys"
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("text"); // shown afterwards, for typed keys
+        QTest::addColumn<int>("value");
+        const QString point = QLocale().decimalPoint();
+        QTest::newRow("value below") << "value" << "80" << "" << 3100;
+        QTest::newRow("value above") << "value" << "65000" << "" << 9999;
+        QTest::newRow("text above") << "text" << "12345" << "" << 9999;
+        QTest::newRow("text below") << "text" << "12" << "" << 3100;
+        QTest::newRow("text of letters") << "text" << "abc" << "" << 3100;
+        QTest::newRow("decimal separator") << "keys" << "9100" + point << "9100" + point << 3100;
+        QTest::newRow("plus sign") << "keys" << "+9200" << "+9200" << 9200;
+        QTest::newRow("sign inside") << "keys" << "91-00" << "91-00" << 3100;
+        QTest::newRow("letters refused") << "keys" << "9a1x00" << "9100" << 9100;
+    }
+    void portField()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, input);
+        QFETCH(QString, text);
+        QFETCH(int, value);
         qb::TfrmPort dialog;
-        dialog.sePort->setValue(80);
-        QCOMPARE(dialog.sePort->readValue(), 3100);
-        dialog.sePort->setValue(65000);
-        QCOMPARE(dialog.sePort->readValue(), 9999);
-        // Typed and confirmed with Enter, without leaving the field.
-        dialog.sePort->findChild<QLineEdit *>()->setText(QStringLiteral("12345"));
-        QCOMPARE(dialog.sePort->readValue(), 9999);
-        dialog.sePort->findChild<QLineEdit *>()->setText(QStringLiteral("12"));
-        QCOMPARE(dialog.sePort->readValue(), 3100);
-        dialog.sePort->findChild<QLineEdit *>()->setText(QStringLiteral("abc"));
-        QCOMPARE(dialog.sePort->readValue(), 3100);
+        QLineEdit *edit = dialog.sePort->findChild<QLineEdit *>();
+        if (how == u"value") {
+            dialog.sePort->setValue(input.toInt());
+        } else if (how == u"text") {
+            edit->setText(input);
+        } else {
+            edit->clear();
+            QTest::keyClicks(dialog.sePort, input);
+            QCOMPARE(edit->text(), text);
+        }
+        QCOMPARE(dialog.sePort->readValue(), value);
     }
 };
 

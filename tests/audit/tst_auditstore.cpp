@@ -70,6 +70,8 @@ private slots:
     void missingFolderListsNothing();
     void label_data();
     void label();
+    void reading_data();
+    void reading();
     void deleteOne();
     void deleteAll();
 };
@@ -270,6 +272,48 @@ void TestAuditStore::label()
     QCOMPARE(qb::auditLabel(time, QLocale(locale)), label);
 }
 
+// Only a regular file of at most 64 MiB is read, by its raw byte name;
+// nothing else is even waited for.
+void TestAuditStore::reading_data()
+{
+    QTest::addColumn<QByteArray>("kind");
+    QTest::addColumn<qint64>("size"); // -1: nothing is read
+    QTest::newRow("file") << QByteArray("file") << qint64(5);
+    QTest::newRow("name not UTF-8") << QByteArray("latin1") << qint64(5);
+    QTest::newRow("64 MiB") << QByteArray("file") << qint64(qb::kMaxShownAuditFile);
+    QTest::newRow("64 MiB and one byte") << QByteArray("file") << qint64(-1);
+    QTest::newRow("FIFO") << QByteArray("fifo") << qint64(-1);
+    QTest::newRow("link to /dev/zero") << QByteArray("zero") << qint64(-1);
+    QTest::newRow("folder") << QByteArray("folder") << qint64(-1);
+    QTest::newRow("missing") << QByteArray("missing") << qint64(-1);
+}
+
+void TestAuditStore::reading()
+{
+    QFETCH(QByteArray, kind);
+    QFETCH(qint64, size);
+    QTemporaryDir tmp;
+    const std::string name = kind == "latin1" ? "\xe9t\xe9.txt" : "x.txt";
+    const fs::path path = pathOf(tmp) / name;
+    if (kind == "fifo") {
+        QCOMPARE(::mkfifo(path.c_str(), 0644), 0);
+    } else if (kind == "zero") {
+        fs::create_symlink("/dev/zero", path);
+    } else if (kind == "folder") {
+        fs::create_directory(path);
+    } else if (kind != "missing") {
+        createFile(path, "abc\r\n");
+        if (size != 5)
+            fs::resize_file(path, size < 0 ? qb::kMaxShownAuditFile + 1 : std::uintmax_t(size));
+    }
+    const std::optional<std::string> bytes = qb::readAuditFile(pathOf(tmp), name);
+    QCOMPARE(bytes.has_value(), size >= 0);
+    if (bytes) {
+        QCOMPARE(qint64(bytes->size()), size);
+        QCOMPARE(bytes->substr(0, 5), std::string("abc\r\n"));
+    }
+}
+
 void TestAuditStore::deleteOne()
 {
     QTemporaryDir tmp;
@@ -284,8 +328,9 @@ void TestAuditStore::deleteOne()
     QVERIFY(!fs::exists(dir / "a.txt"));
     // Gone already, e.g. removed by another program after the listing.
     QVERIFY(!qb::deleteAuditFile(dir, "a.txt"));
-    // The file's own mode does not protect it; the folder decides.
-    QVERIFY(qb::deleteAuditFile(dir, "readonly.txt"));
+    // A read-only file stays, though the folder would allow deleting it.
+    QVERIFY(!qb::deleteAuditFile(dir, "readonly.txt"));
+    QVERIFY(fs::exists(dir / "readonly.txt"));
 
     // A name now standing for a folder, even an empty one, is not deleted.
     fs::create_directory(dir / "c.txt");

@@ -12,11 +12,14 @@
 #include <QPlainTextEdit>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <fcntl.h>
 #include <fstream>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -146,6 +149,9 @@ private:
     bool m_immutable = false;
     bool m_readOnlyFolder = false;
 };
+
+// How a file is kept from being deleted.
+enum Protection { ByFolder, ByAttribute, NoWriteBits };
 
 } // namespace
 
@@ -320,20 +326,24 @@ private Q_SLOTS:
     // selected; Delete All passes over it without a word.
     void undeletableFile_data()
     {
-        QTest::addColumn<bool>("protect");
-        QTest::newRow("replaced by a folder") << false;
-        QTest::newRow("protected file") << true;
+        QTest::addColumn<int>("how");
+        QTest::newRow("replaced by a folder") << int(ByFolder);
+        QTest::newRow("protected file") << int(ByAttribute);
+        QTest::newRow("read-only file") << int(NoWriteBits);
     }
     void undeletableFile()
     {
-        QFETCH(bool, protect);
+        QFETCH(int, how);
+        const bool protect = how != ByFolder;
         Folder f(2);
         f.window->show();
         std::unique_ptr<Undeletable> guard;
-        if (protect) {
+        if (how == ByAttribute) {
             guard = std::make_unique<Undeletable>(f.dir() / "a.txt");
             if (!guard->works())
                 QSKIP("this process may delete any file");
+        } else if (how == NoWriteBits) {
+            QCOMPARE(::chmod((f.dir() / "a.txt").c_str(), 0444), 0);
         } else {
             fs::remove(f.dir() / "a.txt");
             fs::create_directory(f.dir() / "a.txt");
@@ -399,6 +409,73 @@ private Q_SLOTS:
         QCOMPARE(boxes().size(), std::size_t(2));
         QCOMPARE(boxes()[1], errorBox("Could not delete file"));
         QCOMPARE(f.listed(), lines("ab"));
+    }
+
+    // An entry that is no regular file gives "Could not load file" at once
+    // instead of hanging or filling the memory (a file over 64 MiB too: see
+    // the audit store's reading test); a name that is not valid UTF-8 is
+    // shown like any other.
+    void entriesOfEveryKind_data()
+    {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::addColumn<bool>("loads");
+        QTest::newRow("FIFO") << QByteArray("fifo") << false;
+        QTest::newRow("link to a device") << QByteArray("device") << false;
+        QTest::newRow("name not UTF-8") << QByteArray("latin1") << true;
+    }
+    void entriesOfEveryKind()
+    {
+        QFETCH(QByteArray, kind);
+        QFETCH(bool, loads);
+        Folder f(0);
+        const fs::path entry = f.dir() / (kind == "latin1" ? "caf\xe9.txt" : "x.txt");
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(entry.c_str(), 0644), 0);
+        } else if (kind == "device") {
+            fs::create_symlink("/dev/null", entry);
+        } else {
+            f.write(entry.filename().string(), "caf\xe9\r\n", QDateTime::currentDateTime());
+        }
+        // A window that waited for a writer on the FIFO gets one after a
+        // while, and then fails the test instead of hanging it.
+        std::atomic<bool> shown{false};
+        std::thread writer([&] {
+            while (kind == "fifo" && !shown) {
+                const int fd = ::open(entry.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    ::close(fd);
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+        f.window->show();
+        shown = true;
+        writer.join();
+        QCOMPARE(f.window->lbFiles->count(), 1);
+        QCOMPARE(boxes(), loads ? std::vector<Shown>{} : std::vector<Shown>{errorBox("Could not load file")});
+        QCOMPARE(f.text(), loads ? QStringLiteral("caf\u00e9") : QString());
+    }
+
+    // Restored from minimized by the window manager, the window keeps its
+    // list, the user's selection and its place; a showing by the program
+    // starts afresh (openingShowsTheNewest).
+    void restoringKeepsTheUsersChoice()
+    {
+        Folder f(3);
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        QTest::keyClick(f.window->lbFiles, Qt::Key_End);
+        f.window->move(f.window->pos() + QPoint(13, 7));
+        const QPoint place = f.window->pos();
+        f.write("new.txt", "new", QDateTime::currentDateTime());
+        f.window->setWindowState(Qt::WindowMinimized);
+        f.window->setWindowState(Qt::WindowNoState);
+        QVERIFY(f.window->isVisible());
+        QCOMPARE(f.listed(), lines("abc"));
+        QCOMPARE(f.selected(), 2);
+        QCOMPARE(f.text(), QStringLiteral("text c"));
+        QCOMPARE(f.window->pos(), place);
     }
 
     // Each byte is one character; line ends become lines.

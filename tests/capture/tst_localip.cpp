@@ -1,8 +1,11 @@
-// This host's addresses for the address panel.
+// This host's name and addresses.
 
 #include "capture/localip.h"
 
 #include <QTest>
+
+#include <sched.h>
+#include <unistd.h>
 
 using qb::InterfaceAddress;
 using Interfaces = std::vector<InterfaceAddress>;
@@ -12,6 +15,27 @@ class TestLocalIp : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    // The name buffer holds 64 bytes: the longest name the system allows
+    // with its NUL, and a name one byte shorter.
+    void hostNameOfEveryLength_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::newRow("63 bytes") << 63;
+        QTest::newRow("62 bytes") << 62;
+        QTest::newRow("1 byte") << 1;
+    }
+    void hostNameOfEveryLength()
+    {
+        QFETCH(int, length);
+        // A host name of this test thread's own, leaving the machine's alone.
+        static const bool ownName = ::unshare(CLONE_NEWUTS) == 0;
+        if (!ownName)
+            QSKIP("this process may not give itself a host name");
+        const std::string name(std::size_t(length), 'q');
+        QCOMPARE(::sethostname(name.data(), name.size()), 0);
+        QCOMPARE(qb::hostName(), name);
+    }
+
     // The resolver's addresses in its order, each once; the interfaces' that
     // are up and not loopback when it gives only loopback addresses.
     void choice_data()
@@ -43,5 +67,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_APPLESS_MAIN(TestLocalIp)
+QTEST_MAIN(TestLocalIp)
 #include "tst_localip.moc"

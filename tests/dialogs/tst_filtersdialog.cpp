@@ -52,6 +52,7 @@ private Q_SLOTS:
         QCOMPARE(d.pcFilters->count(), 2);
         QCOMPARE(d.pcFilters->tabText(0), QStringLiteral("Report Filters"));
         QCOMPARE(d.pcFilters->widget(1), d.tsLineFilters);
+        QVERIFY(!d.BitBtn1->icon().isNull()); // the OK glyph
     }
 
     void trimTabOrder()

@@ -1,0 +1,105 @@
+#pragma once
+// Where the characters of a shown report stand, without laying the report
+// out: each byte shows as one character whose advance comes from a 256-entry
+// table of the font, tabs go to the next stop 80 pixels apart counted from
+// the start of the line, and lines never wrap. Text is drawn with kerning and
+// shaping off, so a run of characters is exactly as wide as the sum of their
+// advances and every position can be computed from the bytes alone. Control
+// characters, which that road would leave out, are drawn one by one with
+// shaping on, as the font's box for a missing character.
+//
+// Positions are in 1/64 pixel (the font engine's own unit), so sums are exact.
+// Lines longer than kStride bytes keep the position of every kStride-th
+// column, computed on first need, so a place far into a long line costs at
+// most kStride steps. The widest line is measured in bounded steps
+// (measureSome), never all at once.
+
+#include "app/reporttext.h"
+#include "common/report.h"
+
+#include <QFont>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace qb {
+
+class ReportLayout
+{
+public:
+    static constexpr int kUnit = 64;
+    static constexpr std::size_t kStride = 4096;
+    static constexpr int kTabStopPixels = 80;
+
+    ReportLayout();
+
+    // The font chosen for the text; positions follow it from now on.
+    void setFont(const QFont &font);
+    // The chosen font with kerning, shaping, underline and strikeout off: the
+    // one the characters are drawn with (lines are drawn by the view).
+    const QFont &drawFont() const { return m_drawFont; }
+    // Bytes drawn one at a time with aloneFont() (control characters).
+    bool drawnAlone(unsigned char b) const { return m_alone[b]; }
+    const QFont &aloneFont() const { return m_aloneFont; }
+    int lineHeight() const { return m_lineHeight; }
+    qreal ascent() const { return m_ascent; }
+    qreal underlinePos() const { return m_underlinePos; }
+    qreal strikeOutPos() const { return m_strikeOutPos; }
+    qreal lineWidth() const { return m_lineWidth; }
+    // Advance of a space, 1/64 px (how far a selected line end reaches).
+    std::int64_t spaceAdvance() const { return m_advance[' ']; }
+
+    // The report to lay out; kept by pointer, so it must outlive this or be
+    // replaced first. Forgets every measure.
+    void setReport(const Report *report);
+
+    // Where the character of byte b that starts at x ends.
+    std::int64_t advanceFrom(unsigned char b, std::int64_t x) const
+    {
+        if (b == '\t')
+            return (x / m_tabStop + 1) * m_tabStop;
+        return x + m_advance[b];
+    }
+    // Where bytes laid out from x end.
+    std::int64_t advanceOver(std::string_view bytes, std::int64_t x) const;
+
+    // x of place p from the start of its line.
+    std::int64_t xAt(TextPos p) const;
+    struct Hit {
+        std::size_t column;
+        std::int64_t x;
+    };
+    // The place of line nearest to x, or with nearest false the last place
+    // at or before x; x < 0 gives the line's start, x past the end its end.
+    Hit hit(std::size_t line, std::int64_t x, bool nearest) const;
+
+    // Measures about budget bytes more of the widest-line pass; true when the
+    // widest line grew.
+    bool measureSome(std::size_t budget);
+    bool measured() const;
+    // Width of the widest line measured so far, 1/64 px.
+    std::int64_t widest() const { return m_widest; }
+
+private:
+    std::vector<std::int64_t> &checkpoints(std::size_t line) const;
+    // Adds up to pieces checkpoints to a long line's table; true when it is complete.
+    bool extendCheckpoints(std::string_view line, std::vector<std::int64_t> &cps, std::size_t pieces) const;
+
+    const Report *m_report = nullptr;
+    QFont m_drawFont, m_aloneFont;
+    std::array<bool, 256> m_alone{};
+    std::array<std::int64_t, 256> m_advance{};
+    std::int64_t m_tabStop = std::int64_t(kTabStopPixels) * kUnit;
+    int m_lineHeight = 1;
+    qreal m_ascent = 0, m_underlinePos = 0, m_strikeOutPos = 0, m_lineWidth = 1;
+
+    mutable std::unordered_map<std::size_t, std::vector<std::int64_t>> m_checkpoints;
+    std::size_t m_measureLine = 0;
+    std::int64_t m_widest = 0;
+};
+
+} // namespace qb

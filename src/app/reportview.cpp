@@ -1,0 +1,664 @@
+#include "app/reportview.h"
+
+#include "app/reportviewaccessible.h"
+#include "common/bytes.h"
+#include "common/toolkittimer.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <climits>
+
+namespace qb {
+
+namespace {
+
+constexpr int kMargin = 4;             // blank border around the text, pixels
+constexpr int kCaretWidth = 1;
+constexpr int kStepPixels = 20;        // one click of the horizontal arrows
+constexpr int kAutoScrollMs = 50;
+constexpr std::size_t kMeasureBudget = std::size_t(1) << 20;  // bytes per idle step
+// Reports up to this many characters go whole into the accessibility event
+// that tells of a new text; tools read larger ones through the interface.
+constexpr std::size_t kAnnouncedText = 65536;
+constexpr std::int64_t kUnit = ReportLayout::kUnit;
+
+std::int64_t ceilDiv(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
+
+QString announcedText(const Report &report)
+{
+    return characterCount(report) <= kAnnouncedText ? textBetween(report, {}, endPos(report)) : QString();
+}
+
+} // namespace
+
+// The selection offered to other programs (the X11 and Wayland primary
+// selection). Its text is made only when a program asks for it; before the
+// shown report goes, freeze() keeps the text itself.
+class SelectionMimeData : public QMimeData
+{
+public:
+    SelectionMimeData(const ReportView *view, TextPos a, TextPos b)
+        : m_view(view), m_a(a), m_b(b)
+    {
+    }
+    QStringList formats() const override { return {QStringLiteral("text/plain")}; }
+    bool hasFormat(const QString &mime) const override { return mime == QLatin1String("text/plain"); }
+    void freeze()
+    {
+        if (m_view)
+            m_text = textBetween(m_view->report(), m_a, m_b);
+        m_view = nullptr;
+    }
+
+protected:
+    QVariant retrieveData(const QString &mime, QMetaType type) const override
+    {
+        if (mime != QLatin1String("text/plain"))
+            return {};
+        const QString text = m_view ? textBetween(m_view->report(), m_a, m_b) : m_text;
+        if (type.id() == QMetaType::QByteArray)
+            return text.toUtf8();
+        return text;
+    }
+
+private:
+    QPointer<const ReportView> m_view;
+    TextPos m_a, m_b;
+    QString m_text;
+};
+
+ReportView::ReportView(QWidget *parent)
+    : QAbstractScrollArea(parent)
+    , m_measureTimer(new ToolkitTimer(this, 0))
+    , m_caretTimer(new ToolkitTimer(this, std::max(1, QApplication::cursorFlashTime() / 2)))
+    , m_autoScrollTimer(new ToolkitTimer(this, kAutoScrollMs))
+{
+    installReportViewAccessibility();
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setFocusPolicy(Qt::StrongFocus);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    viewport()->setCursor(Qt::ArrowCursor);
+    setAccessibleName(QStringLiteral("Report"));
+
+    connect(m_measureTimer, &ToolkitTimer::timeout, this, &ReportView::measureStep);
+    connect(m_autoScrollTimer, &ToolkitTimer::timeout, this, &ReportView::autoScrollStep);
+    connect(m_caretTimer, &ToolkitTimer::timeout, this, [this] {
+        m_caretShown = !m_caretShown;
+        viewport()->update(caretRect(m_cursor));
+    });
+
+    m_layout.setReport(&m_report);
+    m_layout.setFont(font());
+    updateScrollBars();
+}
+
+ReportView::~ReportView() { releasePrimarySelection(); }
+
+void ReportView::setReport(Report &&report)
+{
+    const QString oldText = QAccessible::isActive() ? announcedText(m_report) : QString();
+    const bool hadSelection = hasSelection();
+    releasePrimarySelection();
+    m_report = std::move(report);
+    m_layout.setReport(&m_report);
+    m_anchor = m_cursor = TextPos{};
+    m_goalX = -1;
+    m_reachedX = 0;
+    m_dragging = m_wordDrag = false;
+    m_autoScrollTimer->setEnabled(false);
+    updateScrollBars();
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    m_measureTimer->setEnabled(true);
+    restartCaret();
+    viewport()->update();
+    notifyTextReplaced(oldText);
+    if (hadSelection)
+        Q_EMIT selectionChanged();
+}
+
+void ReportView::clear() { setReport(Report()); }
+
+QString ReportView::selectedText() const { return textBetween(m_report, m_anchor, m_cursor); }
+
+void ReportView::setSelection(TextPos anchor, TextPos cursor) { select(anchor, cursor, true); }
+
+void ReportView::selectAll()
+{
+    select({}, endPos(m_report), false);
+    offerPrimarySelection();
+}
+
+void ReportView::copy()
+{
+    if (!hasSelection())
+        return;
+    auto *mime = new QMimeData;
+    mime->setText(selectedText());
+    QGuiApplication::clipboard()->setMimeData(mime);
+}
+
+void ReportView::select(TextPos anchor, TextPos cursor, bool scroll)
+{
+    const TextPos oldAnchor = m_anchor, oldCursor = m_cursor;
+    m_anchor = clampPos(m_report, anchor);
+    m_cursor = clampPos(m_report, cursor);
+    if (scroll)
+        ensureVisible(m_cursor);
+    restartCaret();
+    selectionMoved(oldAnchor, oldCursor);
+}
+
+void ReportView::moveCursor(TextPos p, bool extend) { select(extend ? m_anchor : p, p, true); }
+
+void ReportView::selectionMoved(TextPos oldAnchor, TextPos oldCursor)
+{
+    if (oldAnchor == m_anchor && oldCursor == m_cursor)
+        return;
+    viewport()->update();
+    if (oldAnchor != oldCursor || hasSelection())
+        Q_EMIT selectionChanged();
+    if (!QAccessible::isActive())
+        return;
+    if (oldCursor != m_cursor) {
+        QAccessibleTextCursorEvent moved(this, int(characterOffset(m_report, m_cursor)));
+        QAccessible::updateAccessibility(&moved);
+    }
+    const auto [a, b] = std::minmax({m_anchor, m_cursor});
+    QAccessibleTextSelectionEvent selected(this, int(characterOffset(m_report, a)), int(characterOffset(m_report, b)));
+    QAccessible::updateAccessibility(&selected);
+}
+
+void ReportView::notifyTextReplaced(const QString &oldText)
+{
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleTextUpdateEvent replaced(this, 0, oldText, announcedText(m_report));
+    QAccessible::updateAccessibility(&replaced);
+}
+
+void ReportView::offerPrimarySelection()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!hasSelection() || !clipboard->supportsSelection())
+        return;
+    auto *mime = new SelectionMimeData(this, m_anchor, m_cursor);
+    m_primary = mime;
+    clipboard->setMimeData(mime, QClipboard::Selection);
+}
+
+void ReportView::releasePrimarySelection()
+{
+    if (m_primary && QGuiApplication::clipboard()->mimeData(QClipboard::Selection) == m_primary)
+        m_primary->freeze();
+    m_primary = nullptr;
+}
+
+// ---- geometry and scrolling ----
+
+int ReportView::visibleLines() const
+{
+    return std::max(1, (viewport()->height() - 2 * kMargin) / m_layout.lineHeight());
+}
+
+std::int64_t ReportView::scrollX() const { return std::int64_t(horizontalScrollBar()->value()) * m_hScale; }
+
+void ReportView::updateScrollBars()
+{
+    QScrollBar *v = verticalScrollBar();
+    const int page = visibleLines();
+    const auto lines = std::int64_t(std::max<std::size_t>(1, m_report.lineCount()));
+    v->setRange(0, int(std::max<std::int64_t>(0, lines - page)));
+    v->setPageStep(page);
+    v->setSingleStep(1);
+    updateHorizontalRange();
+}
+
+void ReportView::updateHorizontalRange()
+{
+    QScrollBar *h = horizontalScrollBar();
+    const std::int64_t widest = std::max(m_layout.widest(), m_reachedX);
+    const std::int64_t content = ceilDiv(widest, kUnit) + 2 * kMargin + kCaretWidth;
+    const std::int64_t width = viewport()->width();
+    const std::int64_t reach = std::max<std::int64_t>(0, content - width);
+    // A scroll bar counts in int: a line too wide for that is scrolled in
+    // steps of several pixels.
+    const std::int64_t oldX = scrollX();
+    const int oldScale = m_hScale;
+    m_hScale = int(std::max<std::int64_t>(1, ceilDiv(reach, INT_MAX / 2)));
+    h->setRange(0, int(ceilDiv(reach, m_hScale)));
+    h->setPageStep(int(std::max<std::int64_t>(1, width / m_hScale)));
+    h->setSingleStep(std::max(1, kStepPixels / m_hScale));
+    if (m_hScale != oldScale)
+        h->setValue(int(oldX / m_hScale));
+}
+
+void ReportView::measureStep()
+{
+    if (m_layout.measureSome(kMeasureBudget))
+        updateHorizontalRange();
+    if (m_layout.measured())
+        m_measureTimer->setEnabled(false);
+}
+
+QRect ReportView::caretRect(TextPos p) const
+{
+    p = clampPos(m_report, p);
+    const std::int64_t x = kMargin + (m_layout.xAt(p) / kUnit - scrollX());
+    const std::int64_t row = std::int64_t(p.line) - verticalScrollBar()->value();
+    const std::int64_t y = kMargin + row * m_layout.lineHeight();
+    const auto clampInt = [](std::int64_t v) { return int(std::clamp<std::int64_t>(v, INT_MIN / 2, INT_MAX / 2)); };
+    return QRect(clampInt(x), clampInt(y), kCaretWidth, m_layout.lineHeight());
+}
+
+TextPos ReportView::positionAt(QPoint point) const
+{
+    if (m_report.empty())
+        return {};
+    const int dy = point.y() - kMargin;
+    const int lh = m_layout.lineHeight();
+    const std::int64_t row = dy >= 0 ? dy / lh : -1 - (-dy - 1) / lh;
+    const std::int64_t line = std::clamp<std::int64_t>(verticalScrollBar()->value() + row, 0,
+                                                       std::int64_t(m_report.lineCount()) - 1);
+    const std::int64_t x = (std::int64_t(point.x()) - kMargin + scrollX()) * kUnit;
+    return {std::size_t(line), m_layout.hit(std::size_t(line), x, true).column};
+}
+
+void ReportView::ensureVisible(TextPos p)
+{
+    p = clampPos(m_report, p);
+    QScrollBar *v = verticalScrollBar();
+    const int page = visibleLines();
+    if (std::int64_t(p.line) < v->value())
+        v->setValue(int(p.line));
+    else if (std::int64_t(p.line) >= std::int64_t(v->value()) + page)
+        v->setValue(int(p.line) - page + 1);
+
+    // A place past the widest line measured so far (the measuring has not
+    // reached it yet) widens the range at once.
+    const std::int64_t x = m_layout.xAt(p);
+    if (x > m_reachedX) {
+        m_reachedX = x;
+        if (x > m_layout.widest())
+            updateHorizontalRange();
+    }
+    const std::int64_t px = x / kUnit;
+    const std::int64_t width = viewport()->width();
+    std::int64_t target = scrollX();
+    if (px < target)
+        target = px;
+    else if (px + 2 * kMargin + kCaretWidth > target + width)
+        target = px + 2 * kMargin + kCaretWidth - width;
+    if (target != scrollX())
+        horizontalScrollBar()->setValue(int(target < scrollX() ? target / m_hScale : ceilDiv(target, m_hScale)));
+}
+
+void ReportView::scrollContentsBy(int, int) { viewport()->update(); }
+
+void ReportView::resizeEvent(QResizeEvent *e)
+{
+    QAbstractScrollArea::resizeEvent(e);
+    updateScrollBars();
+}
+
+void ReportView::fontChanged()
+{
+    m_layout.setFont(font());
+    m_reachedX = 0;
+    m_goalX = -1;
+    updateScrollBars();
+    m_measureTimer->setEnabled(true);
+    viewport()->update();
+}
+
+void ReportView::changeEvent(QEvent *e)
+{
+    QAbstractScrollArea::changeEvent(e);
+    switch (e->type()) {
+    case QEvent::FontChange: fontChanged(); break;
+    case QEvent::PaletteChange:
+    case QEvent::ActivationChange:
+    case QEvent::EnabledChange: viewport()->update(); break;
+    default: break;
+    }
+}
+
+// ---- painting ----
+
+bool ReportView::event(QEvent *e)
+{
+    const bool done = QAbstractScrollArea::event(e);
+    // The frame takes the highlight colour while the text area has the focus.
+    if (e->type() == QEvent::Paint && hasFocus() && frameWidth() > 0) {
+        QPainter p(this);
+        p.setPen(palette().color(QPalette::Highlight));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+    return done;
+}
+
+void ReportView::paintEvent(QPaintEvent *e)
+{
+    QPainter p(viewport());
+    const QRect clip = e->rect();
+    const QPalette::ColorGroup group = !isEnabled() ? QPalette::Disabled
+        : isActiveWindow()                          ? QPalette::Active
+                                                    : QPalette::Inactive;
+    p.fillRect(clip, palette().brush(group, QPalette::Base));
+    const int lh = m_layout.lineHeight();
+    const auto first = std::size_t(verticalScrollBar()->value());
+    for (std::size_t row = std::size_t(std::max(0, (clip.top() - kMargin) / lh));; ++row) {
+        const int top = kMargin + int(row) * lh;
+        if (top > clip.bottom() || first + row >= m_report.lineCount())
+            break;
+        paintLine(p, first + row, top, clip.left(), clip.right() + 1);
+    }
+    if (hasFocus() && m_caretShown) {
+        const QRect caret = caretRect(m_cursor);
+        if (caret.intersects(clip))
+            p.fillRect(caret, palette().brush(group, QPalette::Text));
+    }
+}
+
+void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft, int clipRight)
+{
+    const std::string_view bytes = m_report.line(line);
+    const std::int64_t sx = scrollX() * kUnit;
+    const std::int64_t left = std::int64_t(clipLeft - kMargin) * kUnit + sx;
+    const std::int64_t right = std::int64_t(clipRight - kMargin) * kUnit + sx;
+    const auto toView = [&](std::int64_t x) { return kMargin + qreal(x - sx) / kUnit; };
+
+    // The characters in the clip, as runs between tabs and the characters
+    // drawn alone.
+    struct Run {
+        QString text;
+        qreal x;
+        bool alone;
+    };
+    std::vector<Run> runs;
+    const ReportLayout::Hit start = m_layout.hit(line, left, false);
+    std::size_t c = start.column, runBegin = c;
+    std::int64_t x = start.x, runX = x;
+    for (; c < bytes.size() && x < right; ++c) {
+        const auto b = static_cast<unsigned char>(bytes[c]);
+        const bool alone = m_layout.drawnAlone(b);
+        if ((b == '\t' || alone) && c > runBegin)
+            runs.push_back({bytesToText(bytes.substr(runBegin, c - runBegin)), toView(runX), false});
+        if (alone)
+            runs.push_back({bytesToText(bytes.substr(c, 1)), toView(x), true});
+        x = m_layout.advanceFrom(b, x);
+        if (b == '\t' || alone) {
+            runBegin = c + 1;
+            runX = x;
+        }
+    }
+    if (c > runBegin)
+        runs.push_back({bytesToText(bytes.substr(runBegin, c - runBegin)), toView(runX), false});
+
+    const QFont &chosen = font();
+    const qreal baseline = top + m_layout.ascent();
+    const QRectF decorated(toView(start.x), top, qreal(x - start.x) / kUnit, m_layout.lineHeight());
+    const auto drawText = [&](const QBrush &brush) {
+        p.setPen(QPen(brush, 0));
+        for (const Run &run : runs) {
+            p.setFont(run.alone ? m_layout.aloneFont() : m_layout.drawFont());
+            p.drawText(QPointF(run.x, baseline), run.text);
+        }
+        if (chosen.underline())
+            p.fillRect(QRectF(decorated.left(), baseline + m_layout.underlinePos(), decorated.width(),
+                              m_layout.lineWidth()), brush);
+        if (chosen.strikeOut())
+            p.fillRect(QRectF(decorated.left(), baseline - m_layout.strikeOutPos(), decorated.width(),
+                              m_layout.lineWidth()), brush);
+    };
+    const QPalette::ColorGroup group = !isEnabled() ? QPalette::Disabled
+        : isActiveWindow()                          ? QPalette::Active
+                                                    : QPalette::Inactive;
+    drawText(palette().brush(group, QPalette::Text));
+
+    if (!hasSelection())
+        return;
+    const auto [a, b] = std::minmax({m_anchor, m_cursor});
+    if (line < a.line || line > b.line)
+        return;
+    const std::int64_t x0 = m_layout.xAt({line, line == a.line ? a.column : 0});
+    std::int64_t x1 = m_layout.xAt({line, line == b.line ? b.column : bytes.size()});
+    if (line < b.line)
+        x1 += m_layout.spaceAdvance();  // the line end is selected too
+    const QRectF selected = QRectF(toView(x0), top, qreal(x1 - x0) / kUnit, m_layout.lineHeight())
+                                .intersected(QRectF(clipLeft, top, clipRight - clipLeft, m_layout.lineHeight()));
+    if (selected.isEmpty())
+        return;
+    // The selection keeps its colours while the focus is elsewhere in the
+    // window, in the palette's inactive look.
+    const QPalette::ColorGroup selectionGroup = hasFocus() ? QPalette::Active : QPalette::Inactive;
+    p.save();
+    p.setClipRect(selected);
+    p.fillRect(selected, palette().brush(selectionGroup, QPalette::Highlight));
+    drawText(palette().brush(selectionGroup, QPalette::HighlightedText));
+    p.restore();
+}
+
+// ---- caret, keyboard and mouse ----
+
+void ReportView::restartCaret()
+{
+    m_caretShown = true;
+    m_caretTimer->setEnabled(false);
+    if (hasFocus() && QApplication::cursorFlashTime() > 0)
+        m_caretTimer->setEnabled(true);
+}
+
+void ReportView::focusInEvent(QFocusEvent *e)
+{
+    QAbstractScrollArea::focusInEvent(e);
+    restartCaret();
+    update();
+    viewport()->update();
+}
+
+void ReportView::focusOutEvent(QFocusEvent *e)
+{
+    QAbstractScrollArea::focusOutEvent(e);
+    m_caretTimer->setEnabled(false);
+    update();
+    viewport()->update();
+}
+
+void ReportView::keyPressEvent(QKeyEvent *e)
+{
+    if (e->matches(QKeySequence::SelectAll)) {
+        selectAll();
+        return;
+    }
+    if (e->matches(QKeySequence::Copy)) {
+        copy();
+        return;
+    }
+    enum Motion { NextChar, PreviousChar, NextWord, PreviousWord, NextLine, PreviousLine, NextPage,
+                  PreviousPage, LineStart, LineEnd, DocumentStart, DocumentEnd };
+    struct Key {
+        QKeySequence::StandardKey move, select;
+        Motion motion;
+    };
+    static constexpr Key keys[] = {
+        {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, NextChar},
+        {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar, PreviousChar},
+        {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, NextWord},
+        {QKeySequence::MoveToPreviousWord, QKeySequence::SelectPreviousWord, PreviousWord},
+        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, NextLine},
+        {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, PreviousLine},
+        {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, NextPage},
+        {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, PreviousPage},
+        {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine, LineStart},
+        {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, LineEnd},
+        {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument, DocumentStart},
+        {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument, DocumentEnd},
+    };
+    const auto key = std::find_if(std::begin(keys), std::end(keys),
+                                  [e](const Key &k) { return e->matches(k.move) || e->matches(k.select); });
+    if (key == std::end(keys)) {
+        QAbstractScrollArea::keyPressEvent(e);
+        return;
+    }
+    const bool extend = e->matches(key->select);
+    const auto [first, last] = std::minmax({m_anchor, m_cursor});
+    const TextPos at = m_cursor;
+    const std::size_t lines = std::max<std::size_t>(1, m_report.lineCount());
+    const bool vertical = key->motion == NextLine || key->motion == PreviousLine || key->motion == NextPage
+        || key->motion == PreviousPage;
+    if (!vertical)
+        m_goalX = -1;
+    else if (m_goalX < 0)
+        m_goalX = m_layout.xAt(at);
+    // Up and down keep the column where they started, by its x.
+    const auto onLine = [&](std::int64_t line) -> TextPos {
+        if (line < 0)
+            return {};
+        if (line >= std::int64_t(lines))
+            return endPos(m_report);
+        return {std::size_t(line), m_layout.hit(std::size_t(line), m_goalX, true).column};
+    };
+    const std::size_t length = lineAt(m_report, at.line).size();
+    const int page = visibleLines();
+    TextPos to = at;
+    switch (key->motion) {
+    case NextChar:
+        to = !extend && hasSelection() ? last
+            : at.column < length       ? TextPos{at.line, at.column + 1}
+            : at.line + 1 < lines      ? TextPos{at.line + 1, 0}
+                                       : at;
+        break;
+    case PreviousChar:
+        to = !extend && hasSelection() ? first
+            : at.column > 0            ? TextPos{at.line, at.column - 1}
+            : at.line > 0              ? TextPos{at.line - 1, lineAt(m_report, at.line - 1).size()}
+                                       : at;
+        break;
+    case NextWord: to = qb::nextWord(m_report, at); break;
+    case PreviousWord: to = qb::previousWord(m_report, at); break;
+    case NextLine: to = onLine(std::int64_t(at.line) + 1); break;
+    case PreviousLine: to = onLine(std::int64_t(at.line) - 1); break;
+    case NextPage:
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + page);
+        to = onLine(std::int64_t(at.line) + page);
+        break;
+    case PreviousPage:
+        verticalScrollBar()->setValue(verticalScrollBar()->value() - page);
+        to = onLine(std::int64_t(at.line) - page);
+        break;
+    case LineStart: to = {at.line, 0}; break;
+    case LineEnd: to = {at.line, length}; break;
+    case DocumentStart: to = {}; break;
+    case DocumentEnd: to = endPos(m_report); break;
+    }
+    moveCursor(to, extend);
+    if (extend)
+        offerPrimarySelection();
+    e->accept();
+}
+
+void ReportView::mousePressEvent(QMouseEvent *e)
+{
+    if (e->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(e);
+        return;
+    }
+    m_goalX = -1;
+    m_dragging = true;
+    m_wordDrag = false;
+    m_dragPoint = e->position().toPoint();
+    moveCursor(positionAt(m_dragPoint), e->modifiers() & Qt::ShiftModifier);
+}
+
+void ReportView::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    if (e->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mouseDoubleClickEvent(e);
+        return;
+    }
+    m_goalX = -1;
+    m_dragPoint = e->position().toPoint();
+    const TextPos at = positionAt(m_dragPoint);
+    // The word under the pointer, not the one beside the nearest gap.
+    const std::size_t under = m_layout.hit(at.line, (std::int64_t(m_dragPoint.x()) - kMargin + scrollX()) * kUnit,
+                                           false).column;
+    const auto [begin, end] = wordAt(lineAt(m_report, at.line), under);
+    m_dragWord = {{at.line, begin}, {at.line, end}};
+    m_dragging = m_wordDrag = true;
+    select(m_dragWord.first, m_dragWord.second, true);
+    offerPrimarySelection();
+}
+
+void ReportView::dragTo(QPoint point)
+{
+    const TextPos at = positionAt(point);
+    if (!m_wordDrag) {
+        moveCursor(at, true);
+        return;
+    }
+    // After a double click the selection grows by whole words.
+    const auto [begin, end] = wordAt(lineAt(m_report, at.line), at.column);
+    if (at < m_dragWord.first)
+        select(m_dragWord.second, {at.line, begin}, true);
+    else
+        select(m_dragWord.first, std::max(m_dragWord.second, TextPos{at.line, end}), true);
+}
+
+void ReportView::mouseMoveEvent(QMouseEvent *e)
+{
+    if (!m_dragging || !(e->buttons() & Qt::LeftButton)) {
+        QAbstractScrollArea::mouseMoveEvent(e);
+        return;
+    }
+    m_dragPoint = e->position().toPoint();
+    dragTo(m_dragPoint);
+    // Held beyond an edge, the selection keeps growing and the view follows.
+    m_autoScrollTimer->setEnabled(!viewport()->rect().contains(m_dragPoint));
+}
+
+void ReportView::autoScrollStep()
+{
+    if (m_dragging)
+        dragTo(m_dragPoint);
+    else
+        m_autoScrollTimer->setEnabled(false);
+}
+
+void ReportView::mouseReleaseEvent(QMouseEvent *e)
+{
+    if (e->button() != Qt::LeftButton || !m_dragging) {
+        QAbstractScrollArea::mouseReleaseEvent(e);
+        return;
+    }
+    m_dragging = m_wordDrag = false;
+    m_autoScrollTimer->setEnabled(false);
+    offerPrimarySelection();
+}
+
+void ReportView::wheelEvent(QWheelEvent *e)
+{
+    if (!(e->modifiers() & Qt::ControlModifier)) {
+        QAbstractScrollArea::wheelEvent(e);
+        return;
+    }
+    // Ctrl and the wheel make the text larger or smaller, a point a notch.
+    QFont f = font();
+    const qreal size = f.pointSizeF() + e->angleDelta().y() / 120.0;
+    if (size > 0 && f.pointSizeF() > 0) {
+        f.setPointSizeF(size);
+        setFont(f);
+    }
+    e->accept();
+}
+
+} // namespace qb

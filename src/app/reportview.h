@@ -1,0 +1,119 @@
+#pragma once
+// The text area that shows a report: read-only, no wrap, both scroll bars
+// always shown. It keeps the report and draws only the lines in view,
+// turning their bytes into characters as it paints, so showing a report
+// costs the same whatever its size. The width of the widest line (the reach
+// of the horizontal scroll bar) is measured in small steps while the window
+// stays idle.
+//
+// Colours come from the palette: QPalette::Text for the characters,
+// QPalette::Base for the background, Highlight and HighlightedText for the
+// selection. The text can be selected with the mouse and the keyboard and
+// copied as plain text, lines joined by LF.
+
+#include "app/reportlayout.h"
+#include "app/reporttext.h"
+#include "common/report.h"
+
+#include <QAbstractScrollArea>
+#include <QPointer>
+
+class QMimeData;
+
+namespace qb {
+
+class ToolkitTimer;
+class SelectionMimeData;
+
+class ReportView : public QAbstractScrollArea
+{
+    Q_OBJECT
+public:
+    explicit ReportView(QWidget *parent = nullptr);
+    ~ReportView() override;
+
+    // Shows report in place of the one shown, with nothing selected and the
+    // view at its top left.
+    void setReport(Report &&report);
+    const Report &report() const { return m_report; }
+    // Shows nothing.
+    void clear();
+
+    bool hasSelection() const { return m_anchor != m_cursor; }
+    QString selectedText() const;
+    TextPos anchorPosition() const { return m_anchor; }
+    TextPos cursorPosition() const { return m_cursor; }
+    // Selects from anchor to cursor (clamped to the report); the caret goes
+    // to cursor, which is scrolled into view.
+    void setSelection(TextPos anchor, TextPos cursor);
+
+    // The caret's rectangle at p, in viewport coordinates.
+    QRect caretRect(TextPos p) const;
+    // The place nearest to a point of the viewport.
+    TextPos positionAt(QPoint viewportPoint) const;
+    // Scrolls so that p is in view.
+    void ensureVisible(TextPos p);
+    // True while the widest line is still being measured.
+    bool isMeasuring() const { return !m_layout.measured(); }
+
+public Q_SLOTS:
+    void selectAll();
+    // Puts the selected text on the clipboard as plain text; with nothing
+    // selected the clipboard stays as it was.
+    void copy();
+
+Q_SIGNALS:
+    void selectionChanged();
+
+protected:
+    bool event(QEvent *e) override;
+    void paintEvent(QPaintEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void changeEvent(QEvent *e) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void wheelEvent(QWheelEvent *e) override;
+    void focusInEvent(QFocusEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
+
+private:
+    void fontChanged();
+    void updateScrollBars();
+    void updateHorizontalRange();
+    void measureStep();
+    int visibleLines() const;
+    // Offset of the view's left edge into the lines, pixels.
+    std::int64_t scrollX() const;
+    void moveCursor(TextPos p, bool extend);
+    void select(TextPos anchor, TextPos cursor, bool scroll);
+    void dragTo(QPoint viewportPoint);
+    void autoScrollStep();
+    void restartCaret();
+    void selectionMoved(TextPos oldAnchor, TextPos oldCursor);
+    void offerPrimarySelection();
+    void releasePrimarySelection();
+    void notifyTextReplaced(const QString &oldText);
+    void paintLine(QPainter &p, std::size_t line, int top, int clipLeft, int clipRight);
+
+    Report m_report;
+    ReportLayout m_layout;
+    TextPos m_anchor, m_cursor;
+    std::int64_t m_goalX = -1;  // column kept by up and down moves, 1/64 px
+    bool m_dragging = false;
+    bool m_wordDrag = false;
+    std::pair<TextPos, TextPos> m_dragWord;
+    QPoint m_dragPoint;
+    bool m_caretShown = true;
+    std::int64_t m_reachedX = 0;  // widest place the caret was shown at, 1/64 px
+    int m_hScale = 1;  // pixels per unit of the horizontal scroll bar
+    ToolkitTimer *m_measureTimer;
+    ToolkitTimer *m_caretTimer;
+    ToolkitTimer *m_autoScrollTimer;
+    QPointer<SelectionMimeData> m_primary;
+};
+
+} // namespace qb
