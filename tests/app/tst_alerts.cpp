@@ -49,34 +49,20 @@ struct Program : qbtest::AppWindow {
 
 } // namespace
 
-class TestAlerts : public QObject
+class TestAlerts : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { qbtest::initGuiTest(); }
-    void init()
-    {
-        qb::MessageBox::clearHistory();
-        qb::modal::clearExecHooks();
-    }
 
     void soundPerAudioType_data();
     void soundPerAudioType();
-    void failingSoundDoesNotStopTheAlert();
-    void emptyReportWithIsNotEmpty();
-    void flashTimes_data();
-    void flashTimes();
+    void visualAlert_data();
+    void visualAlert();
     void flashThroughTheRealTimers_data();
     void flashThroughTheRealTimers();
-    void secondAlertWithSameFlashTimeKeepsCountdown();
-    void secondAlertWithNewFlashTimeRestartsCountdown();
-    void failingAlertDuringFlashing();
-    void changeColorWithoutFlash();
-    void changeColorWithFlash();
+    void secondAlertDuringFlashing_data();
+    void secondAlertDuringFlashing();
     void colorCancelledDuringAlertColourStoresTheDisplayColour();
-    void clearStopsFlashing_data();
-    void clearStopsFlashing();
-    void closeQueryStopsTimers();
     void realAudioReachesTheDevice();
 };
 
@@ -118,65 +104,81 @@ void TestAlerts::soundPerAudioType()
     QCOMPARE(p.sound.calls.size(), expected.isEmpty() ? 0 : 1);
 }
 
-void TestAlerts::failingSoundDoesNotStopTheAlert()
+// The text area's colour and the flash timers through a series of steps,
+// the timers' tick handlers called by hand. Steps:
+//   r:TEXT  a report of one line (_ stands for a blank)  e  a report of no line
+//   t  a flash tick     s  the stop tick     C  Clear    q  the close query
+//   n  "Change color" switched off           x  the sound fails from now on
+//   A/D  the alert/display colour shows      F/I  flashing/idle
+//   i:MS  the stop timer's interval          S:LIST  the sounds asked for so far
+//   a  the last report's step showed "Alert" in the action panel
+// No message box opens at any step.
+void TestAlerts::visualAlert_data()
 {
-    Program p("AudioAlert=1\r\nChangeColor=1\r\nFlash=1\r\nFlashTime=3\r\n");
-    p.sound.fail = true;
-    p.deliver({"x"});
-    QCOMPARE(p.sound.calls, QStringList{QStringLiteral("asterisk")});
-    QCOMPARE(p.colour(), kAlert);
-    QVERIFY(p.flashing());
-    QCOMPARE(p.form->tStopFlash->interval(), 3000);
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("steps");
+    QTest::newRow("one-second flash") << QByteArray("Flash=1\r\nFlashTime=1\r\n")
+                                      << "I r:x F i:1000 D t A t D t s I D";
+    QTest::newRow("longest flash") << QByteArray("Flash=1\r\nFlashTime=900\r\n")
+                                   << "I r:x F i:900000 D t A t D t s I D";
+    QTest::newRow("failing sound") << QByteArray("AudioAlert=1\r\nChangeColor=1\r\nFlash=1\r\nFlashTime=3\r\n")
+                                   << "x r:x S:asterisk A F i:3000";
+    QTest::newRow("empty report with IsNotEmpty")
+        << QByteArray("IsNotEmpty=1\r\nAudioAlert=1\r\nChangeColor=1\r\nFlash=1\r\n")
+        << "r:first A C r:again A S:asterisk,asterisk e a D S:asterisk,asterisk";
+    QTest::newRow("failing alert during flashing") << QByteArray("Contains=ALERT\r\nFlash=1\r\nFlashTime=30\r\n")
+                                                   << "r:ALERT_now t A r:quiet D F i:30000 t A s I D";
+    QTest::newRow("change colour without flash") << QByteArray("Contains=ALERT\r\nChangeColor=1\r\n")
+                                                 << "r:ALERT A I r:ALERT_again A r:quiet D";
+    // The switch counts as it is when the flashing stops.
+    QTest::newRow("change colour with flash") << QByteArray("ChangeColor=1\r\nFlash=1\r\n")
+                                              << "r:x A t D s I A r:y n s D";
+    QTest::newRow("clear while flashing, alert colour") << QByteArray("Flash=1\r\nChangeColor=1\r\n") << "r:x C I D";
+    QTest::newRow("clear while flashing, display colour") << QByteArray("Flash=1\r\nChangeColor=1\r\n")
+                                                          << "r:x t C I D";
+    QTest::newRow("clear after a change of colour") << QByteArray("ChangeColor=1\r\n") << "r:x C I D";
+    QTest::newRow("close query stops the timers") << QByteArray("Flash=1\r\n") << "r:x t A F q I A";
+}
+
+void TestAlerts::visualAlert()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, steps);
+    Program p(ini);
+    QStringList actions; // of the last report
+    connect(p.form.get(), &TForm1::panelChanged, this, [&](int panel, const QString &text) {
+        if (panel == TForm1::ActionPanel)
+            actions << text;
+    });
+    for (const QString &step : steps.split(u' ')) {
+        const QString arg = step.mid(2);
+        switch (step[0].unicode()) {
+        case 'r': actions.clear(); p.deliver({QString(arg).replace(u'_', u' ').toStdString()}); break;
+        case 'e': actions.clear(); p.deliver({}); break;
+        case 't': p.form->tFlashTimer(); break;
+        case 's': p.form->tStopFlashTimer(); break;
+        case 'C':
+            QVERIFY(!p.form->Confirmclears1->isChecked());
+            p.form->Clear1Click();
+            QCOMPARE(p.shown(), QByteArray());
+            break;
+        case 'q': QVERIFY(p.form->close()); break;
+        case 'n': p.frmAlerts->cbChangeColor->setChecked(false); break;
+        case 'x': p.sound.fail = true; break;
+        case 'A': QCOMPARE(p.colour(), kAlert); break;
+        case 'D': QCOMPARE(p.colour(), kDisplay); break;
+        case 'F':
+            QVERIFY(p.flashing());
+            QCOMPARE(p.form->tFlash->interval(), 1000);
+            break;
+        case 'I': QVERIFY(p.idle()); break;
+        case 'i': QCOMPARE(p.form->tStopFlash->interval(), arg.toInt()); break;
+        case 'S': QCOMPARE(p.sound.calls.join(u','), arg); break;
+        case 'a': QVERIFY2(actions.contains(QStringLiteral("Alert")), qPrintable(actions.join(u','))); break;
+        default: QFAIL(qPrintable(QStringLiteral("unknown step ") + step));
+        }
+    }
     QVERIFY(qb::MessageBox::history().empty());
-}
-
-void TestAlerts::emptyReportWithIsNotEmpty()
-{
-    Program p("IsNotEmpty=1\r\nAudioAlert=1\r\nChangeColor=1\r\nFlash=1\r\n");
-    p.deliver({"first"});
-    QCOMPARE(p.colour(), kAlert);
-    p.form->Clear1Click();
-    // Leave the alert colour showing, then show an empty report.
-    p.deliver({"again"});
-    QCOMPARE(p.colour(), kAlert);
-    const qsizetype sounds = p.sound.calls.size();
-    QSignalSpy panels(p.form.get(), &TForm1::panelChanged);
-    p.deliver({});
-    QCOMPARE(p.colour(), kDisplay);
-    QCOMPARE(p.sound.calls.size(), sounds);
-    bool alertShown = false;
-    for (const auto &args : panels)
-        alertShown |= args.at(0).toInt() == TForm1::ActionPanel && args.at(1).toString() == u"Alert";
-    QVERIFY(alertShown);
-}
-
-void TestAlerts::flashTimes_data()
-{
-    QTest::addColumn<int>("flashTime");
-    QTest::addColumn<int>("interval");
-    QTest::newRow("one second") << 1 << 1000;
-    QTest::newRow("longest") << 900 << 900000;
-}
-
-void TestAlerts::flashTimes()
-{
-    QFETCH(int, flashTime);
-    QFETCH(int, interval);
-    Program p("Flash=1\r\nFlashTime=" + QByteArray::number(flashTime) + "\r\n");
-    QVERIFY(p.idle());
-    p.deliver({"x"});
-    QVERIFY(p.flashing());
-    QCOMPARE(p.form->tFlash->interval(), 1000);
-    QCOMPARE(p.form->tStopFlash->interval(), interval);
-    QCOMPARE(p.colour(), kDisplay);
-    p.form->tFlashTimer();
-    QCOMPARE(p.colour(), kAlert);
-    p.form->tFlashTimer();
-    QCOMPARE(p.colour(), kDisplay);
-    p.form->tFlashTimer();
-    p.form->tStopFlashTimer();
-    QVERIFY(p.idle());
-    QCOMPARE(p.colour(), kDisplay);
 }
 
 // The timers themselves: the text area is seen to toggle once a second, and
@@ -206,8 +208,18 @@ void TestAlerts::flashThroughTheRealTimers()
     QCOMPARE(p.colour(), atStop);
 }
 
-void TestAlerts::secondAlertWithSameFlashTimeKeepsCountdown()
+// A second passing alert while the area flashes: with the same flash time
+// the stop countdown goes on, with a new one it starts again.
+void TestAlerts::secondAlertDuringFlashing_data()
 {
+    QTest::addColumn<int>("flashTime");
+    QTest::newRow("same flash time") << 900;
+    QTest::newRow("new flash time") << 30;
+}
+
+void TestAlerts::secondAlertDuringFlashing()
+{
+    QFETCH(int, flashTime);
     Program p("Flash=1\r\nFlashTime=900\r\n");
     p.deliver({"x"});
     QVERIFY(p.flashing());
@@ -215,50 +227,14 @@ void TestAlerts::secondAlertWithSameFlashTimeKeepsCountdown()
     // restart would show as more time left than at the first alert, less a second.
     const int atFirst = p.form->tStopFlash->remainingTime();
     QVERIFY(qbtest::waitFor([&] { return p.form->tStopFlash->remainingTime() < atFirst - 1500; }));
+    p.frmAlerts->seFlashTime->setValue(flashTime);
     p.deliver({"y"});
     QVERIFY(p.flashing());
-    QCOMPARE(p.form->tStopFlash->interval(), 900000);
-    QVERIFY2(p.form->tStopFlash->remainingTime() < atFirst - 1000, "the stop countdown was restarted");
-}
-
-void TestAlerts::secondAlertWithNewFlashTimeRestartsCountdown()
-{
-    Program p("Flash=1\r\nFlashTime=900\r\n");
-    p.deliver({"x"});
-    p.frmAlerts->seFlashTime->setValue(30);
-    p.deliver({"y"});
-    QVERIFY(p.flashing());
-    QCOMPARE(p.form->tStopFlash->interval(), 30000);
-    QVERIFY(p.form->tStopFlash->remainingTime() <= 30000 + 1500);
-}
-
-void TestAlerts::failingAlertDuringFlashing()
-{
-    Program p("Contains=ALERT\r\nFlash=1\r\nFlashTime=30\r\n");
-    p.deliver({"ALERT now"});
-    p.form->tFlashTimer();
-    QCOMPARE(p.colour(), kAlert);
-    p.deliver({"quiet"});
-    QCOMPARE(p.colour(), kDisplay);
-    QVERIFY(p.flashing());
-    QCOMPARE(p.form->tStopFlash->interval(), 30000);
-    p.form->tFlashTimer();
-    QCOMPARE(p.colour(), kAlert);
-    p.form->tStopFlashTimer();
-    QVERIFY(p.idle());
-    QCOMPARE(p.colour(), kDisplay);
-}
-
-void TestAlerts::changeColorWithoutFlash()
-{
-    Program p("Contains=ALERT\r\nChangeColor=1\r\n");
-    p.deliver({"ALERT"});
-    QCOMPARE(p.colour(), kAlert);
-    QVERIFY(p.idle());
-    p.deliver({"ALERT again"});
-    QCOMPARE(p.colour(), kAlert);
-    p.deliver({"quiet"});
-    QCOMPARE(p.colour(), kDisplay);
+    QCOMPARE(p.form->tStopFlash->interval(), flashTime * 1000);
+    if (flashTime == 900)
+        QVERIFY2(p.form->tStopFlash->remainingTime() < atFirst - 1000, "the stop countdown was restarted");
+    else
+        QVERIFY(p.form->tStopFlash->remainingTime() <= 30000 + 1500);
 }
 
 // Cancelling the Color command while the alert colour shows must not make
@@ -273,60 +249,6 @@ void TestAlerts::colorCancelledDuringAlertColourStoresTheDisplayColour()
     QCOMPARE(p.form->displayColor(), kDisplay);
     QCOMPARE(p.form->settingsFile().readInteger("Defaults", "Color", 0), int(kDisplay));
     QCOMPARE(p.colour(), kAlert); // what shows is left alone
-}
-
-void TestAlerts::changeColorWithFlash()
-{
-    Program p("ChangeColor=1\r\nFlash=1\r\n");
-    p.deliver({"x"});
-    QCOMPARE(p.colour(), kAlert);
-    p.form->tFlashTimer();
-    QCOMPARE(p.colour(), kDisplay);
-    p.form->tStopFlashTimer();
-    QVERIFY(p.idle());
-    QCOMPARE(p.colour(), kAlert);
-
-    // The setting counts as it is when the flashing stops.
-    p.deliver({"y"});
-    p.frmAlerts->cbChangeColor->setChecked(false);
-    p.form->tStopFlashTimer();
-    QCOMPARE(p.colour(), kDisplay);
-}
-
-void TestAlerts::clearStopsFlashing_data()
-{
-    QTest::addColumn<QByteArray>("ini");
-    QTest::addColumn<int>("ticks");
-    QTest::newRow("flashing, alert colour showing") << QByteArray("Flash=1\r\nChangeColor=1\r\n") << 0;
-    QTest::newRow("flashing, display colour showing") << QByteArray("Flash=1\r\nChangeColor=1\r\n") << 1;
-    QTest::newRow("alert colour left by a change") << QByteArray("ChangeColor=1\r\n") << 0;
-}
-
-void TestAlerts::clearStopsFlashing()
-{
-    QFETCH(QByteArray, ini);
-    QFETCH(int, ticks);
-    Program p(ini);
-    QVERIFY(!p.form->Confirmclears1->isChecked());
-    p.deliver({"x"});
-    for (int i = 0; i < ticks; ++i)
-        p.form->tFlashTimer();
-    p.form->Clear1Click();
-    QCOMPARE(p.shown(), QByteArray());
-    QVERIFY(p.idle());
-    QCOMPARE(p.colour(), kDisplay);
-}
-
-void TestAlerts::closeQueryStopsTimers()
-{
-    Program p("Flash=1\r\n");
-    p.deliver({"x"});
-    p.form->tFlashTimer();
-    QCOMPARE(p.colour(), kAlert);
-    QVERIFY(p.flashing());
-    QVERIFY(p.form->close());
-    QVERIFY(p.idle());
-    QCOMPARE(p.colour(), kAlert);
 }
 
 void TestAlerts::realAudioReachesTheDevice()

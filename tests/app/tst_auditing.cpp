@@ -39,15 +39,13 @@ QString nameAt(int number = 1)
 
 } // namespace
 
-class TestAuditing : public QObject
+class TestAuditing : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { qbtest::initGuiTest(); }
     void init()
     {
-        MessageBox::clearHistory();
-        qb::modal::clearExecHooks();
+        GuiTest::init();
         qb::clock::set([] { return kDisplayTime; });
     }
     void cleanup() { qb::clock::set(nullptr); }

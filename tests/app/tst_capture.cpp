@@ -64,46 +64,36 @@ int listenOn(int &fd, bool dialogRange)
 
 } // namespace
 
-class TestCapture : public QObject
+class TestCapture : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { qbtest::initGuiTest(); }
-    void init()
-    {
-        MessageBox::clearHistory();
-        qb::modal::clearExecHooks();
-    }
 
-    void startUpPanelsAndStoredPort()
+    // At start-up the stored port is used and the address panel shows this
+    // host's addresses, in the lookup's order, then a colon and the port (0
+    // here: the system chose one), or only the colon and the port when no
+    // address is found.
+    void startUpPanels_data()
     {
+        QTest::addColumn<QString>("addresses");
+        QTest::newRow("two addresses") << qbtest::kTestAddresses;
+        QTest::newRow("none found") << QString();
+    }
+    void startUpPanels()
+    {
+        QFETCH(QString, addresses);
+        TForm1::setAddressLookup([addresses] { return addresses; });
+        auto restore = qScopeGuard([] { qbtest::initGuiTest(); });
         Program p;
         QCOMPARE(p.form->Server->port(), 0); // the stored port, not the one used before it is read
         QVERIFY(p.port() > 0);
+        QCOMPARE(p.panel(TForm1::AddressPanel), addresses + QStringLiteral(":0"));
         QCOMPARE(p.panel(TForm1::ActionPanel), QStringLiteral("Listening"));
         QCOMPARE(p.panel(TForm1::VerdictPanel), QString());
         QCOMPARE(p.panel(TForm1::LastConnectionPanel), QString());
         QVERIFY(MessageBox::history().empty());
         QVERIFY(!p.form->Clear1->isEnabled());
         QVERIFY(p.form->Port1->isEnabled());
-    }
-
-    // The address panel: this host's addresses, in the lookup's order, then
-    // a colon and the port (0 here: the system chose one); only the colon and
-    // the port when none is found.
-    void addressPanel_data()
-    {
-        QTest::addColumn<QString>("addresses");
-        QTest::newRow("two addresses") << qbtest::kTestAddresses;
-        QTest::newRow("none found") << QString();
-    }
-    void addressPanel()
-    {
-        QFETCH(QString, addresses);
-        TForm1::setAddressLookup([addresses] { return addresses; });
-        auto restore = qScopeGuard([] { qbtest::initGuiTest(); });
-        Program p;
-        QCOMPARE(p.panel(TForm1::AddressPanel), addresses + QStringLiteral(":0"));
     }
 
     void oneConnectionStatusSequence()
@@ -254,8 +244,7 @@ private Q_SLOTS:
         MessageBox::setNextAnswer(QMessageBox::Ok);
         qbtest::sendAsync(p.port(), qbtest::Send{{"partial report"}, 0, true}).join();
         QVERIFY(qbtest::waitFor([&] { return !MessageBox::history().empty(); }));
-        QCOMPARE(MessageBox::history().front().caption, QStringLiteral("Quillbox"));
-        QCOMPARE(MessageBox::history().front().text, QStringLiteral("Asynchronous socket error 104."));
+        QCOMPARE(MessageBox::history().front(), qbtest::standardBox("Asynchronous socket error 104."));
         QVERIFY(qbtest::waitFor([&] { return p.form->Server->connectionCount() == 0; }));
         QCOMPARE(p.shown(), QByteArray("before\r\n"));
         QVERIFY(p.send("after\r\n"));
@@ -293,9 +282,7 @@ private Q_SLOTS:
         qbtest::sendAsync(p.port(), "lost\r\n").join();
         QVERIFY(qbtest::waitFor([&] { return !MessageBox::history().empty(); }));
         TForm1::setHandlerFault(nullptr);
-        QCOMPARE(MessageBox::history().size(), std::size_t(1));
-        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
-        QCOMPARE(MessageBox::history()[0].text, QStringLiteral("std::bad_alloc."));
+        QCOMPARE(MessageBox::history(), qbtest::Boxes{qbtest::standardBox("std::bad_alloc.")});
         QVERIFY(qbtest::waitFor([&] { return p.form->Server->connectionCount() == 0; }));
         if (where != "listener") // the main window's own handler puts its panel back
             QCOMPARE(p.panel(TForm1::ActionPanel), QStringLiteral("Listening"));
@@ -336,74 +323,76 @@ private Q_SLOTS:
         QCOMPARE(MessageBox::history()[1].text, QStringLiteral("Asynchronous socket error 104."));
     }
 
-    void takenPortShowsTheBindMessage()
+    // A stored port that cannot be bound at start-up: the "Error" box with
+    // the socket message, "Starting Server" left in the action panel, and no
+    // listening.
+    void startOnARefusedPort_data()
     {
+        QTest::addColumn<bool>("taken"); // or out of range
+        QTest::addColumn<QString>("message");
+        QTest::newRow("taken") << true << "Windows socket error: Address already in use (98), on API 'bind'";
+        QTest::newRow("out of range") << false << "Windows socket error: Invalid argument (22), on API 'bind'";
+    }
+    void startOnARefusedPort()
+    {
+        QFETCH(bool, taken);
+        QFETCH(QString, message);
         int fd = -1;
-        const int port = listenOn(fd, false);
+        const int port = taken ? listenOn(fd, false) : 70000;
         QVERIFY(port > 0);
         auto closeIt = qScopeGuard([fd] { ::close(fd); });
         MessageBox::setNextAnswer(QMessageBox::Ok);
         Program p("Port=" + QByteArray::number(port) + "\r\n");
-        QCOMPARE(MessageBox::history().size(), std::size_t(1));
-        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Error"));
-        QCOMPARE(MessageBox::history()[0].text,
-                 QStringLiteral("Windows socket error: Address already in use (98), on API 'bind'"));
+        QCOMPARE(MessageBox::history(), qbtest::Boxes{qbtest::errorBox(message)});
         QCOMPARE(p.panel(TForm1::ActionPanel), QStringLiteral("Starting Server"));
         QVERIFY(!p.form->Server->active());
     }
 
-    void storedPortOutOfRangeIsRefused()
+    // The Port command moves the listener, whichever way the dialog closes,
+    // and stores the port. When the new port cannot be bound: the standard
+    // error box with the socket message as it is (it ends in a quote, so no
+    // full stop), the port not stored, and the listener closed.
+    void portCommand_data()
     {
-        MessageBox::setNextAnswer(QMessageBox::Ok);
-        Program p("Port=70000\r\n");
-        QCOMPARE(MessageBox::history().size(), std::size_t(1));
-        QCOMPARE(MessageBox::history()[0].text,
-                 QStringLiteral("Windows socket error: Invalid argument (22), on API 'bind'"));
-        QVERIFY(!p.form->Server->active());
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<int>("closedBy");
+        QTest::newRow("free port, close box") << false << int(QDialog::Rejected);
+        QTest::newRow("taken port") << true << int(QDialog::Accepted);
     }
-
-    void portCommandMovesTheListenerAndStoresThePort()
+    void portCommand()
     {
+        QFETCH(bool, taken);
+        QFETCH(int, closedBy);
         Program p;
         int fd = -1;
-        const int next = listenOn(fd, true); // a port the dialog accepts, free once let go
+        const int next = listenOn(fd, true); // a port the dialog accepts
         QVERIFY(next > 0);
-        ::close(fd);
+        auto closeIt = qScopeGuard([&] { ::close(fd); });
+        if (!taken) {
+            ::close(fd); // free once let go
+            closeIt.dismiss();
+        }
         qb::modal::setNextExec([&](QDialog *) {
             p.frmPort->sePort->setValue(next);
-            return int(QDialog::Rejected); // the close box applies the value too
+            return closedBy;
         });
+        if (taken)
+            MessageBox::setNextAnswer(QMessageBox::Ok);
         p.form->Port1->trigger();
+        QVERIFY(!p.form->displayHeld());
+        if (taken) {
+            const QString refused = "Windows socket error: Address already in use (98), on API 'bind'";
+            QCOMPARE(MessageBox::history(), qbtest::Boxes{qbtest::standardBox(refused)});
+            QCOMPARE(qbtest::iniValue(p.app.readIni(), "Port"), QByteArray("0"));
+            QVERIFY(!p.form->Server->active());
+            return;
+        }
+        QVERIFY(MessageBox::history().empty());
         QCOMPARE(p.port(), next);
-        QVERIFY(p.app.readIni().contains("Port=" + QByteArray::number(next) + "\r\n"));
+        QCOMPARE(qbtest::iniValue(p.app.readIni(), "Port"), QByteArray::number(next));
         QVERIFY(p.panel(TForm1::AddressPanel).endsWith(u':' + QString::number(next)));
         QVERIFY(p.send("moved\r\n"));
         QCOMPARE(p.shown(), QByteArray("moved\r\n"));
-    }
-
-    // The Port command when the new port cannot be bound: the standard error
-    // box with the socket message as it is (it ends in a quote, so no full
-    // stop), the port not stored, and the listener closed.
-    void portCommandOnATakenPort()
-    {
-        Program p;
-        int fd = -1;
-        const int taken = listenOn(fd, true);
-        QVERIFY(taken > 0);
-        auto closeIt = qScopeGuard([fd] { ::close(fd); });
-        qb::modal::setNextExec([&](QDialog *) {
-            p.frmPort->sePort->setValue(taken);
-            return int(QDialog::Accepted);
-        });
-        MessageBox::setNextAnswer(QMessageBox::Ok);
-        p.form->Port1->trigger();
-        QCOMPARE(MessageBox::history().size(), std::size_t(1));
-        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
-        QCOMPARE(MessageBox::history()[0].text,
-                 QStringLiteral("Windows socket error: Address already in use (98), on API 'bind'"));
-        QCOMPARE(qbtest::iniValue(p.app.readIni(), "Port"), QByteArray("0"));
-        QVERIFY(!p.form->Server->active());
-        QVERIFY(!p.form->displayHeld());
     }
 
     // A close asked for from outside (a signal) while a held dialog runs its

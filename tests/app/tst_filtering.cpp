@@ -28,16 +28,10 @@ struct Program : qbtest::AppWindow {
 
 } // namespace
 
-class TestFiltering : public QObject
+class TestFiltering : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { qbtest::initGuiTest(); }
-    void init()
-    {
-        qb::MessageBox::clearHistory();
-        qb::modal::clearExecHooks();
-    }
 
     void noSettingsOnlyTrailingWhiteSpaceGoes()
     {

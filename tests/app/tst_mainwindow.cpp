@@ -4,9 +4,13 @@
 #include "app/shutdown.h"
 #include "app/windowplacement.h"
 #include "appwindow.h"
+#include "audit/auditwindow.h"
 #include "capture/listener.h"
+#include "capture/portdialog.h"
 #include "common/toolkittimer.h"
 #include "dialogs/aboutbox.h"
+#include "dialogs/alertsdialog.h"
+#include "dialogs/filtersdialog.h"
 #include "dialogs/fontdialog.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
@@ -51,17 +55,10 @@ void trigger(TForm1 &form, const QString &name)
 
 } // namespace
 
-class TestMainWindow : public QObject
+class TestMainWindow : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { qbtest::initGuiTest(); }
-    void init()
-    {
-        MessageBox::clearHistory();
-        qb::modal::clearExecHooks();
-        TForm1::setScreenSizeOverride(QSize());
-    }
 
     void firstStartDefaults()
     {
@@ -122,65 +119,51 @@ private Q_SLOTS:
         QVERIFY(!w.form->m1->font().italic());
     }
 
-    void windowStateAtStartAndExit_data()
+    // The stored state is the window's from its creation and shows at the
+    // start; at exit the state is written, the bounds only when it is
+    // normal. A close before the window is ever shown (a signal while the
+    // about box greets the user) stores the state unchanged with the stored
+    // bounds; the screen fit leaves a maximized window's bounds alone.
+    void windowState_data()
     {
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("5 is normal") << QByteArray("5") << int(Qt::WindowNoState);
-        QTest::newRow("0 is minimized") << QByteArray("0") << int(Qt::WindowMinimized);
-        QTest::newRow("2 is maximized") << QByteArray("2") << int(Qt::WindowMaximized);
-    }
-    void windowStateAtStartAndExit()
-    {
-        QFETCH(QByteArray, stored);
-        QFETCH(int, expected);
-        AppWindow w("Top=11\r\nLeft=22\r\nWidth=633\r\nHeight=444\r\nWindowState=" + stored + "\r\n");
-        w.form->showAtStart();
-        QCOMPARE(int(w.form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)), expected);
-        w.form->FormDestroy();
-        const QByteArray ini = w.app.readIni();
-        if (expected == int(Qt::WindowNoState)) {
-            QCOMPARE(iniValue(ini, "WindowState"), QByteArray("1"));
-            QCOMPARE(iniValue(ini, "Width"), QByteArray("633"));
-        } else {
-            // Not normal: the stored bounds stay as they were.
-            QCOMPARE(iniValue(ini, "WindowState"), expected == int(Qt::WindowMaximized) ? QByteArray("2") : QByteArray("0"));
-            QCOMPARE(iniValue(ini, "Top"), QByteArray("11"));
-            QCOMPARE(iniValue(ini, "Left"), QByteArray("22"));
-            QCOMPARE(iniValue(ini, "Width"), QByteArray("633"));
-            QCOMPARE(iniValue(ini, "Height"), QByteArray("444"));
-        }
-        QCOMPARE(iniValue(ini, "Auditing"), QByteArray("0"));
-    }
-
-    // The stored state is the window's from its creation: a close before it
-    // is ever shown (a signal while the about box greets the user) stores it
-    // unchanged with the stored bounds; the screen fit leaves a maximized
-    // window's bounds alone.
-    void windowStateFromCreation_data()
-    {
-        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QByteArray>("stored"); // WindowState and Width; Top=11, Left=22, Height=444
+        QTest::addColumn<bool>("shown");        // shown at the start, or closed before (on an 800x600 screen)
+        QTest::addColumn<int>("state");
         QTest::addColumn<int>("width");
-        QTest::addColumn<QByteArray>("written");
-        QTest::addColumn<QByteArray>("writtenWidth");
-        QTest::newRow("maximized") << QByteArray("2") << 1000 << QByteArray("2") << QByteArray("1000");
-        QTest::newRow("minimized") << QByteArray("0") << 798 << QByteArray("0") << QByteArray("1000");
-        QTest::newRow("normal") << QByteArray("1") << 798 << QByteArray("1") << QByteArray("798");
+        QTest::addColumn<QByteArrayList>("written");
+        const QByteArrayList kept{"Top=11", "Left=22", "Height=444", "Auditing=0"};
+        QTest::newRow("5 is normal") << QByteArray("5\r\nWidth=633") << true << int(Qt::WindowNoState) << 633
+                                     << QByteArrayList{"WindowState=1", "Width=633", "Auditing=0"};
+        QTest::newRow("0 is minimized") << QByteArray("0\r\nWidth=633") << true << int(Qt::WindowMinimized) << 633
+                                        << kept + QByteArrayList{"WindowState=0", "Width=633"};
+        QTest::newRow("2 is maximized") << QByteArray("2\r\nWidth=633") << true << int(Qt::WindowMaximized) << 633
+                                        << kept + QByteArrayList{"WindowState=2", "Width=633"};
+        QTest::newRow("maximized, never shown") << QByteArray("2\r\nWidth=1000") << false << 0 << 1000
+                                                << kept + QByteArrayList{"WindowState=2", "Width=1000"};
+        QTest::newRow("minimized, never shown") << QByteArray("0\r\nWidth=1000") << false << 0 << 798
+                                                << kept + QByteArrayList{"WindowState=0", "Width=1000"};
+        QTest::newRow("normal, never shown") << QByteArray("1\r\nWidth=1000") << false << 0 << 798
+                                             << QByteArrayList{"WindowState=1", "Width=798", "Top=11"};
     }
-    void windowStateFromCreation()
+    void windowState()
     {
         QFETCH(QByteArray, stored);
+        QFETCH(bool, shown);
+        QFETCH(int, state);
         QFETCH(int, width);
-        QFETCH(QByteArray, written);
-        QFETCH(QByteArray, writtenWidth);
-        TForm1::setScreenSizeOverride(QSize(800, 600));
-        AppWindow w("Top=11\r\nLeft=22\r\nWidth=1000\r\nHeight=444\r\nWindowState=" + stored + "\r\n");
+        QFETCH(QByteArrayList, written);
+        if (!shown)
+            TForm1::setScreenSizeOverride(QSize(800, 600));
+        AppWindow w("Top=11\r\nLeft=22\r\nHeight=444\r\nWindowState=" + stored + "\r\n");
         QCOMPARE(w.form->width(), width);
+        if (shown) {
+            w.form->showAtStart();
+            QCOMPARE(int(w.form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)), state);
+        }
         w.form->FormDestroy();
         const QByteArray ini = w.app.readIni();
-        QCOMPARE(iniValue(ini, "WindowState"), written);
-        QCOMPARE(iniValue(ini, "Width"), writtenWidth);
-        QCOMPARE(iniValue(ini, "Top"), QByteArray("11"));
+        for (const QByteArray &line : written)
+            QCOMPARE(line.left(line.indexOf('=') + 1) + iniValue(ini, line.left(line.indexOf('='))), line);
     }
 
     // The windows said to be centred stand in the middle of the screen, not
@@ -265,9 +248,8 @@ private Q_SLOTS:
         MessageBox::setNextAnswer(QMessageBox::No);
         w.form->tbClear->click();
         QCOMPARE(w.shown(), QByteArray("two\r\n"));
-        QCOMPARE(MessageBox::history().back().caption, QStringLiteral("Warning"));
-        QCOMPARE(MessageBox::history().back().text, QStringLiteral("This will clear the print area contents.  Are you sure?"));
-        QCOMPARE(MessageBox::history().back().icon, QMessageBox::Warning);
+        QCOMPARE(MessageBox::history().back(), (MessageBox::Shown{"Warning", "This will clear the print area contents.  "
+                                                                             "Are you sure?", QMessageBox::Warning}));
 
         // The real box: Yes is the default button and Escape answers No.
         qb::modal::setNextExec([](QDialog *d) {
@@ -374,9 +356,7 @@ private Q_SLOTS:
             const qbtest::FileSizeLimit limit(4096); // the write fails, even as root
             w.form->SaveAs1->trigger();
         }
-        QCOMPARE(MessageBox::history().size(), std::size_t(1));
-        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
-        QCOMPARE(MessageBox::history()[0].text, QStringLiteral("Stream write error."));
+        QCOMPARE(MessageBox::history(), qbtest::Boxes{qbtest::standardBox("Stream write error.")});
         QCOMPARE(qbtest::TempApp::readFile(target), QByteArray("precious\r\n"));
         QVERIFY(!w.form->displayHeld());
 
@@ -482,43 +462,38 @@ private Q_SLOTS:
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("text"));
     }
 
-    void fontAndColorWriteEvenWhenCancelled()
+    // The Font command, accepted or cancelled, writes the seven keys of
+    // "Font" in order from the text area's font: its face (not the one that
+    // stands in for a missing face), size, colour and styles. The dialog
+    // offers the sixteen basic colours and the current one; a colour left
+    // alone is written back unchanged, a system colour included. What was
+    // written comes back at the next start; a stored name longer than 31
+    // characters is cut.
+    void fontCommand_data()
     {
-        AppWindow w;
-        qb::modal::setNextExec([](QDialog *) { return int(QDialog::Rejected); });
-        w.form->tbFont->click();
-        QByteArray ini = w.app.readIni();
-        QVERIFY2(ini.contains("[Font]\r\nSize=8\r\nName=MS Sans Serif\r\nColor=-2147483640\r\nBold=0\r\nItalic=0\r\n"
-                              "Underline=0\r\nStrikeout=0\r\n"),
-                 ini.constData());
-        qb::modal::setNextExec([](QDialog *) { return int(QDialog::Rejected); });
-        w.form->Color2->trigger();
-        QCOMPARE(iniValue(w.app.readIni(), "Color"), QByteArray("8421631"));
-
-        qb::modal::setNextExec([](QDialog *d) {
-            qobject_cast<QColorDialog *>(d)->setCurrentColor(QColor(0, 0, 255));
-            return int(QDialog::Accepted);
-        });
-        w.form->Color2->trigger();
-        QCOMPARE(w.form->displayColor(), 0xFF0000u);
-        QCOMPARE(iniValue(w.app.readIni(), "Color"), QByteArray("16711680"));
-    }
-
-    // The Font dialog offers the text colour: the sixteen basic colours and
-    // the current one. A choice is applied and written as Font "Color"; the
-    // system colour that the user left alone is written back unchanged.
-    void fontDialogOffersTheTextColour_data()
-    {
-        QTest::addColumn<QString>("pick"); // empty: leave the colour
+        QTest::addColumn<QString>("family"); // empty: leave the face and size
+        QTest::addColumn<bool>("styles");    // underline only, or every style
+        QTest::addColumn<QString>("colour"); // empty: leave the colour
         QTest::addColumn<bool>("accept");
         QTest::addColumn<QByteArray>("written");
-        QTest::newRow("basic colour") << QStringLiteral("Blue") << true << QByteArray("16711680");
-        QTest::newRow("colour left alone") << QString() << true << QByteArray("-2147483640");
-        QTest::newRow("cancelled") << QStringLiteral("Blue") << false << QByteArray("-2147483640");
+        const QByteArray plain = "Size=8\r\nName=MS Sans Serif\r\nColor=-2147483640\r\nBold=0\r\nItalic=0\r\n"
+                                 "Underline=0\r\nStrikeout=0\r\n";
+        QTest::newRow("cancelled") << QString() << false << QStringLiteral("Blue") << false << plain;
+        QTest::newRow("colour left alone") << QString() << false << QString() << true
+                                           << QByteArray(plain).replace("Underline=0", "Underline=1");
+        QTest::newRow("basic colour") << QString() << false << QStringLiteral("Blue") << true
+                                      << QByteArray(plain).replace("Underline=0", "Underline=1")
+                                             .replace("-2147483640", "16711680");
+        QTest::newRow("face, size and every style")
+            << QStringLiteral("DejaVu Sans") << true << QString() << true
+            << QByteArray("Size=14\r\nName=DejaVu Sans\r\nColor=-2147483640\r\nBold=1\r\nItalic=1\r\n"
+                          "Underline=1\r\nStrikeout=1\r\n");
     }
-    void fontDialogOffersTheTextColour()
+    void fontCommand()
     {
-        QFETCH(QString, pick);
+        QFETCH(QString, family);
+        QFETCH(bool, styles);
+        QFETCH(QString, colour);
         QFETCH(bool, accept);
         QFETCH(QByteArray, written);
         AppWindow w;
@@ -529,11 +504,13 @@ private Q_SLOTS:
                 return int(QDialog::Rejected);
             for (int i = 0; i < dialog->cbColor->count(); ++i)
                 offered << dialog->cbColor->itemText(i);
-            QFont font = dialog->currentFont();
+            QFont font = family.isEmpty() ? dialog->currentFont() : QFont(family, 14);
+            for (auto style : {&QFont::setBold, &QFont::setItalic, &QFont::setStrikeOut})
+                (font.*style)(styles);
             font.setUnderline(true);
             dialog->fontChooser->setCurrentFont(font);
-            if (!pick.isEmpty())
-                dialog->cbColor->setCurrentIndex(dialog->cbColor->findText(pick));
+            if (!colour.isEmpty())
+                dialog->cbColor->setCurrentIndex(dialog->cbColor->findText(colour));
             return int(accept ? QDialog::Accepted : QDialog::Rejected);
         });
         w.form->Font1->trigger();
@@ -541,43 +518,35 @@ private Q_SLOTS:
                                        "Silver", "Red", "Lime", "Yellow", "Blue", "Fuchsia", "Aqua", "White",
                                        "Window Text"}));
         const QByteArray ini = w.app.readIni();
-        const QByteArray font = ini.mid(ini.indexOf("[Font]"));
-        QCOMPARE(iniValue(font, "Color"), written);
-        QCOMPARE(iniValue(font, "Underline"), accept ? QByteArray("1") : QByteArray("0"));
-        QCOMPARE(iniValue(font, "Name"), QByteArray("MS Sans Serif")); // not the face standing in for it
-        QCOMPARE(w.form->fontColor(), std::uint32_t(iniValue(font, "Color").toInt()));
-        if (pick == u"Blue" && accept)
+        QVERIFY2(ini.contains("[Font]\r\n" + written), ini.constData());
+        if (!colour.isEmpty() && accept)
             QCOMPARE(w.form->m1->palette().color(QPalette::Text), QColor(0, 0, 255));
-    }
 
-    // The Font command accepted: name, size, colour and styles are written in
-    // this order and come back at the next start; a stored name longer than
-    // 31 characters is cut.
-    void fontAcceptedAndReadBack()
-    {
-        AppWindow w;
-        QFont chosen(QStringLiteral("DejaVu Sans"), 14);
-        for (auto style : {&QFont::setBold, &QFont::setItalic, &QFont::setUnderline, &QFont::setStrikeOut})
-            (chosen.*style)(true);
-        qb::modal::setNextExec([&](QDialog *d) {
-            qobject_cast<qb::FontDialog *>(d)->fontChooser->setCurrentFont(chosen);
-            return int(QDialog::Accepted);
-        });
-        w.form->Font1->trigger();
-        QCOMPARE(w.form->m1->font().family(), QStringLiteral("DejaVu Sans"));
-        const QByteArray ini = w.app.readIni();
-        QVERIFY2(ini.contains("[Font]\r\nSize=14\r\nName=DejaVu Sans\r\nColor=-2147483640\r\nBold=1\r\nItalic=1\r\n"
-                              "Underline=1\r\nStrikeout=1\r\n"),
-                 ini.constData());
-
-        const QFont font = TForm1(w.app.paths()).m1->font();
-        QCOMPARE(font.family(), QStringLiteral("DejaVu Sans"));
-        QCOMPARE(font.pointSize(), 14);
-        QVERIFY(font.bold() && font.italic() && font.underline() && font.strikeOut());
-
+        const auto stored = [](const QFont &f) {
+            return QStringLiteral("%1 %2 %3%4%5%6").arg(f.family()).arg(f.pointSize()).arg(f.bold()).arg(f.italic())
+                .arg(f.underline()).arg(f.strikeOut());
+        };
+        const TForm1 next(w.app.paths());
+        QCOMPARE(stored(next.m1->font()), stored(w.form->m1->font()));
+        QCOMPARE(next.fontColor(), w.form->fontColor());
         const std::string longName = "A Typeface Whose Name Runs Past Thirty-One";
         qb::ProfileFile(w.app.paths().settingsFile).writeString("Font", "Name", longName);
         QCOMPARE(TForm1(w.app.paths()).m1->font().family(), QString::fromStdString(longName.substr(0, 31)));
+    }
+
+    void colorWritesEvenWhenCancelled()
+    {
+        AppWindow w;
+        qb::modal::setNextExec([](QDialog *) { return int(QDialog::Rejected); });
+        w.form->Color2->trigger();
+        QCOMPARE(iniValue(w.app.readIni(), "Color"), QByteArray("8421631"));
+        qb::modal::setNextExec([](QDialog *d) {
+            qobject_cast<QColorDialog *>(d)->setCurrentColor(QColor(0, 0, 255));
+            return int(QDialog::Accepted);
+        });
+        w.form->Color2->trigger();
+        QCOMPARE(w.form->displayColor(), 0xFF0000u);
+        QCOMPARE(iniValue(w.app.readIni(), "Color"), QByteArray("16711680"));
     }
 
     void viewTogglesWriteAtOnce()
@@ -633,10 +602,8 @@ private Q_SLOTS:
         const int row = QStringList{"ShowToolbar1", "ShowStatusbar1", "Confirmclears1", "tbFont", "Color2"}.indexOf(command);
         for (int i = 0; i < 5; ++i)
             QCOMPARE(changed[i], i == row);
-        QCOMPARE(MessageBox::history().size(), std::size_t(1));
-        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
-        QCOMPARE(MessageBox::history()[0].text,
-                 QStringLiteral("Unable to write to ") + QString::fromStdString(w.app.paths().settingsFile.string()) + u'.');
+        const QString ini = QString::fromStdString(w.app.paths().settingsFile.string());
+        QCOMPARE(MessageBox::history(), qbtest::Boxes{qbtest::standardBox("Unable to write to " + ini + u'.')});
         QCOMPARE(w.app.readIni(), before);
     }
 
@@ -703,10 +670,8 @@ private Q_SLOTS:
         QVERIFY(MessageBox::history().empty());
         QTest::mouseClick(about.lUrl, Qt::LeftButton);
         qb::TfrmAbout::setUrlOpener(nullptr);
-        QCOMPARE(MessageBox::history().size(), std::size_t(1));
-        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Error"));
-        QCOMPARE(MessageBox::history()[0].text,
-                 QStringLiteral("There is no application associated with the given filename extension."));
+        const QString noApplication = "There is no application associated with the given filename extension.";
+        QCOMPARE(MessageBox::history(), qbtest::Boxes{qbtest::errorBox(noApplication)});
     }
 };
 

@@ -82,7 +82,7 @@ struct PdfPrinter {
 
 } // namespace
 
-class TestPrinting : public QObject
+class TestPrinting : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -91,11 +91,6 @@ private Q_SLOTS:
         qbtest::initGuiTest();
         if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed");
-    }
-    void init()
-    {
-        MessageBox::clearHistory();
-        qb::modal::clearExecHooks();
     }
 
     void pagesOfThePrintout_data()
@@ -267,10 +262,7 @@ private Q_SLOTS:
         QVERIFY(heldAfter);
         QVERIFY(printingAfter);
         QCOMPARE(panelAfter, QStringLiteral("Printing"));
-        QCOMPARE(MessageBox::history().size(), std::size_t(1));
-        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
-        QCOMPARE(MessageBox::history()[0].text, QStringLiteral("Printing in progress."));
-        QCOMPARE(MessageBox::history()[0].icon, QMessageBox::Critical);
+        QCOMPARE(MessageBox::history(), qbtest::Boxes{qbtest::standardBox("Printing in progress.")});
         QCOMPARE(pdfPages(p.pdf), (Pages{{"page 1"}, {"page 2"}, {"page 3"}}));
         QVERIFY(!p.form->displayHeld());
         QVERIFY(!qb::printing());
@@ -303,9 +295,8 @@ private Q_SLOTS:
         });
         MessageBox::setNextAnswer(QMessageBox::Ok);
         p.form->Print1->trigger();
-        QCOMPARE(MessageBox::history().size(), std::size_t(1));
-        QCOMPARE(MessageBox::history()[0].caption, QStringLiteral("Quillbox"));
-        QCOMPARE(MessageBox::history()[0].text, QStringLiteral("Cannot create file ") + unwritable + u'.');
+        QCOMPARE(MessageBox::history(),
+                 qbtest::Boxes{qbtest::standardBox(QStringLiteral("Cannot create file ") + unwritable + u'.')});
         QCOMPARE(p.form->panelText(TForm1::ActionPanel), panel);
         QVERIFY(!p.form->displayHeld());
         QVERIFY(!qb::printing());

@@ -2,6 +2,7 @@
 // its order, labels, and deleting.
 
 #include "audit/auditstore.h"
+#include "testsupport.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,12 +31,9 @@ void createFile(const fs::path &path, const std::string &bytes = "x")
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-void setLastWrite(const fs::path &path, const QDateTime &local, int msecs = 0)
+void setLastWrite(const fs::path &path, const QDateTime &local)
 {
-    timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(local.toSecsSinceEpoch());
-    times[0].tv_nsec = times[1].tv_nsec = msecs * 1'000'000L;
-    QCOMPARE(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    QVERIFY(qbtest::setLastWrite(QString::fromStdString(path.string()), local));
 }
 
 std::vector<std::string> names(const std::vector<qb::AuditEntry> &entries)

@@ -38,15 +38,6 @@ struct Server {
     bool waitReports(int n) { return qbtest::waitFor([&] { return reports.size() >= n; }); }
 };
 
-Listener::Limits limits(std::size_t report, std::size_t inFlight, int connections)
-{
-    Listener::Limits l;
-    l.maxReportBytes = report;
-    l.maxInFlightBytes = inFlight;
-    l.maxConnections = connections;
-    return l;
-}
-
 } // namespace
 
 class TestListener : public QObject
@@ -57,7 +48,7 @@ private Q_SLOTS:
     // dropped, and the report is finished as usual at the close.
     void reportLimit()
     {
-        Server s(limits(10, 1000, 256));
+        Server s({.maxReportBytes = 10, .maxInFlightBytes = 1000});
         qbtest::sendAsync(s.port(), qbtest::Send{{"0123456", "789ABCDEF\r\nmore\r\n"}}).join();
         QVERIFY(s.waitReports(1));
         QCOMPARE(s.reports, QByteArrayList{"0123456789\r\n"});
@@ -69,7 +60,7 @@ private Q_SLOTS:
     // and the room comes back once a report is finished.
     void inFlightLimit()
     {
-        Server s(limits(100, 12, 256));
+        Server s({.maxReportBytes = 100, .maxInFlightBytes = 12});
         std::promise<void> secondDone;
         std::shared_future<void> latch = secondDone.get_future().share();
         auto release = qScopeGuard([&] { secondDone.set_value(); });
@@ -93,7 +84,7 @@ private Q_SLOTS:
     // accepted; the system queues it, and it is taken in once one closes.
     void connectionLimit()
     {
-        Server s(limits(100, 1000, 2));
+        Server s({.maxConnections = 2});
         int fds[3];
         for (int &fd : fds) {
             fd = qbtest::connectTo(s.port());

@@ -53,12 +53,10 @@ QColor sampleColor(const TfrmAlerts &d) { return d.pAlertColor->palette().color(
 
 } // namespace
 
-class TestAlertsDialog : public QObject
+class TestAlertsDialog : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { qbtest::initGuiTest(); }
-    void init() { qb::modal::clearExecHooks(); }
 
     void firstRun();
     void storedLimits_data();

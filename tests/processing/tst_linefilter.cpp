@@ -4,25 +4,19 @@
 #include "processing/linefilter.h"
 
 #include "linefilterref.h"
+#include "testsupport.h"
 
 #include <QTest>
 
 #include <random>
 
 using namespace qb;
+using qbtest::toLines;
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr int LTrim = 1, RTrim = 2, LeftJustify = 4, BlankLines = 8;
-
-Lines toLines(const QByteArrayList &list)
-{
-    Lines lines;
-    for (const QByteArray &line : list)
-        lines.push_back(line.toStdString());
-    return lines;
-}
 
 std::string_view view(const QByteArray &a) { return {a.constData(), static_cast<std::size_t>(a.size())}; }
 

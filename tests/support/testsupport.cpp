@@ -15,6 +15,8 @@
 #include <stdexcept>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -37,16 +39,29 @@ QByteArray TempApp::readIni() const { return readFile(QString::fromStdString(m_p
 QByteArray TempApp::readFile(const QString &path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-void TempApp::writeFile(const QString &path, const QByteArray &bytes)
+bool TempApp::writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+bool setLastWrite(const QString &path, const QDateTime &local)
+{
+    timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = time_t(local.toSecsSinceEpoch());
+    times[0].tv_nsec = times[1].tv_nsec = long(local.time().msec()) * 1'000'000L;
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+std::vector<std::string> toLines(const QByteArrayList &list)
+{
+    std::vector<std::string> lines;
+    for (const QByteArray &line : list)
+        lines.push_back(line.toStdString());
+    return lines;
 }
 
 QByteArray iniValue(const QByteArray &ini, const QByteArray &key)
@@ -129,6 +144,13 @@ void initGuiTest()
     });
     qb::MessageBox::clearHistory();
     qb::TForm1::setAddressLookup([] { return kTestAddresses; });
+}
+
+void GuiTest::init()
+{
+    qb::MessageBox::clearHistory();
+    qb::modal::clearExecHooks();
+    qb::TForm1::setScreenSizeOverride(QSize());
 }
 
 FileSizeLimit::FileSizeLimit(rlim_t bytes)

@@ -3,10 +3,14 @@
 // 127.0.0.1, waiting on the event loop, a file size limit, and a sound player
 // that records what it was asked.
 
+#include "dialogs/messagebox.h"
 #include "processing/sound.h"
 #include "settings/apppaths.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
+#include <QDateTime>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -30,13 +34,29 @@ public:
     const qb::AppPaths &paths() const { return m_paths; }
     void writeIni(const QByteArray &text) const;
     QByteArray readIni() const;
+    // A file's bytes; "<missing>" when it cannot be read.
     static QByteArray readFile(const QString &path);
-    static void writeFile(const QString &path, const QByteArray &bytes);
+    static bool writeFile(const QString &path, const QByteArray &bytes);
 
 private:
     QTemporaryDir m_dir;
     qb::AppPaths m_paths;
 };
+
+// Sets a file's last-write time (to the millisecond); false when refused.
+bool setLastWrite(const QString &path, const QDateTime &local);
+
+// The message boxes shown, as the program records them: the "Error" box and
+// the standard error box ("Quillbox"), each with the error icon.
+using Boxes = std::vector<qb::MessageBox::Shown>;
+inline qb::MessageBox::Shown errorBox(const QString &text) { return {QStringLiteral("Error"), text, QMessageBox::Critical}; }
+inline qb::MessageBox::Shown standardBox(const QString &text)
+{
+    return {QStringLiteral("Quillbox"), text, QMessageBox::Critical};
+}
+
+// Plain lines from a list of byte strings.
+std::vector<std::string> toLines(const QByteArrayList &list);
 
 // The value of key in the settings file's text (the first one), trimmed.
 QByteArray iniValue(const QByteArray &ini, const QByteArray &key);
@@ -66,6 +86,16 @@ bool waitFor(const std::function<bool()> &pred, int timeoutMs = 20000);
 // Initialises the bundled pictures, a clean modal state and a fixed address
 // lookup (no test waits on a resolver); call in initTestCase().
 void initGuiTest();
+
+// Base of the tests of windows: initGuiTest() first, and before each test no
+// answer queued, no box recorded and the real screen size.
+class GuiTest : public QObject
+{
+    Q_OBJECT
+protected Q_SLOTS:
+    void initTestCase() { initGuiTest(); }
+    void init();
+};
 // What the fixed address lookup of initGuiTest() answers.
 inline const QString kTestAddresses = QStringLiteral("192.0.2.7 198.51.100.3");
 
