@@ -3,6 +3,7 @@
 // measured in the same run.
 //
 //   bench_capture [--csv] [--repeat N] [sizes in MiB...]   default: 1 8 32
+//   bench_capture --held [--csv] [--repeat N]
 //
 // Sizes run from 1 to 64 MiB (a report keeps at most 64 MiB). With --repeat N
 // every figure is the fastest of N runs. For each size it prints:
@@ -10,20 +11,33 @@
 //   nc       seconds from the first byte to the exit of "nc -l" writing the
 //            bytes to a file (empty when nc is not installed)
 //   capture  seconds the listener takes to receive and assemble them into
-//            lines (no window)
+//            lines (no window; one listener for all runs, as in the program)
 //   screen   seconds from the first byte sent to the report standing in the
 //            main window's text area
 //   close    seconds from the client's close to the report on screen
 //   cap/bare capture throughput divided by bare recv throughput
 // --csv prints the same as comma-separated rows under a header line.
+//
+// --held runs the held-display row instead: 12 reports of 32 MiB finish while
+// display is held, then it is released, with auditing on. It prints
+//   release  seconds from the release to the 12th report shown and audited
+//   audit    seconds writing the same 12 audit files alone (the baseline)
+//   waiting  reports waiting at the release (the rest wait in the network
+//            while the waiting queue is at its bound)
+//   idle/peak MiB  resident memory before the clients start, and its peak
+//            from then to the end of the release
 
 #include "app/mainwindow.h"
+#include "audit/auditstore.h"
 #include "benchreport.h"
 #include "capture/listener.h"
+#include "capture/reportassembler.h"
+#include "common/clock.h"
 #include "common/resources.h"
 #include "dialogs/modal.h"
 #include "settings/apppaths.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -46,6 +60,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -184,18 +199,17 @@ std::optional<double> netcatToFile(const std::string &nc, const std::filesystem:
     return seconds(s.firstByte, end);
 }
 
-double captureOnly(const std::string &data)
+// One listener for every run, as the program has one for its whole life: its
+// receive buffer is set up once, not at every report.
+double captureOnly(qb::Listener &listener, const std::string &data)
 {
-    qb::Listener listener;
-    listener.setPort(0);
-    listener.open();
     Clock::time_point end{};
     bool done = false;
-    QObject::connect(&listener, &qb::Listener::clientDisconnected, [&](quint64, const qb::Lines &lines, const QString &) {
+    const auto connection = QObject::connect(&listener, &qb::Listener::clientDisconnected, [&](quint64, qb::Report &report, const QString &) {
         end = Clock::now();
         done = true;
-        if (lines.size() != data.size() / 80) {
-            std::fprintf(stderr, "capture: %zu lines, expected %zu\n", lines.size(), data.size() / 80);
+        if (report.lineCount() != data.size() / 80) {
+            std::fprintf(stderr, "capture: %zu lines, expected %zu\n", report.lineCount(), data.size() / 80);
             std::exit(1);
         }
     });
@@ -204,6 +218,7 @@ double captureOnly(const std::string &data)
     while (!done)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     s.thread.join();
+    QObject::disconnect(connection);
     return seconds(s.firstByte, end);
 }
 
@@ -212,22 +227,118 @@ std::pair<double, double> toScreen(qb::TForm1 &form, int port, const std::string
     form.Clear1Click();
     Sender s;
     startSender(s, port, data);
-    while (form.shownLines().empty())
+    while (form.shownReport().empty())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     // Let the layout and paint the new text posted run before stopping.
     QCoreApplication::processEvents();
     const auto end = Clock::now();
-    if (form.shownLines().size() != data.size() / 80) {
-        std::fprintf(stderr, "screen: %zu lines, expected %zu\n", form.shownLines().size(), data.size() / 80);
+    if (form.shownReport().lineCount() != data.size() / 80) {
+        std::fprintf(stderr, "screen: %zu lines, expected %zu\n", form.shownReport().lineCount(), data.size() / 80);
         std::exit(1);
     }
     s.thread.join();
     return {seconds(s.firstByte, end), seconds(s.closed, end)};
 }
 
+// A field of /proc/self/status in KiB ("VmRSS", "VmHWM").
+long statusKiB(const char *field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(status, line))
+        if (line.compare(0, key.size(), key) == 0)
+            return std::atol(line.c_str() + key.size());
+    return -1;
+}
+
+// Starts the peak resident memory afresh from what is resident now.
+void resetPeakMemory()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+std::size_t filesIn(const std::filesystem::path &dir)
+{
+    std::error_code ec;
+    std::size_t n = 0;
+    for (auto it = std::filesystem::directory_iterator(dir, ec); !ec && it != std::filesystem::directory_iterator();
+         it.increment(ec))
+        n += it->path().extension() == ".txt";
+    return n;
+}
+
+void removeFilesIn(const std::filesystem::path &dir)
+{
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(dir, ec); !ec && it != std::filesystem::directory_iterator();
+         it.increment(ec))
+        std::filesystem::remove(it->path(), ec);
+}
+
+struct HeldRow {
+    double release = 0, audit = 0;
+    std::size_t waiting = 0;
+    long idleKiB = 0, peakKiB = 0;
+};
+
+// Reports finishing while display is held, then released with auditing on.
+HeldRow heldRelease(qb::TForm1 &form, int port, const std::string &data, int reports,
+                    const std::filesystem::path &auditDir, const std::filesystem::path &baselineDir)
+{
+    HeldRow row;
+    std::filesystem::create_directories(auditDir);
+    std::filesystem::create_directories(baselineDir);
+    form.Clear1Click();
+    {
+        // The baseline: the same audit files written alone, on the same disk.
+        qb::ReportAssembler assembler;
+        assembler.append(data);
+        const qb::Report report = assembler.finish();
+        const auto start = Clock::now();
+        for (int i = 0; i < reports; ++i)
+            qb::writeAuditFile(baselineDir, qb::clock::now(), report);
+        row.audit = seconds(start, Clock::now());
+        removeFilesIn(baselineDir);
+    }
+    form.EnableAuditing1->setChecked(true);
+    resetPeakMemory();
+    row.idleKiB = statusKiB("VmRSS");
+    std::vector<std::unique_ptr<Sender>> senders;
+    Clock::time_point released{};
+    form.held([&] {
+        for (int i = 0; i < reports; ++i) {
+            senders.push_back(std::make_unique<Sender>());
+            startSender(*senders.back(), port, data);
+        }
+        // Until every report waits, or the waiting queue is at its bound and
+        // the listener has paused with the rest still in the network.
+        while (form.reportsWaiting() < std::size_t(reports) && !form.Server->paused())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        row.waiting = form.reportsWaiting();
+        released = Clock::now();
+    });
+    while (filesIn(auditDir) < std::size_t(reports) || form.Server->connectionCount() > 0)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QCoreApplication::processEvents();
+    row.release = seconds(released, Clock::now());
+    row.peakKiB = statusKiB("VmHWM");
+    for (auto &s : senders)
+        s->thread.join();
+    if (form.shownReport().lineCount() != data.size() / 80) {
+        std::fprintf(stderr, "held: %zu lines shown, expected %zu\n", form.shownReport().lineCount(), data.size() / 80);
+        std::exit(1);
+    }
+    form.EnableAuditing1->setChecked(false);
+    form.Clear1Click();
+    removeFilesIn(auditDir);
+    return row;
+}
+
 void usage()
 {
-    std::fprintf(stderr, "usage: bench_capture [--csv] [--repeat N] [sizes in MiB, 1..64 ...]\n");
+    std::fprintf(stderr, "usage: bench_capture [--csv] [--repeat N] [sizes in MiB, 1..64 ...]\n"
+                         "       bench_capture --held [--csv] [--repeat N]\n");
     std::exit(2);
 }
 
@@ -240,12 +351,15 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     qb::initResources();
     bool csv = false;
+    bool held = false;
     int repeat = 1;
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--csv") {
             csv = true;
+        } else if (arg == "--held") {
+            held = true;
         } else if (arg == "--repeat" && i + 1 < argc) {
             repeat = std::atoi(argv[++i]);
             if (repeat < 1)
@@ -258,6 +372,8 @@ int main(int argc, char *argv[])
             sizes.push_back(int(mib));
         }
     }
+    if (held && !sizes.empty())
+        usage();
     if (sizes.empty())
         sizes = {1, 8, 32};
 
@@ -272,8 +388,41 @@ int main(int argc, char *argv[])
     form.show();
     const int port = form.Server->boundPort();
     const std::string nc = findNetcat();
+    if (held) {
+        constexpr int kReports = 12;
+        constexpr int kMiB = 32;
+        const std::string data = qbbench::makeReport(std::size_t(kMiB) << 20);
+        HeldRow best;
+        best.release = INFINITY;
+        best.audit = INFINITY;
+        for (int r = 0; r < repeat; ++r) {
+            const HeldRow row = heldRelease(form, port, data, kReports, paths.auditDirectory, base / "baseline-audit");
+            best.audit = std::min(best.audit, row.audit);
+            if (row.release < best.release) {
+                best.release = row.release;
+                best.waiting = row.waiting;
+            }
+            best.idleKiB = best.idleKiB ? std::min(best.idleKiB, row.idleKiB) : row.idleKiB;
+            best.peakKiB = best.peakKiB ? std::min(best.peakKiB, row.peakKiB) : row.peakKiB;
+        }
+        if (csv) {
+            std::printf("reports,mib,release_s,audit_s,waiting,idle_mib,peak_mib\n");
+            std::printf("%d,%d,%.6f,%.6f,%zu,%.1f,%.1f\n", kReports, kMiB, best.release, best.audit, best.waiting,
+                        best.idleKiB / 1024.0, best.peakKiB / 1024.0);
+        } else {
+            std::printf("%d reports of %d MiB held, then released (auditing on)\n", kReports, kMiB);
+            std::printf("%9s %9s %12s %9s %9s %14s\n", "release s", "audit s", "release/audit", "waiting",
+                        "idle MiB", "peak MiB");
+            std::printf("%9.3f %9.3f %12.2f %9zu %9.0f %14.0f\n", best.release, best.audit, best.release / best.audit,
+                        best.waiting, best.idleKiB / 1024.0, best.peakKiB / 1024.0);
+        }
+        return 0;
+    }
     if (nc.empty())
         std::fprintf(stderr, "nc not found: the nc -l baseline is skipped\n");
+    qb::Listener listener;
+    listener.setPort(0);
+    listener.open();
 
     if (csv)
         std::printf("mib,bytes,bare_s,nc_s,capture_s,screen_s,close_s\n");
@@ -290,7 +439,7 @@ int main(int argc, char *argv[])
                 if (const auto t = netcatToFile(nc, base / "nc.out", data))
                     ncTime = std::min(ncTime.value_or(INFINITY), *t);
             }
-            capture = std::min(capture, captureOnly(data));
+            capture = std::min(capture, captureOnly(listener, data));
             const auto [s, c] = toScreen(form, port, data);
             screen = std::min(screen, s);
             afterClose = std::min(afterClose, c);

@@ -5,10 +5,11 @@
 #   bench/run.sh [--with-load] [--repeat N] [--sizes "1 2 4 ..."]
 #
 # Builds bench_capture and quillbox in build-bench (RelWithDebInfo) when they
-# are out of date, sends reports of 1 to 64 MiB through them, prints the table
-# with the goals marked met or not met and writes it to docs/bench.txt, and
-# plots throughput against report size into docs/throughput.png (python3 with
-# matplotlib; installed through apt-get when missing).
+# are out of date, sends reports of 1 to 64 MiB through them, then 12 reports
+# of 32 MiB while display is held, prints the table with the goals marked met
+# or not met and writes it to docs/bench.txt, and plots throughput against
+# report size into docs/throughput.png (python3 with matplotlib; installed
+# through apt-get when missing).
 #   --with-load   afterwards run the full load and fault test
 #                 (build-bench/bench/load_test, when it is built); it takes long
 #   --repeat N    every figure is the fastest of N runs (default 3)
@@ -56,11 +57,12 @@ trap 'rm -rf "$work"' EXIT
 load=$(cut -d' ' -f1-3 /proc/loadavg)
 # shellcheck disable=SC2086  # sizes is a list of words
 "$build/bench/bench_capture" --csv --repeat "$repeat" $sizes > "$work/bench.csv"
+"$build/bench/bench_capture" --held --csv --repeat "$repeat" > "$work/held.csv"
 
-"$python" - "$work/bench.csv" docs/bench.txt docs/throughput.png "$repeat" "$load" <<'EOF'
+"$python" - "$work/bench.csv" docs/bench.txt docs/throughput.png "$repeat" "$load" "$work/held.csv" <<'EOF'
 import csv, os, sys, datetime
 
-csv_path, table_path, plot_path, repeat, load = sys.argv[1:6]
+csv_path, table_path, plot_path, repeat, load, held_path = sys.argv[1:7]
 rows = list(csv.DictReader(open(csv_path)))
 if not rows:
     sys.exit("bench_capture produced no figures")
@@ -101,11 +103,22 @@ out.append("report standing in the text area; close = client's close to the repo
 out.append("capture/bare = capture throughput divided by bare recv throughput.")
 out.append("")
 
+held = list(csv.DictReader(open(held_path)))
+held = {k: float(v) for k, v in held[0].items()} if held else None
+if held:
+    out.append(f"Held display: {int(held['reports'])} reports of {int(held['mib'])} MiB finish while display is held, "
+               "then it is released")
+    out.append(f"(auditing on; {int(held['waiting'])} waited at the release, the rest in the network).")
+    out.append(f"  release to the last one shown and audited {held['release_s']:7.3f} s")
+    out.append(f"  writing the same audit files alone         {held['audit_s']:7.3f} s")
+    out.append(f"  resident memory idle {held['idle_mib']:.0f} MiB, peak {held['peak_mib']:.0f} MiB")
+    out.append("")
+
 goals = []
 ratios = {mib: f["bare_s"] / f["capture_s"] for mib, f in by_size.items()}
 worst = min(ratios, key=ratios.get)
-goals.append(("capture throughput / bare recv throughput >= 0.5 (every size)",
-              f"lowest {ratios[worst]:.2f} at {worst} MiB", ratios[worst] >= 0.5))
+goals.append(("capture throughput / bare recv throughput >= 0.6 (every size)",
+              f"lowest {ratios[worst]:.2f} at {worst} MiB", ratios[worst] >= 0.6))
 def time_ratio(big, small, bound, label):
     if big in by_size and small in by_size:
         r = by_size[big]["screen_s"] / by_size[small]["screen_s"]
@@ -119,6 +132,13 @@ if 8 in by_size:
     goals.append(("8 MiB on screen <= 2 s after the client's close", f"{c:.3f} s", c <= 2))
 else:
     goals.append(("8 MiB on screen <= 2 s after the client's close", "needs 8 MiB", None))
+if held:
+    r = held["release_s"] / held["audit_s"]
+    goals.append(("held display: release <= 2 x writing the audit files alone", f"{r:.2f} x", r <= 2))
+    goals.append(("held display: peak resident memory < 1 GiB", f"{held['peak_mib']:.0f} MiB",
+                  held["peak_mib"] < 1024))
+else:
+    goals.append(("held display row", "not run", None))
 out.append("Goals")
 width = max(len(g[0]) for g in goals)
 for label, value, met in goals:

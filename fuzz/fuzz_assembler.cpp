@@ -1,9 +1,11 @@
 // Stream-to-lines assembly fed in pieces cut where the input says: the lines
-// must be those of the whole stream cut at once, NUL bytes dropped, and the
-// running text-form length must match the lines so far.
+// must be those of the whole stream cut at once, NUL bytes dropped, the
+// report's one buffer must hold exactly their text form, and the running
+// text-form length must match the lines so far.
 
 #include "capture/reportassembler.h"
 #include "common/bytes.h"
+#include "common/report.h"
 #include "fuzzsupport.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -33,6 +35,16 @@ void feed(qb::ReportAssembler &a, FuzzedDataProvider &fdp, const std::string &st
     }
 }
 
+// The report holds the lines and nothing else: line i is the bytes between
+// its start and the CR LF before the next start.
+void checkReport(const qb::Report &report, const qb::Lines &expected)
+{
+    FUZZ_CHECK(report.lineCount() == expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        FUZZ_CHECK(report.line(i) == expected[i]);
+    FUZZ_CHECK(report.textForm() == qb::textForm(expected));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -46,9 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(a.keptBytes() == stream.size());
     FUZZ_CHECK(!a.truncated());
     const std::size_t length = a.textFormLength();
-    const qb::Lines lines = a.finish();
-    FUZZ_CHECK(lines == expected);
-    FUZZ_CHECK(length == qb::textFormLength(lines));
+    const qb::Report report = a.finish();
+    checkReport(report, expected);
+    FUZZ_CHECK(length == report.textForm().size());
 
     // The same assembler, now empty again, with a budget: what is kept is the
     // stream's first cap bytes.
@@ -58,8 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(a.keptBytes() == std::min(cap, stream.size()));
     FUZZ_CHECK(a.truncated() == (stream.size() > cap));
     const std::size_t cappedLength = a.textFormLength();
-    const qb::Lines capped = a.finish();
-    FUZZ_CHECK(capped == qb::splitLines(qbfuzz::withoutNul(std::string_view(stream).substr(0, cap))));
-    FUZZ_CHECK(cappedLength == qb::textFormLength(capped));
+    const qb::Report capped = a.finish();
+    checkReport(capped, qb::splitLines(qbfuzz::withoutNul(std::string_view(stream).substr(0, cap))));
+    FUZZ_CHECK(cappedLength == capped.textForm().size());
     return 0;
 }

@@ -451,7 +451,7 @@ void TForm1::socketHandler(quint64 id, Body &&body)
     } catch (const std::exception &e) {
         // Nothing of that report is kept: the connection goes (when it is
         // still open) and a report half way to the queue is dropped.
-        m_reportBuffer = Lines();
+        m_reportBuffer.clear();
         Server->closeClient(id);
         EnableToolBar();
         setPanelText(ActionPanel, QStringLiteral("Listening"));
@@ -476,19 +476,22 @@ void TForm1::ServerClientRead(quint64 id, qulonglong textFormLength)
     });
 }
 
-void TForm1::ServerClientDisconnect(quint64 id, const Lines &report, const QString &peer)
+void TForm1::ServerClientDisconnect(quint64 id, Report &report, const QString &peer)
 {
     socketHandler(id, [&] {
         setPanelText(ActionPanel, QStringLiteral("Update Display"));
-        m_reportBuffer = report;
+        m_reportBuffer = std::move(report);
         const bool rejected = ReportRejected();
         ApplyLineFilter();
         injectFault("disconnect");
-        if (!rejected)
-            m_waiting.push_back(m_reportBuffer);
-        // The filtered report now lives on in the queue (or nowhere, when it
-        // was rejected); a report may be 64 MiB, so keep no second copy of it.
-        m_reportBuffer = Lines();
+        if (!rejected) {
+            // The filtered report moves on into the queue (or nowhere, when
+            // it was rejected); a report may be 64 MiB and is never copied.
+            const std::size_t cost = waitingCost(m_reportBuffer);
+            m_waiting.push_back(std::move(m_reportBuffer));
+            setWaitingBytes(m_waitingBytes + cost);
+        }
+        m_reportBuffer.clear();
         DisplayAndAlert();
         // The user's regional formats: the default locale is the system's.
         setPanelText(LastConnectionPanel, QStringLiteral("Last connection: ")
@@ -551,43 +554,54 @@ void TForm1::ApplyLineFilter()
     applyLineFilter(m_reportBuffer, filterSettings());
 }
 
-void TForm1::showLines(Lines lines)
+void TForm1::setWaitingBytes(std::size_t bytes)
 {
-    m_shown = std::move(lines);
+    m_waitingBytes = bytes;
+    Server->setWaitingBytes(bytes);
+}
+
+void TForm1::putShownReportIntoTextArea()
+{
     // One line of the text area per report line, each byte one character.
-    std::size_t total = 0;
-    for (const auto &line : m_shown)
-        total += line.size() + 1;
+    const Report &shown = *m_shown;
     QString text;
-    text.reserve(qsizetype(total));
-    for (std::size_t i = 0; i < m_shown.size(); ++i) {
+    text.reserve(qsizetype(shown.textForm().size()));
+    for (std::size_t i = 0; i < shown.lineCount(); ++i) {
         if (i)
             text += u'\n';
-        appendBytesAsText(text, m_shown[i]);
+        appendBytesAsText(text, shown.line(i));
     }
     m1->setPlainText(text);
 }
 
 void TForm1::DisplayAndAlert()
 {
-    if (m_heldDepth == 0) {
+    if (m_heldDepth == 0 && !m_waiting.empty()) {
+        // Each waiting report in turn is the shown one, is audited and goes
+        // through the alert step. Nothing in between lets the window paint,
+        // so only the last one needs to be put into the text area.
         while (!m_waiting.empty()) {
-            Lines report = std::move(m_waiting.front());
+            m_shown = std::make_shared<const Report>(std::move(m_waiting.front()));
             m_waiting.pop_front();
-            showLines(std::move(report));
+            m_waitingBytes -= std::min(m_waitingBytes, waitingCost(*m_shown));
             if (EnableAuditing1->isChecked())
-                writeAuditFile(m_paths.auditDirectory, clock::now(), m_shown);
+                writeAuditFile(m_paths.auditDirectory, clock::now(), *m_shown);
             Alert();
             if (m_heldDepth > 0)
                 break; // an alert step never holds, but stay safe
         }
+        if (m_waiting.empty())
+            m_waitingBytes = 0;
+        putShownReportIntoTextArea();
+        // The listener goes on reading once the queue is below its bound.
+        setWaitingBytes(m_waitingBytes);
     }
     EnableToolBar();
 }
 
 void TForm1::EnableToolBar()
 {
-    const bool hasText = !m_shown.empty();
+    const bool hasText = !m_shown->empty();
     tbClear->setEnabled(hasText);
     for (QAction *a : {Clear1, SaveAs1, Print1})
         a->setEnabled(hasText);
@@ -665,7 +679,7 @@ void TForm1::Clear1Click()
                                     MessageBox::Place::OnScreen)
                    != QMessageBox::Yes)
             return;
-        m_shown.clear();
+        m_shown = std::make_shared<const Report>();
         m1->clear();
         m_reportBuffer.clear();
         EnableToolBar();
@@ -690,7 +704,7 @@ void TForm1::SaveAs1Click()
         QSaveFile out(path);
         if (!out.open(QIODevice::WriteOnly))
             throw Failure(cannotCreate);
-        const std::string bytes = shownText();
+        const std::string_view bytes = shownText();
         if (out.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !out.commit())
             throw Failure("Stream write error");
         SaveDialog->selectFile(path);

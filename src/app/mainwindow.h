@@ -5,6 +5,7 @@
 // functions that the handlers here call with the live dialog settings.
 
 #include "common/bytes.h"
+#include "common/report.h"
 #include "processing/alerttrigger.h"
 #include "processing/filtersettings.h"
 #include "settings/apppaths.h"
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QFileDialog;
@@ -56,7 +58,12 @@ public:
     bool displayHeld() const { return m_heldDepth > 0; }
     bool reportPending() const { return !m_waiting.empty(); }
     std::size_t reportsWaiting() const { return m_waiting.size(); }
-    const Lines &shownLines() const { return m_shown; }
+    // The report the text area shows. A print job keeps its own hold of it
+    // (shownReportHandle()), since the window may show another meanwhile.
+    const Report &shownReport() const { return *m_shown; }
+    std::shared_ptr<const Report> shownReportHandle() const { return m_shown; }
+    // A copy of the shown lines, for tests.
+    Lines shownLines() const { return m_shown->toLines(); }
     std::uint32_t displayColor() const { return m_displayColor; }
     std::uint32_t textAreaColor() const { return m_textAreaColor; }
     std::uint32_t fontColor() const { return m_fontColor; }
@@ -81,7 +88,8 @@ public:
     void ServerListen();
     void ServerClientConnect(quint64 id);
     void ServerClientRead(quint64 id, qulonglong textFormLength);
-    void ServerClientDisconnect(quint64 id, const Lines &report, const QString &peer);
+    // Takes the report (moves it away).
+    void ServerClientDisconnect(quint64 id, Report &report, const QString &peer);
     void ServerClientError(quint64 id, int errorCode);
     // A socket failure for the standard error box (one box at a time).
     void reportSocketFailure(const QString &message);
@@ -117,7 +125,7 @@ public:
     void EnableAuditing1Click();
 
     // The text of the text area: every shown line followed by CR LF.
-    std::string shownText() const { return textForm(m_shown); }
+    std::string_view shownText() const { return m_shown->textForm(); }
 
     // Tests: called at the start of the listener's handlers with "connect"
     // and "read", and with "disconnect" once a finished report is filtered,
@@ -157,7 +165,8 @@ private:
     QToolButton *addButton(const char *name, const QString &hint, QAction *like, void (TForm1::*handler)());
     void setTextAreaColor(std::uint32_t color);
     void applyFontColor(std::uint32_t color);
-    void showLines(Lines lines);
+    void putShownReportIntoTextArea();
+    void setWaitingBytes(std::size_t bytes);
     void writeFontSection();
     QSize screenSize() const;
     FilterSettings filterSettings() const;
@@ -165,9 +174,10 @@ private:
 
     AppPaths m_paths;
     ProfileFile m_settings;
-    Lines m_reportBuffer;           // the last finished report, filtered
-    std::deque<Lines> m_waiting;    // accepted reports not yet shown, in order
-    Lines m_shown;                  // what the text area shows
+    Report m_reportBuffer;          // the report being judged and filtered
+    std::deque<Report> m_waiting;   // accepted reports not yet shown, in order
+    std::size_t m_waitingBytes = 0; // what they take (waitingCost), for the listener's bound
+    std::shared_ptr<const Report> m_shown = std::make_shared<const Report>(); // what the text area shows
     // Display is held while any held command runs. A count, not a flag: a
     // command reached from inside another one's event processing (during a
     // print job's page breaks) must not release the outer one's hold.

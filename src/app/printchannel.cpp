@@ -126,20 +126,11 @@ void PrintChannel::newPage()
     m_surface.newPage();
 }
 
-std::vector<std::string> linesToPrint(const std::vector<std::string> &shown)
-{
-    std::vector<std::string> lines;
-    lines.reserve(shown.size());
-    for (const std::string &line : shown)
-        lines.emplace_back(line.substr(0, kPrintLineLimit));
-    return lines;
-}
-
-void printLines(PrintSurface &surface, const std::vector<std::string> &shown)
+void printLines(PrintSurface &surface, const Report &shown)
 {
     PrintChannel channel(surface);
-    for (const std::string &line : shown)
-        channel.writeLine(std::string_view(line).substr(0, kPrintLineLimit));
+    for (std::size_t i = 0; i < shown.lineCount(); ++i)
+        channel.writeLine(shown.line(i).substr(0, kPrintLineLimit));
     channel.close();
 }
 

@@ -4,10 +4,11 @@
 // headers or page numbers. It draws on a PrintSurface, so the layout runs
 // the same on a printer and on a recording surface in the tests.
 
+#include "common/report.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace qb {
 
@@ -62,13 +63,9 @@ private:
 // The most characters of one report line that are printed.
 constexpr std::size_t kPrintLineLimit = 4096;
 
-// The lines printed for a shown report: each cut to its first kPrintLineLimit
-// characters.
-std::vector<std::string> linesToPrint(const std::vector<std::string> &shown);
-
-// Writes every line of the shown report (cut as linesToPrint says) followed by
-// a line end, then closes the channel. The surface's first page has begun;
-// ending the job is the caller's.
-void printLines(PrintSurface &surface, const std::vector<std::string> &shown);
+// Writes every line of the shown report, each cut to its first
+// kPrintLineLimit characters, followed by a line end, then closes the channel.
+// The surface's first page has begun; ending the job is the caller's.
+void printLines(PrintSurface &surface, const Report &shown);
 
 } // namespace qb

@@ -59,16 +59,16 @@ std::string cannotStart(const QPrinter &printer)
     return "Cannot start printing on " + printer.printerName().toLocal8Bit().toStdString();
 }
 
-// Produces the pages of one job. The lines are a copy: while the pages are
-// produced other commands may change what the window shows.
-void printJob(QPrinter &printer, const Lines &lines)
+// Produces the pages of one job. The report is held by the job: while the
+// pages are produced other commands may change what the window shows.
+void printJob(QPrinter &printer, const std::shared_ptr<const Report> &shown)
 {
     printer.setDocName(QString());
     QPainter painter;
     if (!painter.begin(&printer))
         throw Failure(cannotStart(printer));
     PainterSurface surface(printer, painter, [] { QCoreApplication::processEvents(); });
-    printLines(surface, lines);
+    printLines(surface, *shown);
     painter.end();
 }
 
@@ -92,7 +92,7 @@ void printShownReport(TForm1 &form)
         if (!printer.isValid())
             throw Failure("There is no default printer currently selected");
         if (choosePrinter(printer, &form))
-            printJob(printer, linesToPrint(form.shownLines()));
+            printJob(printer, form.shownReportHandle());
         form.setPanelText(TForm1::ActionPanel, previousAction);
     });
 }

@@ -30,7 +30,8 @@ QDateTime asLocal(const QDateTime &t)
     return t.timeSpec() == Qt::LocalTime ? t : t.toLocalTime();
 }
 
-bool writeAll(int fd, const std::string &bytes)
+// The whole text in as few writes as the system takes.
+bool writeAll(int fd, std::string_view bytes)
 {
     const char *p = bytes.data();
     std::size_t left = bytes.size();
@@ -100,11 +101,11 @@ bool prepareAuditDirectory(const std::filesystem::path &dir)
 }
 
 std::optional<std::filesystem::path> writeAuditFile(const std::filesystem::path &dir,
-                                                    const QDateTime &now, const Lines &lines)
+                                                    const QDateTime &now, const Report &report)
 {
     try {
         const std::string base = auditBaseName(now);
-        const std::string bytes = textForm(lines);
+        const std::string_view bytes = report.textForm();
         auto nameFor = [&](int suffix) {
             return dir / (suffix == 1 ? base + ".txt" : base + "-" + std::to_string(suffix) + ".txt");
         };

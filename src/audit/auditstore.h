@@ -3,7 +3,7 @@
 // folder. The folder's ".txt" files and their last-write times are the whole
 // store; there is no index.
 
-#include "common/bytes.h"
+#include "common/report.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -32,13 +32,14 @@ std::string auditBaseName(const QDateTime &localTime);
 // afterwards. Never throws.
 bool prepareAuditDirectory(const std::filesystem::path &dir);
 
-// Writes every line followed by CR LF to a new file in dir named
-// auditBaseName(now) + ".txt"; when that name is taken, to the first free
-// "<number>-2.txt", "<number>-3.txt", ... An existing file is never replaced.
-// An empty report gives a file of 0 bytes. Returns the path written, or
-// nothing on any failure (a partly written file is removed). Never throws.
+// Writes the report's text form (every line followed by CR LF) to a new file
+// in dir named auditBaseName(now) + ".txt"; when that name is taken, to the
+// first free "<number>-2.txt", "<number>-3.txt", ... An existing file is
+// never replaced. An empty report gives a file of 0 bytes. Returns the path
+// written, or nothing on any failure (a partly written file is removed).
+// Never throws.
 std::optional<std::filesystem::path> writeAuditFile(const std::filesystem::path &dir,
-                                                    const QDateTime &now, const Lines &lines);
+                                                    const QDateTime &now, const Report &report);
 
 // One listed audit file.
 struct AuditEntry

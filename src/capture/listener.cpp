@@ -19,6 +19,9 @@ namespace qb {
 
 namespace {
 constexpr std::size_t kMaxReadChunk = std::size_t(4) << 20;
+// What a waiting report costs beyond its bytes: its place in the queue, its
+// bookkeeping, and the allocator's share.
+constexpr std::size_t kWaitingCharge = 1024;
 
 void setNonBlocking(int fd)
 {
@@ -34,6 +37,11 @@ QString socketErrorText(int error, const char *api)
         .arg(QString::fromLocal8Bit(std::strerror(error)))
         .arg(error)
         .arg(QLatin1String(api));
+}
+
+std::size_t waitingCost(const Report &report)
+{
+    return report.textForm().size() + report.lineCount() * sizeof(std::uint32_t) + kWaitingCharge;
 }
 
 struct Listener::Connection {
@@ -108,6 +116,7 @@ void Listener::open()
     }
     m_acceptNotifier = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
     connect(m_acceptNotifier, &QSocketNotifier::activated, this, &Listener::onAcceptable);
+    updateAcceptNotifier(); // stays off while paused
 }
 
 void Listener::close()
@@ -126,10 +135,30 @@ void Listener::close()
 
 void Listener::closeClient(quint64 id) { dropConnection(id); }
 
+void Listener::setLimits(const Limits &limits)
+{
+    m_limits = limits;
+    setWaitingBytes(m_waitingBytes);
+}
+
+void Listener::setWaitingBytes(std::size_t bytes)
+{
+    m_waitingBytes = bytes;
+    const bool pause = bytes >= m_limits.maxWaitingBytes;
+    if (pause == m_paused)
+        return;
+    m_paused = pause;
+    // A disabled notifier leaves the socket alone: the system keeps what
+    // arrives until its receive buffer is full, then the sender waits.
+    for (auto &entry : m_connections)
+        entry.second->notifier->setEnabled(!pause);
+    updateAcceptNotifier();
+}
+
 void Listener::updateAcceptNotifier()
 {
     if (m_acceptNotifier)
-        m_acceptNotifier->setEnabled(connectionCount() < m_limits.maxConnections);
+        m_acceptNotifier->setEnabled(!m_paused && connectionCount() < m_limits.maxConnections);
 }
 
 void Listener::onAcceptable()
@@ -149,7 +178,7 @@ void Listener::acceptPending()
 {
     // Take what is queued now, up to the connection limit; the rest waits in
     // the system's backlog until a connection closes.
-    while (m_fd >= 0 && connectionCount() < m_limits.maxConnections) {
+    while (m_fd >= 0 && !m_paused && connectionCount() < m_limits.maxConnections) {
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
         const int fd = ::accept(m_fd, reinterpret_cast<sockaddr *>(&peer), &len);
@@ -189,6 +218,14 @@ void Listener::dropConnection(quint64 id)
     updateAcceptNotifier();
 }
 
+void Listener::finishReport(quint64 id, Connection &conn)
+{
+    const QString peer = conn.peer;
+    Report report = conn.report.finish();
+    dropConnection(id); // conn is gone from here on
+    Q_EMIT clientDisconnected(id, report, peer);
+}
+
 void Listener::onReadable(quint64 id)
 {
     // A failure while this connection's report grows (out of memory), or in
@@ -204,7 +241,7 @@ void Listener::onReadable(quint64 id)
 void Listener::receive(quint64 id)
 {
     auto it = m_connections.find(id);
-    if (it == m_connections.end())
+    if (it == m_connections.end() || m_paused)
         return;
     Connection &conn = *it->second;
 
@@ -240,18 +277,12 @@ void Listener::receive(quint64 id)
             Q_EMIT failure(QStringLiteral("Asynchronous socket error %1").arg(recvError));
             return;
         }
-        const QString peer = conn.peer;
-        Lines report = conn.report.finish();
-        dropConnection(id);
-        Q_EMIT clientDisconnected(id, report, peer);
+        finishReport(id, conn);
         Q_EMIT failure(socketErrorText(recvError, "recv"));
         return;
     }
     if (got == 0) {
-        const QString peer = conn.peer;
-        Lines report = conn.report.finish();
-        dropConnection(id);
-        Q_EMIT clientDisconnected(id, report, peer);
+        finishReport(id, conn);
         return;
     }
 

@@ -7,9 +7,14 @@
 // event loop: the listener therefore finishes its own bookkeeping before it
 // emits, silences a connection's notifier before reporting its failure, and
 // frees a closed connection only after the event that closed it returned.
+//
+// Finished reports that wait for display are the owner's, but their bytes
+// count here: once they reach the limit the listener pauses. It reads from no
+// connection and accepts none until they drop below it again; the clients
+// meanwhile wait under TCP flow control, and nothing is dropped or refused.
 
 #include "capture/reportassembler.h"
-#include "common/bytes.h"
+#include "common/report.h"
 
 #include <QObject>
 #include <QString>
@@ -32,6 +37,8 @@ public:
         std::size_t maxReportBytes = std::size_t(64) << 20;
         std::size_t maxInFlightBytes = std::size_t(512) << 20;
         int maxConnections = 256;
+        // Reports waiting for display, together (see setWaitingBytes).
+        std::size_t maxWaitingBytes = std::size_t(256) << 20;
     };
 
     explicit Listener(QObject *parent = nullptr);
@@ -54,9 +61,15 @@ public:
     // is closed already.
     void closeClient(quint64 id);
 
-    void setLimits(const Limits &limits) { m_limits = limits; }
+    void setLimits(const Limits &limits);
     int connectionCount() const { return int(m_connections.size()); }
     std::size_t inFlightBytes() const { return m_inFlight; }
+
+    // What the finished reports that wait for display take together, each
+    // counted by waitingCost(). At maxWaitingBytes or more the listener
+    // pauses; below it, it reads and accepts again.
+    void setWaitingBytes(std::size_t bytes);
+    bool paused() const { return m_paused; }
 
 Q_SIGNALS:
     void listening();
@@ -64,7 +77,8 @@ Q_SIGNALS:
     // Bytes arrived; textFormLength is the whole report's so far.
     void clientRead(quint64 id, qulonglong textFormLength);
     // The peer closed in an orderly way (or a receive failed): its report.
-    void clientDisconnected(quint64 id, const qb::Lines &report, const QString &peerAddress);
+    // A handler may take the report by moving it away.
+    void clientDisconnected(quint64 id, qb::Report &report, const QString &peerAddress);
     // The connection failed (for instance a reset); it is closed, no report.
     void clientError(quint64 id, int errorCode);
     // A failure no handler catches, for the standard error box.
@@ -79,6 +93,7 @@ private:
     void receive(quint64 id);
     void dropConnection(quint64 id);
     void updateAcceptNotifier();
+    void finishReport(quint64 id, Connection &conn);
 
     Limits m_limits;
     int m_port = 0;
@@ -87,9 +102,16 @@ private:
     std::map<quint64, std::unique_ptr<Connection>> m_connections;
     quint64 m_nextId = 1;
     std::size_t m_inFlight = 0;
+    std::size_t m_waitingBytes = 0;
+    bool m_paused = false;
     std::vector<char> m_readBuffer;
 };
 
 QString socketErrorText(int error, const char *api);
+
+// What one finished report counts while it waits for display: its bytes and
+// line table, and a fixed charge, so that a flood of empty reports is
+// bounded too.
+std::size_t waitingCost(const Report &report);
 
 } // namespace qb

@@ -1,60 +1,113 @@
 #include "capture/reportassembler.h"
 
 #include <algorithm>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace qb {
 
+const char *findLineBreakOrNul(const char *p, const char *end) noexcept
+{
+#if defined(__SSE2__)
+    // Sixteen bytes at a time; the loads never reach past end.
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i nul = _mm_setzero_si128();
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, nul));
+        if (const unsigned mask = unsigned(_mm_movemask_epi8(hit)))
+            return p + __builtin_ctz(mask);
+        p += 16;
+    }
+#endif
+    for (; p < end; ++p)
+        if (*p == '\r' || *p == '\n' || *p == '\0')
+            return p;
+    return end;
+}
+
+void ReportAssembler::endLine()
+{
+    m_report.m_starts.push_back(std::uint32_t(m_lineStart));
+    m_report.m_text.appendLineEnd();
+    m_lineStart = m_report.m_text.size();
+}
+
+const char *ReportAssembler::skipAfterCr(const char *p, const char *end)
+{
+    while (p < end && *p == '\0')
+        ++p;
+    if (p < end) {
+        m_afterCr = false;
+        if (*p == '\n')
+            ++p;
+    }
+    return p;
+}
+
 std::size_t ReportAssembler::append(std::string_view bytes, std::size_t budget)
 {
+    budget = std::min(budget, kMaxKeptBytes - std::min(kMaxKeptBytes, m_kept));
     if (bytes.size() > budget) {
         bytes = bytes.substr(0, budget);
         m_truncated = true;
     }
     const std::size_t n = bytes.size();
-    std::size_t i = 0;
-    while (i < n) {
-        if (m_afterCr) {
-            // The LF of a CR LF pair, possibly in the next read or behind a
-            // dropped NUL, ends no second line.
-            if (bytes[i] == '\0') {
-                ++i;
-                continue;
-            }
-            m_afterCr = false;
-            if (bytes[i] == '\n') {
-                ++i;
-                continue;
+    const char *const end = bytes.data() + n;
+    const char *p = bytes.data();
+    Report::Bytes &text = m_report.m_text;
+    if (m_afterCr)
+        p = skipAfterCr(p, end);
+    // Bytes from copyFrom on go to the text as they came, in one copy when
+    // something else is needed or the read ends.
+    const char *copyFrom = p;
+    while (p < end) {
+        const char *hit = findLineBreakOrNul(p, end);
+        if (hit == end)
+            break;
+        if (*hit == '\r' && end - hit > 1 && hit[1] == '\n') {
+            // A CR LF line end: already as the text form writes it.
+            m_report.m_starts.push_back(std::uint32_t(m_lineStart));
+            p = hit + 2;
+            m_lineStart = text.size() + std::size_t(p - copyFrom);
+            continue;
+        }
+        text.append(copyFrom, std::size_t(hit - copyFrom));
+        p = hit + 1;
+        if (*hit != '\0') {
+            endLine();
+            if (*hit == '\r') {
+                m_afterCr = true;
+                p = skipAfterCr(p, end);
             }
         }
-        const char *begin = bytes.data() + i;
-        const char *end = bytes.data() + n;
-        const char *stop = std::find_if(begin, end, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
-        m_current.append(begin, std::size_t(stop - begin));
-        i += std::size_t(stop - begin);
-        if (i == n)
-            break;
-        const char c = bytes[i++];
-        if (c == '\0')
-            continue;
-        m_finishedLength += m_current.size() + 2;
-        m_lines.push_back(std::move(m_current));
-        m_current.clear();
-        m_afterCr = (c == '\r');
+        copyFrom = p;
     }
+    text.append(copyFrom, std::size_t(end - copyFrom));
     m_kept += n;
     return n;
 }
 
 std::size_t ReportAssembler::textFormLength() const
 {
-    return m_finishedLength + (m_current.empty() ? 0 : m_current.size() + 2);
+    const std::size_t size = m_report.m_text.size();
+    return size + (size > m_lineStart ? 2 : 0);
 }
 
-Lines ReportAssembler::finish()
+Report ReportAssembler::finish()
 {
-    if (!m_current.empty())
-        m_lines.push_back(std::move(m_current));
-    Lines out = std::move(m_lines);
+    if (m_report.m_text.size() > m_lineStart)
+        endLine();
+    // A finished report may wait a while for display: give back the room
+    // that growing it left over.
+    m_report.m_text.shrinkToFit();
+    m_report.m_starts.shrink_to_fit();
+    Report out = std::move(m_report);
     *this = ReportAssembler();
     return out;
 }

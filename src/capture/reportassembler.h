@@ -4,8 +4,12 @@
 // CR LF pair that arrives in two pieces is still one line and one line end.
 // CR LF, a lone CR and a lone LF each end a line; text after the last line
 // end is the last line; NUL bytes are dropped and the bytes after them kept.
+//
+// The bytes go straight into the report's one buffer: runs of lines that end
+// in CR LF, as the text form writes them, are copied as they came; only a
+// lone CR or LF and a NUL cost a step of their own.
 
-#include "common/bytes.h"
+#include "common/report.h"
 
 #include <cstddef>
 #include <string>
@@ -16,6 +20,10 @@ namespace qb {
 class ReportAssembler
 {
 public:
+    // The most stream bytes one report keeps whatever the budget, so that its
+    // text form (at most two bytes for each) stays within 32-bit offsets.
+    static constexpr std::size_t kMaxKeptBytes = std::size_t(1) << 30;
+
     // Takes bytes of the stream; at most `budget` of them are kept, the rest
     // are dropped. Returns the number of bytes kept (NUL bytes count as kept
     // since they take no room).
@@ -30,15 +38,21 @@ public:
     bool truncated() const { return m_truncated; }
 
     // Hands out the finished report and starts afresh.
-    Lines finish();
+    Report finish();
 
 private:
-    Lines m_lines;
-    std::string m_current;
-    std::size_t m_finishedLength = 0; // text form length of m_lines
+    void endLine();
+    // After a CR: NUL bytes are skipped, and an LF that follows is the CR's.
+    const char *skipAfterCr(const char *p, const char *end);
+
+    Report m_report;
+    std::size_t m_lineStart = 0; // where the unfinished line begins in the text
     std::size_t m_kept = 0;
     bool m_afterCr = false;
     bool m_truncated = false;
 };
+
+// The first CR, LF or NUL in [p, end), or end.
+const char *findLineBreakOrNul(const char *p, const char *end) noexcept;
 
 } // namespace qb

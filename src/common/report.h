@@ -10,11 +10,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qb {
+
+class ReportAssembler;
 
 class Report
 {
@@ -33,15 +37,24 @@ public:
     {
         const std::size_t begin = m_starts[i];
         const std::size_t end = (i + 1 < m_starts.size() ? std::size_t(m_starts[i + 1]) : m_text.size()) - 2;
-        return std::string_view(m_text).substr(begin, end - begin);
+        return textForm().substr(begin, end - begin);
     }
     // Every line followed by CR LF: what Save As and the audit file write.
-    std::string_view textForm() const noexcept { return m_text; }
+    std::string_view textForm() const noexcept { return {m_text.data(), m_text.size()}; }
 
     // Adds a line; the bytes must hold no CR, LF or NUL.
     void appendLine(std::string_view bytes);
     void clear() noexcept;
     void reserve(std::size_t textBytes, std::size_t lines);
+
+    // Keeps, in order, every line for which keep(i, line) gives a part of it
+    // (a view into that line: the whole, a prefix, a suffix or a middle) and
+    // drops every line for which it gives nothing. i counts the lines as they
+    // were before. One pass, in place, no allocation.
+    template <class Keep>
+    void keepLines(Keep &&keep);
+    // Keeps the first `count` lines.
+    void truncateLines(std::size_t count) noexcept;
 
     // Cuts text into lines as the reception does with a whole stream: CR LF,
     // a lone CR and a lone LF end a line; text after the last line end is the
@@ -51,8 +64,87 @@ public:
     std::vector<std::string> toLines() const;
 
 private:
-    std::string m_text;
+    friend class ReportAssembler;
+
+    // The bytes of the text form in one block. A small block comes from
+    // malloc; a large one is mapped from the system on its own, aligned to
+    // huge pages, so that it grows by remapping its pages instead of copying
+    // them (a report that grows to 64 MiB is not copied over and over), takes
+    // huge pages where the system offers them (far fewer page faults), and
+    // gives back its spare room at no cost once the report is finished.
+    class Bytes
+    {
+    public:
+        Bytes() = default;
+        Bytes(Bytes &&other) noexcept;
+        Bytes &operator=(Bytes &&other) noexcept;
+        Bytes(const Bytes &) = delete;
+        Bytes &operator=(const Bytes &) = delete;
+        ~Bytes();
+
+        char *data() noexcept { return m_data; }
+        const char *data() const noexcept { return m_data; }
+        std::size_t size() const noexcept { return m_size; }
+        std::size_t capacity() const noexcept { return m_capacity; }
+        // Room for at least n bytes. Throws std::bad_alloc.
+        void reserve(std::size_t n);
+        void append(const char *bytes, std::size_t n)
+        {
+            if (n == 0)
+                return;
+            if (m_capacity - m_size < n)
+                grow(m_size + n);
+            std::memcpy(m_data + m_size, bytes, n);
+            m_size += n;
+        }
+        void appendLineEnd()
+        {
+            if (m_capacity - m_size < 2)
+                grow(m_size + 2);
+            m_data[m_size++] = '\r';
+            m_data[m_size++] = '\n';
+        }
+        void resize(std::size_t n) noexcept { m_size = n; } // n <= size()
+        void shrinkToFit() noexcept;
+        void clear() noexcept;
+
+    private:
+        // At least doubles the room. Throws std::bad_alloc.
+        void grow(std::size_t needed);
+        void release() noexcept;
+
+        char *m_data = nullptr;
+        std::size_t m_size = 0;
+        std::size_t m_capacity = 0;
+        bool m_mapped = false;
+    };
+
+    Bytes m_text;
     std::vector<std::uint32_t> m_starts;
 };
+
+template <class Keep>
+void Report::keepLines(Keep &&keep)
+{
+    // A kept line is never longer than it was and dropped lines leave room,
+    // so every line moves towards the front or stays: the write position
+    // never passes the line being read.
+    std::size_t write = 0;
+    std::size_t kept = 0;
+    const std::size_t count = m_starts.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::optional<std::string_view> part = keep(i, line(i));
+        if (!part)
+            continue;
+        if (!part->empty())
+            std::memmove(m_text.data() + write, part->data(), part->size());
+        m_starts[kept++] = std::uint32_t(write);
+        write += part->size();
+        m_text.data()[write++] = '\r';
+        m_text.data()[write++] = '\n';
+    }
+    m_starts.resize(kept);
+    m_text.resize(write);
+}
 
 } // namespace qb

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace qb {
 
@@ -15,90 +16,62 @@ bool containsAny(std::string_view line, const std::vector<std::string> &entries)
                        [line](const std::string &entry) { return contains(line, entry); });
 }
 
-bool isBlank(std::string_view line) { return trimLeft(line).empty(); }
-
-void eraseLeadingWhite(std::string &line) { line.erase(0, line.size() - trimLeft(line).size()); }
-void eraseTrailingWhite(std::string &line) { line.resize(trimRight(line).size()); }
-
 // Whether cutting the text form into lines again could give other lines than
-// the ones it was made of.
-bool holdsBreakOrNul(const Lines &report)
+// the ones it was made of: it holds a CR or LF besides the line ends, or a NUL.
+bool holdsBreakOrNul(const Report &report)
 {
-    return std::any_of(report.begin(), report.end(), [](const std::string &line) {
-        return std::memchr(line.data(), '\n', line.size()) || std::memchr(line.data(), '\r', line.size())
-            || std::memchr(line.data(), '\0', line.size());
-    });
-}
-
-// The text form, trimmed at one end, cut into lines again.
-void recut(Lines &report, bool atStart)
-{
-    const std::string text = textForm(report);
-    const std::string_view v = atStart ? trimLeft(text) : trimRight(text);
-    report = splitLines(v);
-}
-
-// Leading white space of the text form: the blank lines at the start go
-// with their line ends, and the first other line loses its indentation.
-void trimReportStart(Lines &report, bool plain)
-{
-    if (!plain)
-        return recut(report, true);
-    const auto first = std::find_if_not(report.begin(), report.end(),
-                                        [](const std::string &l) { return isBlank(l); });
-    report.erase(report.begin(), first);
-    if (!report.empty())
-        eraseLeadingWhite(report.front());
-}
-
-// Trailing white space of the text form: the final line end and the blank
-// lines at the end go, and the last other line loses its trailing white space.
-void trimReportEnd(Lines &report, bool plain)
-{
-    if (!plain)
-        return recut(report, false);
-    const auto last = std::find_if_not(report.rbegin(), report.rend(),
-                                       [](const std::string &l) { return isBlank(l); });
-    report.erase(last.base(), report.end());
-    if (!report.empty())
-        eraseTrailingWhite(report.back());
+    const std::string_view text = report.textForm();
+    const auto lineEnds = std::ptrdiff_t(report.lineCount());
+    return std::count(text.begin(), text.end(), '\r') != lineEnds
+        || std::count(text.begin(), text.end(), '\n') != lineEnds
+        || (!text.empty() && std::memchr(text.data(), '\0', text.size()) != nullptr);
 }
 
 } // namespace
 
-void applyLineFilter(Lines &report, const FilterSettings &s)
+void applyLineFilter(Report &report, const FilterSettings &s)
 {
-    // Kept lines move down over the dropped ones in one pass; the order and
-    // the outcome are those of deleting each dropped line where it stands.
+    // The trims of the report's ends are done in the walk when cutting the
+    // text form again would give back the same lines: the text form's leading
+    // white space is then the blank lines before the first other kept line
+    // and that line's indentation; its trailing white space the blank lines
+    // after the last other one (whose own trailing white space the walk takes).
+    const bool plain = !(s.lTrim || s.rTrim) || !holdsBreakOrNul(report);
+    bool leading = plain && s.lTrim; // still before the first line that is not blank
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < report.size(); ++i) {
-        std::string &line = report[i];
+    std::size_t keptToLastNonBlank = 0;
+    report.keepLines([&](std::size_t, std::string_view line) -> std::optional<std::string_view> {
         if (!s.include.empty() && !containsAny(line, s.include))
-            continue;
+            return std::nullopt;
         if (containsAny(line, s.exclude))
-            continue;
+            return std::nullopt;
         if (s.leftJustify)
-            eraseLeadingWhite(line);
-        eraseTrailingWhite(line);
-        if (s.blankLines && line.empty())
-            continue;
-        if (kept != i)
-            report[kept] = std::move(line);
+            line = trimLeft(line);
+        line = trimRight(line);
+        if (line.empty() && (s.blankLines || leading))
+            return std::nullopt;
+        if (leading) {
+            line = trimLeft(line);
+            leading = false;
+        }
         ++kept;
-    }
-    report.erase(report.begin() + static_cast<std::ptrdiff_t>(kept), report.end());
+        if (!line.empty())
+            keptToLastNonBlank = kept;
+        return line;
+    });
 
-    if (!s.lTrim && !s.rTrim)
+    if (plain) {
+        if (s.rTrim)
+            report.truncateLines(keptToLastNonBlank);
         return;
-    // Lines made by cutting text again hold none of CR, LF and NUL, so after
-    // a re-cut at the start the end can take the plain way.
-    bool plain = !holdsBreakOrNul(report);
-    if (s.lTrim) {
-        trimReportStart(report, plain);
-        plain = true;
     }
+    // Lines made by cutting text again hold none of CR, LF and NUL, so after
+    // a re-cut at the start the end could take the plain way; the rare case
+    // does not need it.
+    if (s.lTrim)
+        report = Report::fromText(trimLeft(report.textForm()));
     if (s.rTrim)
-        trimReportEnd(report, plain);
+        report = Report::fromText(trimRight(report.textForm()));
 }
 
 } // namespace qb

@@ -1,7 +1,7 @@
 #pragma once
 // The line filter: drops, trims and keeps the lines of a finished report.
 
-#include "common/bytes.h"
+#include "common/report.h"
 #include "processing/filtersettings.h"
 
 namespace qb {
@@ -23,10 +23,10 @@ namespace qb {
 // exactly as cutting the text form again does; the reception never puts these
 // bytes into a line.
 //
-// Runs in time linear in the size of the report. The line walk allocates
-// nothing; only the rare re-cut of lines holding CR, LF or NUL builds the text
-// form, and a failure there (std::bad_alloc) leaves the walked lines and
-// passes on.
-void applyLineFilter(Lines &report, const FilterSettings &s);
+// One pass over the report's buffer, which the kept lines move down in, with
+// the trims at both ends of the report done on the way; nothing is allocated.
+// Only the rare re-cut of lines holding CR, LF or NUL builds a new report, and
+// a failure there (std::bad_alloc) leaves the walked lines and passes on.
+void applyLineFilter(Report &report, const FilterSettings &s);
 
 } // namespace qb

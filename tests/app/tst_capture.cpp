@@ -7,6 +7,7 @@
 #include "capture/listener.h"
 #include "capture/portdialog.h"
 #include "common/clock.h"
+#include "common/report.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
 #include "dialogs/spinedit.h"
@@ -20,6 +21,7 @@
 #include <QToolButton>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -62,12 +64,75 @@ int listenOn(int &fd, bool dialogRange)
     return 0;
 }
 
+// One moment for every audit file, so that their names sort in the order
+// they were written.
+void fixClock()
+{
+    qb::clock::set([] { return QDateTime(QDate(2026, 12, 7), QTime(13, 5, 30)); });
+}
+
+// A stream of many lines with every kind of line end, and what the program
+// keeps of it: each line followed by CR LF.
+std::pair<std::string, std::string> mixedLines(std::size_t bytes)
+{
+    static const char *const ends[] = {"\r\n", "\n", "\r"};
+    std::pair<std::string, std::string> out;
+    for (int i = 0; out.first.size() < bytes; ++i) {
+        const std::string line = "line " + std::to_string(i) + (i % 7 ? " \xe9\x80 text" : "");
+        out.first += line + ends[i % 3];
+        out.second += line + "\r\n";
+    }
+    return out;
+}
+
+// A client on a non-blocking socket, driven from the test's own thread, so
+// that it can tell when the system takes no more of its bytes.
+struct Client {
+    int fd = -1;
+    std::size_t sent = 0;
+    bool connect(int port)
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        // A fixed send buffer: the system then holds little of what is sent
+        // while nobody reads it.
+        const int sendBuffer = 64 * 1024;
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(uint16_t(port));
+        // The system completes the connection whether or not the program
+        // accepts it.
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0)
+            return false;
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
+        return true;
+    }
+    // Sends what the system takes now; true once everything is sent.
+    bool sendMore(const std::string &bytes)
+    {
+        while (sent < bytes.size()) {
+            const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            sent += std::size_t(n);
+        }
+        return true;
+    }
+    ~Client()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 } // namespace
 
 class TestCapture : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
+    void cleanup() { qb::clock::set(nullptr); }
 
     // At start-up the stored port is used and the address panel shows this
     // host's addresses, in the lookup's order, then a colon and the port (0
@@ -185,17 +250,24 @@ private Q_SLOTS:
     }
 
     // Reports that finish while a held dialog is open all wait, in order, and
-    // are each shown, audited and alerted when it closes.
+    // are each shown, audited (byte for byte, whatever their line ends and
+    // size) and alerted when it closes; the last one stays shown.
     void reportsWaitWhileThePortDialogIsOpen()
     {
         Program p("Auditing=1\r\n");
+        fixClock();
+        static const char oddBytes[] = "\x80\xff\tline\nnext\r\rafter\0nul";
+        const std::string odd(oddBytes, sizeof oddBytes - 1);
+        const auto [big, bigKept] = mixedLines(std::size_t(3) << 20);
         bool checkedInside = false;
         qb::modal::setNextExec([&](QDialog *dialog) {
             [&] {
                 QCOMPARE(dialog, static_cast<QDialog *>(p.frmPort.get()));
-                QVERIFY(p.send("one\r\n"));
-                QVERIFY(p.send("two\r\n"));
-                QCOMPARE(p.form->reportsWaiting(), std::size_t(2));
+                // The big one is too big for the system's buffers: the event
+                // loop runs while it is sent.
+                for (const std::string &report : {std::string("one\r\n"), odd, big, std::string("two\r\n")})
+                    QVERIFY(p.send(report));
+                QCOMPARE(p.form->reportsWaiting(), std::size_t(4));
                 QCOMPARE(p.shown(), QByteArray());
                 QVERIFY(p.form->displayHeld());
                 QCOMPARE(p.panel(TForm1::ActionPanel), QStringLiteral("Listening"));
@@ -208,9 +280,78 @@ private Q_SLOTS:
         QVERIFY(!p.form->displayHeld());
         QCOMPARE(p.shown(), QByteArray("two\r\n"));
         const QStringList files = p.auditFiles();
-        QCOMPARE(files.size(), 2);
+        QCOMPARE(files.size(), 4);
         QCOMPARE(p.audit(files[0]), QByteArray("one\r\n"));
-        QCOMPARE(p.audit(files[1]), QByteArray("two\r\n"));
+        QCOMPARE(p.audit(files[1]), QByteArray("\x80\xff\tline\r\nnext\r\n\r\nafternul\r\n"));
+        QVERIFY(p.audit(files[2]) == QByteArray::fromStdString(bigKept));
+        QCOMPARE(p.audit(files[3]), QByteArray("two\r\n"));
+        QVERIFY(!p.form->Server->paused());
+    }
+
+    // Once the reports waiting for a held display reach the queue's bound the
+    // listener pauses: a connection it had accepted is no longer read, and
+    // one that comes meanwhile is not accepted; their sends stall once the
+    // system's buffers are full. After the release every report arrives and
+    // is audited byte for byte.
+    void waitingQueueBoundPausesTheListener()
+    {
+        Program p("Auditing=1\r\n");
+        fixClock();
+        const std::string first = "first\r\n", second = "second\n";
+        qb::Listener::Limits limits;
+        limits.maxWaitingBytes =
+            qb::waitingCost(qb::Report::fromText(first)) + qb::waitingCost(qb::Report::fromText(second));
+        p.form->Server->setLimits(limits);
+        auto [early, earlyKept] = mixedLines(std::size_t(4) << 20);
+        early = "early\r\n" + early;
+        earlyKept = "early\r\n" + earlyKept;
+        const auto [late, lateKept] = mixedLines(std::size_t(4) << 20);
+        Client earlyClient, lateClient;
+        const auto sendAll = [&] { return earlyClient.sendMore(early) & lateClient.sendMore(late); };
+        // Held as a dialog holds it, with the event loop running inside.
+        p.form->held([&] {
+            [&] {
+                QVERIFY(earlyClient.connect(p.port()));
+                QVERIFY(earlyClient.sendMore(early.substr(0, 7)));
+                QVERIFY(qbtest::waitFor([&] { return p.form->Server->inFlightBytes() == 7; }));
+                QVERIFY(p.send(first));
+                QCOMPARE(p.form->reportsWaiting(), std::size_t(1));
+                QVERIFY(!p.form->Server->paused());
+                QVERIFY(p.send(second));
+                QCOMPARE(p.form->reportsWaiting(), std::size_t(2));
+                QVERIFY(p.form->Server->paused());
+                QVERIFY(lateClient.connect(p.port()));
+                QVERIFY(!sendAll());
+                // The program runs on, but reads nothing more and accepts no
+                // one: once every pending event is handled the bytes still
+                // stand in the system's buffers.
+                for (int i = 0; i < 3; ++i)
+                    QCoreApplication::processEvents();
+                QVERIFY(!sendAll());
+                QCOMPARE(p.form->Server->connectionCount(), 1);
+                QCOMPARE(p.form->Server->inFlightBytes(), std::size_t(7));
+                QCOMPARE(p.form->reportsWaiting(), std::size_t(2));
+                QVERIFY(earlyClient.sent < early.size() / 2);
+                QVERIFY(lateClient.sent < late.size() / 2);
+                QVERIFY(p.form->Server->paused());
+            }();
+        });
+        QVERIFY(!p.form->displayHeld());
+        QVERIFY(!p.form->Server->paused());
+        QVERIFY(qbtest::waitFor(sendAll, 60000));
+        ::shutdown(earlyClient.fd, SHUT_WR);
+        ::shutdown(lateClient.fd, SHUT_WR);
+        QVERIFY(qbtest::waitFor([&] { return p.auditFiles().size() == 4; }, 60000));
+        const QStringList files = p.auditFiles();
+        QCOMPARE(p.audit(files[0]), QByteArray("first\r\n"));
+        QCOMPARE(p.audit(files[1]), QByteArray("second\r\n"));
+        // The two that waited in the network finish in either order.
+        const QByteArray third = p.audit(files[2]), fourth = p.audit(files[3]);
+        const std::pair<QByteArray, QByteArray> expected{QByteArray::fromStdString(earlyKept),
+                                                         QByteArray::fromStdString(lateKept)};
+        QVERIFY(std::pair(third, fourth) == expected || std::pair(fourth, third) == expected);
+        QVERIFY(p.shown() == fourth);
+        QVERIFY(MessageBox::history().empty());
     }
 
     // Two clients at once: the first holds its connection open, part of its

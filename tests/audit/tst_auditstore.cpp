@@ -140,9 +140,9 @@ void TestAuditStore::writeContents()
     QFETCH(QByteArray, bytes);
 
     QTemporaryDir tmp;
-    qb::Lines report;
+    qb::Report report;
     for (const QByteArray &line : lines)
-        report.push_back(line.toStdString());
+        report.appendLine(line.toStdString());
     const auto written = qb::writeAuditFile(pathOf(tmp), at(2026, 12, 7, 13, 5, 30), report);
     QVERIFY(written);
     QCOMPARE(*written, pathOf(tmp) / "463635454.txt");
@@ -160,7 +160,7 @@ void TestAuditStore::sameStepNeverOverwrites()
     for (int i = 1; i <= 10; ++i) {
         // All ten moments fall in the same 8.64-second step.
         const auto path = qb::writeAuditFile(dir, at(2026, 12, 7, 13, 5, 30, i * 50),
-                                             {"report " + std::to_string(i)});
+                                             qb::Report::fromLines({"report " + std::to_string(i)}));
         QVERIFY(path);
         written.push_back(*path);
     }
@@ -186,7 +186,7 @@ void TestAuditStore::writeFailsWithoutDirectory()
 {
     QTemporaryDir tmp;
     const fs::path missing = pathOf(tmp) / "missing";
-    QVERIFY(!qb::writeAuditFile(missing, at(2026, 12, 7, 13, 5, 30), {"a"}));
+    QVERIFY(!qb::writeAuditFile(missing, at(2026, 12, 7, 13, 5, 30), qb::Report::fromLines({"a"})));
     QVERIFY(!fs::exists(missing));
 }
 
@@ -223,8 +223,8 @@ void TestAuditStore::touchedFileMovesToTop()
 {
     QTemporaryDir tmp;
     const fs::path dir = pathOf(tmp);
-    const auto older = qb::writeAuditFile(dir, at(2026, 12, 7, 13, 5, 30), {"older"});
-    const auto newer = qb::writeAuditFile(dir, at(2026, 12, 7, 14, 0, 0), {"newer"});
+    const auto older = qb::writeAuditFile(dir, at(2026, 12, 7, 13, 5, 30), qb::Report::fromLines({"older"}));
+    const auto newer = qb::writeAuditFile(dir, at(2026, 12, 7, 14, 0, 0), qb::Report::fromLines({"newer"}));
     QVERIFY(older && newer);
     setLastWrite(*older, at(2026, 12, 7, 13, 5, 30));
     setLastWrite(*newer, at(2026, 12, 7, 14, 0, 0));

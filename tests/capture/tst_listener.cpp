@@ -3,6 +3,7 @@
 // and how many connections it takes at once.
 
 #include "capture/listener.h"
+#include "common/report.h"
 #include "sockets.h"
 #include "testsupport.h"
 
@@ -30,8 +31,8 @@ struct Server {
         listener.setPort(0);
         listener.open();
         QObject::connect(&listener, &Listener::clientDisconnected, &listener,
-                         [this](quint64, const qb::Lines &report, const QString &) {
-                             reports << QByteArray::fromStdString(qb::textForm(report));
+                         [this](quint64, qb::Report &report, const QString &) {
+                             reports << QByteArray(report.textForm().data(), qsizetype(report.textForm().size()));
                          });
     }
     int port() const { return listener.boundPort(); }

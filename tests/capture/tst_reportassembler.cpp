@@ -2,12 +2,14 @@
 
 #include "capture/reportassembler.h"
 #include "common/bytes.h"
+#include "common/report.h"
 
 #include <QTest>
 
 #include <random>
 
 using qb::Lines;
+using qb::Report;
 using qb::ReportAssembler;
 
 Q_DECLARE_METATYPE(Lines)
@@ -28,7 +30,41 @@ Lines assembleInChunks(const std::string &bytes, const std::vector<std::size_t> 
         start = cut;
     }
     a.append(std::string_view(bytes).substr(start));
-    return a.finish();
+    return a.finish().toLines();
+}
+
+// The rule for a whole stream, written out plainly: NUL bytes go first; then
+// CR LF, a lone CR and a lone LF each end a line, and text after the last
+// line end is the last line.
+Lines referenceLines(std::string_view stream)
+{
+    std::string bytes;
+    for (char c : stream)
+        if (c != '\0')
+            bytes += c;
+    Lines lines;
+    std::string line;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\r' && bytes[i] != '\n') {
+            line += bytes[i];
+            continue;
+        }
+        lines.push_back(line);
+        line.clear();
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
+}
+
+std::string joinedWithCrLf(const Lines &lines)
+{
+    std::string text;
+    for (const auto &line : lines)
+        text += line + "\r\n";
+    return text;
 }
 } // namespace
 
@@ -59,7 +95,9 @@ private Q_SLOTS:
         QFETCH(Lines, expected);
         ReportAssembler a;
         a.append(std::string_view(stream.constData(), std::size_t(stream.size())));
-        QCOMPARE(a.finish(), expected);
+        const Report report = a.finish();
+        QCOMPARE(report.toLines(), expected);
+        QCOMPARE(report.textForm(), std::string_view(joinedWithCrLf(expected)));
     }
 
     // Whatever the segmentation, the report is the one of the whole stream,
@@ -107,7 +145,76 @@ private Q_SLOTS:
         QCOMPARE(a.append("abcdef", 4), std::size_t(4));
         QVERIFY(a.truncated());
         QCOMPARE(a.append("gh", 0), std::size_t(0));
-        QCOMPARE(a.finish(), (Lines{"abcd"}));
+        QCOMPARE(a.finish().toLines(), (Lines{"abcd"}));
+    }
+
+    // A report of several MiB grows through every size of its buffer, with
+    // line ends that expand it and NULs that shrink it, in reads of one byte
+    // to a MiB; it keeps every byte, also when copied, moved and cut.
+    void largeReportKeepsEveryByte()
+    {
+        std::string stream;
+        const std::string ends[] = {"\r\n", "\n", "\r", "\n\n\n", std::string("\0\r\0\n", 4)};
+        for (int i = 0; stream.size() < (std::size_t(3) << 20); ++i)
+            stream += "line " + std::to_string(i) + std::string(std::size_t(i % 97), char('A' + i % 26)) + ends[i % 5];
+        ReportAssembler a;
+        std::size_t pos = 0;
+        for (std::size_t n = 1; pos < stream.size(); n = n * 3 % (std::size_t(1) << 20) + 1) {
+            const std::size_t take = std::min(n, stream.size() - pos);
+            a.append(std::string_view(stream).substr(pos, take));
+            pos += take;
+        }
+        const Lines expected = referenceLines(stream);
+        Report report = a.finish();
+        QCOMPARE(report.toLines(), expected);
+        const std::string text = joinedWithCrLf(expected);
+        QVERIFY(report.textForm() == text);
+        const Report copy = report.clone();
+        const Report moved = std::move(report);
+        QVERIFY(copy.textForm() == text && moved.textForm() == text);
+        Report cut = moved.clone();
+        cut.truncateLines(3);
+        QCOMPARE(cut.toLines(), Lines(expected.begin(), expected.begin() + 3));
+    }
+
+    // Against the plain rule: streams with long runs of ordinary bytes and
+    // every kind of line end and NUL, cut into random reads, some of them
+    // with a budget. Lines, text form and the running length all agree.
+    void differentialAgainstThePlainRule()
+    {
+        std::mt19937 rng(20261208);
+        const auto pick = [&](std::size_t n) { return std::size_t(rng() % n); };
+        const std::string specials[] = {"\r\n", "\r", "\n", std::string(1, '\0'), "\n\r", "\r\0\n"};
+        for (int round = 0; round < 3000; ++round) {
+            std::string stream;
+            const std::size_t pieces = pick(40);
+            for (std::size_t i = 0; i < pieces; ++i) {
+                if (pick(3) == 0) {
+                    stream += specials[pick(std::size(specials))];
+                } else {
+                    const std::size_t run = pick(4) == 0 ? pick(200) : pick(20);
+                    for (std::size_t k = 0; k < run; ++k)
+                        stream += char(' ' + pick(95));
+                }
+            }
+            const std::size_t budget = round % 5 == 0 ? pick(stream.size() + 1) : std::string::npos;
+            const std::string_view kept = std::string_view(stream).substr(0, budget);
+
+            ReportAssembler a;
+            std::size_t pos = 0;
+            while (pos < stream.size()) {
+                const std::size_t n = std::min(stream.size() - pos, 1 + pick(pick(2) ? 8 : 300));
+                a.append(std::string_view(stream).substr(pos, n), budget - std::min(budget, a.keptBytes()));
+                pos += n;
+                const std::size_t sofar = std::min(pos, kept.size());
+                QCOMPARE(a.textFormLength(), joinedWithCrLf(referenceLines(kept.substr(0, sofar))).size());
+            }
+            QCOMPARE(a.truncated(), kept.size() < stream.size());
+            const Lines expected = referenceLines(kept);
+            const Report report = a.finish();
+            QCOMPARE(report.toLines(), expected);
+            QCOMPARE(report.textForm(), std::string_view(joinedWithCrLf(expected)));
+        }
     }
 };
 

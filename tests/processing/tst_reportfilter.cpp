@@ -2,6 +2,8 @@
 
 #include "processing/reportfilter.h"
 
+#include "common/bytes.h"
+
 #include <QTest>
 
 using namespace qb;
@@ -81,10 +83,10 @@ void TestReportFilter::verdict()
     s.rejectEmpty = rejectEmpty;
     s.reportContains = contains.toStdString();
     s.reportDoesntContain = doesntContain.toStdString();
-    const Lines before = lines;
+    const Report judged = Report::fromLines(lines);
 
-    QCOMPARE(reportRejected(lines, s), rejected);
-    QCOMPARE(lines, before);
+    QCOMPARE(reportRejected(judged, s), rejected);
+    QCOMPARE(judged.toLines(), lines);
 }
 
 QTEST_APPLESS_MAIN(TestReportFilter)

@@ -4,6 +4,7 @@
 #include "audit/auditwindow.h"
 #include "capture/listener.h"
 #include "capture/portdialog.h"
+#include "common/report.h"
 #include "dialogs/aboutbox.h"
 #include "dialogs/alertsdialog.h"
 #include "dialogs/filtersdialog.h"
@@ -57,17 +58,26 @@ bool AppWindow::send(const std::string &bytes) { return send(Send{{bytes}}); }
 
 bool AppWindow::send(Send what)
 {
+    // The event loop runs while the client sends: a report larger than the
+    // system's buffers goes through only as the program reads it.
     const int before = m_handled;
-    sendAsync(port(), std::move(what)).join();
-    return waitFor([&] { return m_handled > before; });
+    std::thread client = sendAsync(port(), std::move(what));
+    const bool handled = waitFor([&] { return m_handled > before; });
+    client.join();
+    return handled;
 }
 
 void AppWindow::deliver(const std::vector<std::string> &lines)
 {
-    form->ServerClientDisconnect(0, qb::Lines(lines.begin(), lines.end()), QStringLiteral("127.0.0.1"));
+    qb::Report report = qb::Report::fromLines(lines);
+    form->ServerClientDisconnect(0, report, QStringLiteral("127.0.0.1"));
 }
 
-QByteArray AppWindow::shown() const { return QByteArray::fromStdString(form->shownText()); }
+QByteArray AppWindow::shown() const
+{
+    const std::string_view text = form->shownText();
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
 
 QString AppWindow::panel(int panel) const { return form->panelText(panel); }
 
