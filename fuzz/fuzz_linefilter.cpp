@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-using qb::Lines;
+using Lines = qbfuzz::RefLines; // plain lines, as the reference takes them
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
