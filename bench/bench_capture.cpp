@@ -52,14 +52,14 @@
 #include "common/clock.h"
 #include "common/resources.h"
 #include "dialogs/modal.h"
+#include "programcopy.h"
 #include "settings/apppaths.h"
+#include "sockets.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
@@ -69,7 +69,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <csignal>
 #include <unistd.h>
 
 #include <algorithm>
@@ -392,41 +391,26 @@ MemoryRow programMemory(const QString &program, const std::string &data)
         std::fprintf(stderr, "memory: %s\n", what);
         std::exit(1);
     };
-    QTemporaryDir dir;
-    const QString exe = dir.filePath(QStringLiteral("quillbox"));
-    if (!QFile::copy(program, exe))
+    qbtest::ProgramCopy copy(program);
+    if (!copy.valid() || !copy.writeFile(QStringLiteral("quillbox.ini"), "[Defaults]\r\nPort=0\r\nAuditing=1\r\n"))
         fail("cannot copy the program");
-    const int port = freePort();
-    {
-        std::ofstream ini(dir.filePath(QStringLiteral("quillbox.ini")).toStdString());
-        ini << "[Defaults]\r\nPort=" << port << "\r\nAuditing=1\r\n";
-    }
-    const std::filesystem::path audit = dir.filePath(QStringLiteral("audit")).toStdString();
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QUILLBOX_NO_SOUND"), QStringLiteral("1"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(dir.path());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
     const auto started = Clock::now();
-    process.start(exe, {});
-    if (!process.waitForStarted(10000))
+    if (!copy.start())
         fail("the program did not start");
-    const std::string pid = std::to_string(process.processId());
-    const auto running = [&] { return process.state() == QProcess::Running && !process.waitForFinished(0); };
-    const auto waitForFiles = [&](std::size_t n) {
-        while (filesIn(audit) < n) {
-            if (!running())
-                fail("the program ended");
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+    const int port = copy.waitForPort();
+    if (port <= 0)
+        fail("the program does not listen");
+    const std::string pid = std::to_string(copy.pid());
+    // Sends a report and waits until the n-th audit file stands.
+    const auto sendAndWait = [&](const std::string &bytes, int n) {
+        const int fd = qbtest::connectTo(port);
+        if (fd < 0 || !qbtest::sendAll(fd, bytes))
+            fail("cannot send");
+        ::close(fd);
+        if (!qbtest::waitUntil([&] { return copy.auditFiles().size() >= n || !copy.running(); }) || !copy.running())
+            fail("the report was not audited");
     };
-    // connectTo() waits for the listener; that connection is an empty report.
-    ::close(connectTo(port));
-    waitForFiles(1);
+    sendAndWait("first\r\n", 1);
     // The about box closes a minute after it was made; then the main window
     // shows and paints. Idle is measured a little after that.
     std::this_thread::sleep_until(started + std::chrono::seconds(64));
@@ -439,23 +423,15 @@ MemoryRow programMemory(const QString &program, const std::string &data)
     if (!clearRefs)
         std::fprintf(stderr, "memory: cannot reset the program's peak; it counts from start-up\n");
     clearRefs.close();
-    Sender big;
-    startSender(big, port, data);
-    big.thread.join();
-    waitForFiles(2);
+    sendAndWait(data, 2);
     // A small report after it: once it is audited the large one is done with.
-    Sender probe;
-    const std::string small = "done\r\n";
-    startSender(probe, port, small);
-    probe.thread.join();
-    waitForFiles(3);
+    sendAndWait("done\r\n", 3);
     row.peakKiB = statusKiB("VmHWM", pid);
     row.afterKiB = statusKiB("VmRSS", pid);
     if (row.idleKiB < 0 || row.peakKiB < 0)
         fail("cannot read the program's memory");
-    ::kill(pid_t(process.processId()), SIGTERM);
-    if (!process.waitForFinished(30000))
-        process.kill();
+    if (!copy.terminate())
+        fail("the program did not end at SIGTERM");
     return row;
 }
 

@@ -2,10 +2,9 @@
 // written as plainly as it can be; the report filter never throws and agrees
 // with a search of the text form.
 
-#include "common/bytes.h"
 #include "common/report.h"
-#include "common/textmatch.h"
 #include "fuzzsupport.h"
+#include "linefilterref.h"
 #include "processing/filtersettings.h"
 #include "processing/linefilter.h"
 #include "processing/reportfilter.h"
@@ -14,53 +13,7 @@
 
 #include <cstdint>
 
-namespace {
-
-using qb::Lines;
-
-// Deletes each dropped line where it stands, then trims the text form and
-// cuts it into lines again.
-void referenceFilter(Lines &report, const qb::FilterSettings &s)
-{
-    const auto containsAny = [](const std::string &line, const std::vector<std::string> &entries) {
-        for (const auto &entry : entries)
-            if (qb::contains(line, entry))
-                return true;
-        return false;
-    };
-    std::size_t i = 0;
-    while (!report.empty() && i < report.size()) {
-        std::string &line = report[i];
-        if ((!s.include.empty() && !containsAny(line, s.include)) || containsAny(line, s.exclude)) {
-            report.erase(report.begin() + static_cast<std::ptrdiff_t>(i));
-            continue;
-        }
-        if (s.leftJustify)
-            line = std::string(qb::trimLeft(line));
-        line = std::string(qb::trimRight(line));
-        if (s.blankLines && line.empty()) {
-            report.erase(report.begin() + static_cast<std::ptrdiff_t>(i));
-            continue;
-        }
-        ++i;
-    }
-    if (s.lTrim)
-        report = qb::splitLines(qb::trimLeft(qb::textForm(report)));
-    if (s.rTrim)
-        report = qb::splitLines(qb::trimRight(qb::textForm(report)));
-}
-
-bool referenceRejected(const Lines &report, const qb::FilterSettings &s)
-{
-    const std::string text = qb::textForm(report);
-    if (s.rejectEmpty && text.empty())
-        return true;
-    if (qb::contains(text, s.reportContains))
-        return true;
-    return !s.reportDoesntContain.empty() && !qb::contains(text, s.reportDoesntContain);
-}
-
-} // namespace
+using Lines = qbfuzz::RefLines; // plain lines, as the reference takes them
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -81,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const std::string *text : {&includeText, &excludeText}) {
         if (text->find('\0') != std::string::npos)
             continue;
-        Lines cut = qb::splitLines(*text);
+        qbfuzz::RefLines cut = qbfuzz::refSplitLines(*text);
         for (auto &entry : cut)
             entry.resize(std::min(entry.size(), qb::maxListEntry));
         FUZZ_CHECK((text == &includeText ? s.include : s.exclude) == cut);
@@ -102,13 +55,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         report.push_back(std::move(line));
     }
 
+    const qbfuzz::RefFilter ref = qbfuzz::refFilterFrom(s);
+    const qbfuzz::RefLines plain(report.begin(), report.end());
     qb::Report actual = qb::Report::fromLines(report);
-    FUZZ_CHECK(qb::reportRejected(actual, s) == referenceRejected(report, s));
+    FUZZ_CHECK(qb::reportRejected(actual, s) == qbfuzz::refReportRejected(plain, ref));
 
-    Lines expected = report;
-    referenceFilter(expected, s);
+    qbfuzz::RefLines expected = plain;
+    qbfuzz::refLineFilter(expected, ref);
     qb::applyLineFilter(actual, s);
-    FUZZ_CHECK(actual.toLines() == expected);
-    FUZZ_CHECK(actual.textForm() == qb::textForm(expected));
+    const Lines got = actual.toLines();
+    FUZZ_CHECK(qbfuzz::RefLines(got.begin(), got.end()) == expected);
+    FUZZ_CHECK(actual.textForm() == qbfuzz::refTextForm(expected));
     return 0;
 }

@@ -63,12 +63,14 @@ case "$mode" in
     build_package
     tests/package/run.sh build-deb
     # The same tests once more under AddressSanitizer and
-    # UndefinedBehaviorSanitizer. Leak reports are off: the toolkit's and the
-    # font library's one-time allocations at exit would drown them.
+    # UndefinedBehaviorSanitizer, but for the long runs against many copies of
+    # the program (label heavy), which the plain build has run. Leak reports
+    # are off: the toolkit's and the font library's one-time allocations at
+    # exit would drown them.
     cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_SANITIZE=ON -DQUILLBOX_BENCH=OFF
     cmake --build build-sanitize -j"$jobs"
     ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-      ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+      ctest --test-dir build-sanitize --output-on-failure -j"$jobs" -LE heavy
     # A short, bounded and repeatable run of every fuzz target over its
     # checked-in corpus (fixed seed and count; longer runs: fuzz/run.sh).
     if [ -x fuzz/run.sh ]; then

@@ -47,6 +47,9 @@ namespace {
 constexpr char kDefaults[] = "Defaults";
 constexpr char kFont[] = "Font";
 std::function<void(const char *)> g_handlerFault;
+std::function<QString()> g_addressLookup;
+
+QString hostAddresses() { return g_addressLookup ? g_addressLookup() : localIP(); }
 
 QIcon themed(const char *name, QStyle::StandardPixmap fallback)
 {
@@ -55,6 +58,8 @@ QIcon themed(const char *name, QStyle::StandardPixmap fallback)
 } // namespace
 
 void TForm1::setScreenSizeOverride(QSize size) { placement::setScreenSizeOverride(size); }
+
+void TForm1::setAddressLookup(std::function<QString()> lookup) { g_addressLookup = std::move(lookup); }
 
 QSize TForm1::screenSize() const { return placement::screenGeometry().size(); }
 
@@ -69,7 +74,7 @@ TForm1::TForm1(const AppPaths &paths, QWidget *parent)
     buildWindow();
     loadSettings();
 
-    setPanelText(AddressPanel, localIP() + u':' + QString::number(Server->port()));
+    setPanelText(AddressPanel, hostAddresses() + u':' + QString::number(Server->port()));
     setPanelText(ActionPanel, QStringLiteral("Initializing"));
     setPanelText(VerdictPanel, QString());
     StartServer();
@@ -416,7 +421,7 @@ void TForm1::StartServer()
 
 void TForm1::ServerListen()
 {
-    setPanelText(AddressPanel, localIP() + u':' + QString::number(Server->port()));
+    setPanelText(AddressPanel, hostAddresses() + u':' + QString::number(Server->port()));
     setPanelText(ActionPanel, QStringLiteral("Listening"));
 }
 
@@ -480,8 +485,9 @@ void TForm1::ServerClientDisconnect(quint64 id, Report &report, const QString &p
         }
         m_reportBuffer.clear();
         DisplayAndAlert();
+        // The user's regional formats: the default locale is the system's.
         setPanelText(LastConnectionPanel, QStringLiteral("Last connection: ")
-                                              + connectionMoment(clock::now(), QLocale::system())
+                                              + connectionMoment(clock::now(), QLocale())
                                               + QStringLiteral(" from ") + peer);
         setPanelText(ActionPanel, QStringLiteral("Listening"));
     });

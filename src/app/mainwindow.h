@@ -136,6 +136,9 @@ public:
 
     // Tests: the screen size used for fitting and centring.
     static void setScreenSizeOverride(QSize size);
+    // Tests: how this host's addresses are found for the address panel;
+    // nullptr restores the real lookup.
+    static void setAddressLookup(std::function<QString()> lookup);
 
     // A held command: display waits while the body runs; afterwards, unless
     // the body failed, whatever finished meanwhile is shown.

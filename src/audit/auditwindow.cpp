@@ -165,7 +165,7 @@ void TfrmAuditing::FormShow()
     m_entries = listAuditFiles(m_auditDirectory);
     QStringList labels;
     labels.reserve(qsizetype(m_entries.size()));
-    const QLocale locale = QLocale::system();
+    const QLocale locale; // the user's regional formats: the default locale is the system's
     for (const AuditEntry &entry : m_entries)
         labels << auditLabel(entry.lastWrite, locale);
     m_changingList = true;

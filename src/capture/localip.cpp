@@ -1,7 +1,5 @@
 #include "capture/localip.h"
 
-#include <QStringList>
-
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -12,15 +10,40 @@
 namespace qb {
 
 namespace {
-bool isLoopback(const in_addr &addr) { return (ntohl(addr.s_addr) >> 24) == 127; }
-
 QString dotted(const in_addr &addr)
 {
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &addr, text, sizeof text);
     return QString::fromLatin1(text);
 }
+
+void addOnce(QStringList &list, const QString &address)
+{
+    if (!list.contains(address))
+        list << address;
+}
 } // namespace
+
+QString chooseLocalAddresses(const QStringList &resolved, const std::vector<InterfaceAddress> &interfaces)
+{
+    QStringList fromResolver;
+    bool onlyLoopback = true;
+    for (const QString &address : resolved) {
+        addOnce(fromResolver, address);
+        if (!address.startsWith(QLatin1String("127.")))
+            onlyLoopback = false;
+    }
+    if (!fromResolver.isEmpty() && !onlyLoopback)
+        return fromResolver.join(u' ');
+
+    // Debian maps the host name to 127.0.1.1: tell other machines the
+    // addresses of the interfaces instead.
+    QStringList fromInterfaces;
+    for (const InterfaceAddress &i : interfaces)
+        if (i.up && !i.loopback)
+            addOnce(fromInterfaces, i.address);
+    return (fromInterfaces.isEmpty() ? fromResolver : fromInterfaces).join(u' ');
+}
 
 std::string hostName()
 {
@@ -34,7 +57,6 @@ std::string hostName()
 QString localIP()
 {
     QStringList resolved;
-    bool onlyLoopback = true;
     const std::string name = hostName();
     if (!name.empty()) {
         addrinfo hints{};
@@ -42,39 +64,22 @@ QString localIP()
         hints.ai_socktype = SOCK_STREAM;
         addrinfo *result = nullptr;
         if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) == 0) {
-            for (addrinfo *ai = result; ai; ai = ai->ai_next) {
-                const auto &addr = reinterpret_cast<const sockaddr_in *>(ai->ai_addr)->sin_addr;
-                const QString text = dotted(addr);
-                if (!resolved.contains(text))
-                    resolved << text;
-                if (!isLoopback(addr))
-                    onlyLoopback = false;
-            }
+            for (addrinfo *ai = result; ai; ai = ai->ai_next)
+                resolved << dotted(reinterpret_cast<const sockaddr_in *>(ai->ai_addr)->sin_addr);
             ::freeaddrinfo(result);
         }
     }
-    if (!resolved.isEmpty() && !onlyLoopback)
-        return resolved.join(u' ');
-
-    // Debian maps the host name to 127.0.1.1: tell other machines the
-    // addresses of the interfaces instead.
-    QStringList interfaces;
+    std::vector<InterfaceAddress> interfaces;
     ifaddrs *list = nullptr;
     if (::getifaddrs(&list) == 0) {
         for (ifaddrs *ifa = list; ifa; ifa = ifa->ifa_next) {
-            if (!ifa->ifa_addr || ifa->ifa_addr->sa_family != AF_INET)
-                continue;
-            if (!(ifa->ifa_flags & IFF_UP) || (ifa->ifa_flags & IFF_LOOPBACK))
-                continue;
-            const QString text = dotted(reinterpret_cast<const sockaddr_in *>(ifa->ifa_addr)->sin_addr);
-            if (!interfaces.contains(text))
-                interfaces << text;
+            if (ifa->ifa_addr && ifa->ifa_addr->sa_family == AF_INET)
+                interfaces.push_back({dotted(reinterpret_cast<const sockaddr_in *>(ifa->ifa_addr)->sin_addr),
+                                      (ifa->ifa_flags & IFF_UP) != 0, (ifa->ifa_flags & IFF_LOOPBACK) != 0});
         }
         ::freeifaddrs(list);
     }
-    if (!interfaces.isEmpty())
-        return interfaces.join(u' ');
-    return resolved.join(u' ');
+    return chooseLocalAddresses(resolved, interfaces);
 }
 
 } // namespace qb

@@ -30,4 +30,25 @@ std::size_t textFormLength(const Lines &lines);
 // a text ending in a line end has no empty line after it.
 Lines splitLines(std::string_view text);
 
+// The same cut, handing each line (without its line end) to each() in order.
+template <class Each>
+void forEachLine(std::string_view text, Each &&each)
+{
+    const auto nul = text.find('\0');
+    if (nul != std::string_view::npos)
+        text = text.substr(0, nul);
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        each(text.substr(start, i - start));
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        each(text.substr(start));
+}
+
 } // namespace qb

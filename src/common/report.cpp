@@ -1,5 +1,7 @@
 #include "common/report.h"
 
+#include "common/bytes.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -214,21 +216,8 @@ void Report::truncateLines(std::size_t count) noexcept
 
 Report Report::fromText(std::string_view text)
 {
-    if (const void *nul = text.empty() ? nullptr : std::memchr(text.data(), '\0', text.size()))
-        text = text.substr(0, std::size_t(static_cast<const char *>(nul) - text.data()));
     Report r;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != '\r' && c != '\n')
-            continue;
-        r.appendLine(text.substr(start, i - start));
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < text.size())
-        r.appendLine(text.substr(start));
+    forEachLine(text, [&r](std::string_view line) { r.appendLine(line); });
     return r;
 }
 

@@ -228,6 +228,8 @@ void TfrmFilters::buildControls()
     setTabOrder(mInclude, mExclude);
 
     connect(cbBlankLines, &QCheckBox::toggled, this, &TfrmFilters::cbBlankLinesClick);
+    connect(mInclude->document(), &QTextDocument::contentsChanged, this, [this] { m_includeEntries.reset(); });
+    connect(mExclude->document(), &QTextDocument::contentsChanged, this, [this] { m_excludeEntries.reset(); });
 }
 
 // FormCreate: the settings in the order they are stored, then the lists.
@@ -260,8 +262,12 @@ FilterSettings TfrmFilters::settings() const
     s.rTrim = cbRightTrim->isChecked();
     s.leftJustify = cbLeftJustify->isChecked();
     s.blankLines = cbBlankLines->isChecked();
-    s.include = listEntries(textToBytes(listText(mInclude)));
-    s.exclude = listEntries(textToBytes(listText(mExclude)));
+    if (!m_includeEntries)
+        m_includeEntries = listEntries(textToBytes(listText(mInclude)));
+    if (!m_excludeEntries)
+        m_excludeEntries = listEntries(textToBytes(listText(mExclude)));
+    s.include = *m_includeEntries;
+    s.exclude = *m_excludeEntries;
     return s;
 }
 

@@ -9,6 +9,9 @@
 #include <QDialog>
 
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 class QCheckBox;
 class QFrame;
@@ -68,6 +71,9 @@ private:
     void loadSettings();
 
     std::filesystem::path m_settingsFile, m_includeFile, m_excludeFile;
+    // The entries of each list, worked out again only after its text
+    // changed: every finished report reads them, and a list may be megabytes.
+    mutable std::optional<std::vector<std::string>> m_includeEntries, m_excludeEntries;
     ListLoad::Status m_includeLoad = ListLoad::Status::Missing;
     ListLoad::Status m_excludeLoad = ListLoad::Status::Missing;
 };

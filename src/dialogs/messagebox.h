@@ -17,6 +17,7 @@ public:
         QString caption;
         QString text;
         QMessageBox::Icon icon;
+        bool operator==(const Shown &) const = default;
     };
 
     // A box raised by the program itself: caption "Error", error icon, OK.

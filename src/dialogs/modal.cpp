@@ -1,6 +1,7 @@
 #include "dialogs/modal.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -10,6 +11,10 @@
 namespace qb::modal {
 
 namespace {
+// Off unless asked for (QT_LOGGING_RULES="quillbox.modal.info=true"): tells
+// on standard error which modal window opens, for tests of the built program.
+Q_LOGGING_CATEGORY(lcModal, "quillbox.modal", QtWarningMsg)
+
 std::deque<ExecHook> &hooks()
 {
     static std::deque<ExecHook> queue;
@@ -31,6 +36,7 @@ int exec(QDialog *dialog)
     }
     if (g_fallback)
         return g_fallback(dialog);
+    qCInfo(lcModal, "opens: %s", qPrintable(dialog->windowTitle()));
     return dialog->exec();
 }
 

@@ -1,86 +1,51 @@
 // Auditing through the main window with real clients: which reports leave a
-// file, under which name, with what bytes, and what happens without a folder.
+// file, under which name, with what bytes, and what happens when the file
+// cannot be written.
 
 #include "app/mainwindow.h"
+#include "appwindow.h"
 #include "audit/auditstore.h"
 #include "audit/auditwindow.h"
-#include "capture/portdialog.h"
 #include "common/clock.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
-#include "testsupport.h"
 
 #include <QAction>
-#include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QTest>
 
-#include <memory>
-
-using qb::Lines;
 using qb::MessageBox;
 using qb::TForm1;
+using qbtest::AppWindow;
 
 namespace {
 
 const QDateTime kDisplayTime(QDate(2026, 12, 7), QTime(13, 5, 30)); // 463635454
 
-struct Program {
-    qbtest::TempApp app;
-    int port = qbtest::freePort();
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<qb::TfrmPort> frmPort;
-    std::unique_ptr<qb::TfrmAuditing> frmAuditing;
-    int finished = 0; // reports whose disconnect has been handled
-
-    explicit Program(bool auditing, bool auditFolderIsAFile = false)
+// The main window with the audit history window, auditing on or off.
+struct Program : AppWindow {
+    explicit Program(bool auditing, const QByteArray &more = {}, const Prepare &prepare = {})
+        : AppWindow(QByteArray("Auditing=") + (auditing ? "1" : "0") + "\r\n" + more,
+                    AppWindow::Port | AppWindow::Alerts | AppWindow::Auditing, prepare)
     {
-        if (auditFolderIsAFile)
-            qbtest::TempApp::writeFile(app.file(QStringLiteral("audit")), "not a folder");
-        app.writeIni("[Defaults]\r\nPort=" + QByteArray::number(port) + "\r\nAuditing="
-                     + (auditing ? "1" : "0") + "\r\n");
-        form = std::make_unique<TForm1>(app.paths());
-        frmPort = std::make_unique<qb::TfrmPort>(form.get());
-        frmAuditing = std::make_unique<qb::TfrmAuditing>(app.paths(), form.get());
-        form->setForms(frmPort.get(), nullptr, nullptr, nullptr, frmAuditing.get());
-        QObject::connect(form.get(), &TForm1::panelChanged, form.get(), [this](int panel, const QString &text) {
-            if (panel == TForm1::ActionPanel && text == QStringLiteral("Listening"))
-                ++finished;
-        });
     }
-    // Sends one report and waits until the program has handled its close.
-    bool send(const std::string &bytes)
-    {
-        const int before = finished;
-        qbtest::sendAsync(port, bytes).join();
-        return qbtest::waitFor([&] { return finished > before; });
-    }
-    QString auditDir() const { return QString::fromStdString(app.paths().auditDirectory.string()); }
-    QStringList auditFiles() const
-    {
-        return QDir(auditDir()).entryList({QStringLiteral("*")}, QDir::Files | QDir::Hidden, QDir::Name);
-    }
-    QByteArray audit(const QString &name) const { return qbtest::TempApp::readFile(auditDir() + name); }
 };
 
-QString nameAt(const QDateTime &t, int number = 1)
+QString nameAt(int number = 1)
 {
-    const QString base = QString::fromStdString(qb::auditBaseName(t));
-    return number == 1 ? base + QStringLiteral(".txt") : base + u'-' + QString::number(number) + QStringLiteral(".txt");
+    return number == 1 ? QStringLiteral("463635454.txt") : QStringLiteral("463635454-%1.txt").arg(number);
 }
 
 } // namespace
 
-class TestAuditing : public QObject
+class TestAuditing : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { qbtest::initGuiTest(); }
     void init()
     {
-        MessageBox::clearHistory();
-        qb::modal::clearExecHooks();
+        GuiTest::init();
         qb::clock::set([] { return kDisplayTime; });
     }
     void cleanup() { qb::clock::set(nullptr); }
@@ -93,11 +58,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("report");
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QByteArray>("contents");
-        const QString name = nameAt(kDisplayTime);
         QTest::newRow("off") << false << QByteArray("abc\r\n") << QStringList{} << QByteArray();
-        QTest::newRow("on") << true << QByteArray("abc\ndef") << QStringList{name} << QByteArray("abc\r\ndef\r\n");
-        QTest::newRow("on, empty report") << true << QByteArray() << QStringList{name} << QByteArray();
-        QTest::newRow("on, high bytes") << true << QByteArray("\x80\xff\xe9") << QStringList{name}
+        QTest::newRow("on") << true << QByteArray("abc\ndef") << QStringList{nameAt()} << QByteArray("abc\r\ndef\r\n");
+        QTest::newRow("on, empty report") << true << QByteArray() << QStringList{nameAt()} << QByteArray();
+        QTest::newRow("on, high bytes") << true << QByteArray("\x80\xff\xe9") << QStringList{nameAt()}
                                         << QByteArray("\x80\xff\xe9\r\n");
     }
     void displayedReportsAndTheSwitch()
@@ -106,15 +70,15 @@ private Q_SLOTS:
         QFETCH(QByteArray, report);
         QFETCH(QStringList, files);
         QFETCH(QByteArray, contents);
-        QCOMPARE(nameAt(kDisplayTime), QStringLiteral("463635454.txt"));
         Program p(auditing);
         QCOMPARE(p.form->EnableAuditing1->isChecked(), auditing);
         QVERIFY(p.send(report.toStdString()));
-        QCOMPARE(p.form->panelText(TForm1::VerdictPanel), QStringLiteral("Accepted"));
+        QCOMPARE(p.panel(TForm1::VerdictPanel), QStringLiteral("Accepted"));
         QCOMPARE(p.auditFiles(), files);
         if (!files.isEmpty()) {
             QCOMPARE(p.audit(files[0]), contents);
-            QCOMPARE(QFileInfo(p.auditDir() + files[0]).size(), qint64(contents.size()));
+            QCOMPARE(QFileInfo(QString::fromStdString(p.app.paths().auditDirectory.string()) + files[0]).size(),
+                     qint64(contents.size()));
         }
         QVERIFY(MessageBox::history().empty());
     }
@@ -124,8 +88,7 @@ private Q_SLOTS:
     void heldReportIsNamedByItsDisplayTime()
     {
         Program p(true);
-        const QDateTime later = kDisplayTime.addSecs(3600);
-        QVERIFY(qb::auditBaseName(later) != qb::auditBaseName(kDisplayTime));
+        const QDateTime later = kDisplayTime.addSecs(3600); // 463635871
         bool checkedInside = false;
         qb::modal::setNextExec([&](QDialog *dialog) {
             [&] {
@@ -141,9 +104,9 @@ private Q_SLOTS:
         p.form->ViewAuditHistory1->trigger();
         QVERIFY(checkedInside);
         QVERIFY(!p.form->displayHeld());
-        QCOMPARE(p.form->shownLines(), (Lines{"held"}));
-        QCOMPARE(p.auditFiles(), QStringList{nameAt(later)});
-        QCOMPARE(p.audit(nameAt(later)), QByteArray("held\r\n"));
+        QCOMPARE(p.shown(), QByteArray("held\r\n"));
+        QCOMPARE(p.auditFiles(), QStringList{QStringLiteral("463635871.txt")});
+        QCOMPARE(p.audit(QStringLiteral("463635871.txt")), QByteArray("held\r\n"));
     }
 
     // Ten reports shown within one 8.64-second step keep ten files: the first
@@ -173,31 +136,48 @@ private Q_SLOTS:
         } else {
             sendTen();
         }
-        QCOMPARE(p.form->shownLines(), (Lines{"report 10"}));
+        QCOMPARE(p.shown(), QByteArray("report 10\r\n"));
         QStringList expected;
         for (int i = 1; i <= 10; ++i)
-            expected << nameAt(kDisplayTime, i);
-        QStringList found = p.auditFiles();
-        QCOMPARE(found.size(), 10);
+            expected << nameAt(i);
+        QCOMPARE(p.auditFiles(), expected);
         for (int i = 1; i <= 10; ++i)
-            QCOMPARE(p.audit(nameAt(kDisplayTime, i)), "report " + QByteArray::number(i) + "\r\n");
-        found.sort();
-        expected.sort();
-        QCOMPARE(found, expected);
+            QCOMPARE(p.audit(nameAt(i)), "report " + QByteArray::number(i) + "\r\n");
     }
 
-    // With a plain file where the audit folder should be, reports are shown
-    // as ever, nothing is written and no message appears; the history window
-    // opens empty.
-    void auditFolderReplacedByAFile()
+    // An audit file that cannot be written (a plain file where the audit
+    // folder should be, or a write that fails part-way): the reports are
+    // shown and alerted as ever, no message appears, nothing is left in the
+    // folder (no partial or temporary file), and the history window opens
+    // on what is there.
+    void auditWriteFails_data()
     {
-        Program p(true, true);
-        QVERIFY(p.send("still shown\r\n"));
-        QCOMPARE(p.form->shownLines(), (Lines{"still shown"}));
-        QVERIFY(p.send("and again\r\n"));
-        QCOMPARE(p.form->shownLines(), (Lines{"and again"}));
-        QVERIFY(QFileInfo(p.app.file(QStringLiteral("audit"))).isFile());
-        QCOMPARE(qbtest::TempApp::readFile(p.app.file(QStringLiteral("audit"))), QByteArray("not a folder"));
+        QTest::addColumn<bool>("folderIsAFile");
+        QTest::newRow("audit folder replaced by a file") << true;
+        QTest::newRow("write fails part-way") << false;
+    }
+    void auditWriteFails()
+    {
+        QFETCH(bool, folderIsAFile);
+        const QString folder = QStringLiteral("audit");
+        Program p(true, "AudioAlert=1\r\n", [&](const qbtest::TempApp &app) {
+            if (folderIsAFile)
+                qbtest::TempApp::writeFile(app.file(folder), "not a folder");
+        });
+        for (const std::string &report : std::vector<std::string>{"still shown\r\n", std::string(4096, 'a') + "\r\n"}) {
+            const qbtest::FileSizeLimit limit(1024);
+            QVERIFY(p.send(report));
+            QCOMPARE(p.shown(), QByteArray::fromStdString(report));
+        }
+        QCOMPARE(p.sound.calls, (QStringList{QStringLiteral("asterisk"), QStringLiteral("asterisk")}));
+        if (folderIsAFile) {
+            QVERIFY(QFileInfo(p.app.file(folder)).isFile());
+            QCOMPARE(qbtest::TempApp::readFile(p.app.file(folder)), QByteArray("not a folder"));
+        } else {
+            // The short report fits under the limit, the long one does not.
+            QCOMPARE(p.auditFiles(), QStringList{nameAt()});
+            QCOMPARE(p.audit(nameAt()), QByteArray("still shown\r\n"));
+        }
         int listed = -1;
         qb::modal::setNextExec([&](QDialog *dialog) {
             auto *window = static_cast<qb::TfrmAuditing *>(dialog);
@@ -206,7 +186,7 @@ private Q_SLOTS:
             return int(QDialog::Accepted);
         });
         p.form->Auditing1Click();
-        QCOMPARE(listed, 0);
+        QCOMPARE(listed, folderIsAFile ? 0 : 1);
         QVERIFY(MessageBox::history().empty());
     }
 };

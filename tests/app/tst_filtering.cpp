@@ -2,11 +2,10 @@
 // settings as they stand at the moment each report finishes.
 
 #include "app/mainwindow.h"
-#include "capture/portdialog.h"
+#include "appwindow.h"
 #include "dialogs/filtersdialog.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
-#include "testsupport.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -14,86 +13,50 @@
 #include <QPlainTextEdit>
 #include <QTest>
 
-#include <memory>
-
-using qb::Lines;
 using qb::TForm1;
 
 namespace {
 
-struct Program {
-    qbtest::TempApp app;
-    int port = qbtest::freePort();
-    std::unique_ptr<TForm1> form;
-    std::unique_ptr<qb::TfrmPort> frmPort;
-    std::unique_ptr<qb::TfrmFilters> frmFilters;
-    int verdicts = 0; // reports judged so far
-
+// The main window with its filters dialog.
+struct Program : qbtest::AppWindow {
     Program()
+        : AppWindow({}, AppWindow::Port | AppWindow::Filters)
     {
-        app.writeIni("[Defaults]\r\nPort=" + QByteArray::number(port) + "\r\n");
-        form = std::make_unique<TForm1>(app.paths());
-        frmPort = std::make_unique<qb::TfrmPort>(form.get());
-        frmFilters = std::make_unique<qb::TfrmFilters>(app.paths(), form.get());
-        form->setForms(frmPort.get(), nullptr, frmFilters.get(), nullptr, nullptr);
-        QObject::connect(form.get(), &TForm1::panelChanged, form.get(), [this](int panel, const QString &) {
-            if (panel == TForm1::VerdictPanel)
-                ++verdicts;
-        });
     }
-    ~Program()
-    {
-        frmFilters.reset();
-        frmPort.reset();
-        form.reset();
-    }
-    QString verdict() const { return form->panelText(TForm1::VerdictPanel); }
-    // Sends one report and waits until it has been judged.
-    void send(const std::string &bytes)
-    {
-        const int before = verdicts;
-        qbtest::sendAsync(port, bytes).join();
-        QVERIFY(qbtest::waitFor([&] { return verdicts > before; }));
-    }
+    QString verdict() const { return panel(TForm1::VerdictPanel); }
 };
 
 } // namespace
 
-class TestFiltering : public QObject
+class TestFiltering : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { qbtest::initGuiTest(); }
-    void init()
-    {
-        qb::MessageBox::clearHistory();
-        qb::modal::clearExecHooks();
-    }
 
     void noSettingsOnlyTrailingWhiteSpaceGoes()
     {
         Program p;
-        p.send("  a \t\r\n\r\n b\x0c\r\n\r\n");
+        QVERIFY(p.send("  a \t\r\n\r\n b\x0c\r\n\r\n"));
         QCOMPARE(p.verdict(), QStringLiteral("Accepted"));
-        QCOMPARE(p.form->shownLines(), (Lines{"  a", "", " b", ""}));
-        p.send("");
+        QCOMPARE(p.shown(), QByteArray("  a\r\n\r\n b\r\n\r\n"));
+        QVERIFY(p.send(""));
         QCOMPARE(p.verdict(), QStringLiteral("Accepted"));
-        QCOMPARE(p.form->shownLines(), Lines{});
+        QCOMPARE(p.shown(), QByteArray());
     }
 
     void rejectedReportLeavesTheDisplay()
     {
         Program p;
-        p.send("first\r\n");
-        QCOMPARE(p.form->shownLines(), Lines{"first"});
+        QVERIFY(p.send("first\r\n"));
+        QCOMPARE(p.shown(), QByteArray("first\r\n"));
         p.frmFilters->eReportContains->setText(QStringLiteral("secret"));
-        p.send("top secret\r\n");
+        QVERIFY(p.send("top secret\r\n"));
         QCOMPARE(p.verdict(), QStringLiteral("Rejected"));
-        QCOMPARE(p.form->shownLines(), Lines{"first"});
+        QCOMPARE(p.shown(), QByteArray("first\r\n"));
         QVERIFY(!p.form->reportPending());
-        p.send("plain\r\n");
+        QVERIFY(p.send("plain\r\n"));
         QCOMPARE(p.verdict(), QStringLiteral("Accepted"));
-        QCOMPARE(p.form->shownLines(), Lines{"plain"});
+        QCOMPARE(p.shown(), QByteArray("plain\r\n"));
     }
 
     // A report that finishes while the dialog is open is judged and filtered
@@ -101,7 +64,7 @@ private Q_SLOTS:
     void reportWhileDialogOpen()
     {
         Program p;
-        p.send("before\r\n");
+        QVERIFY(p.send("before\r\n"));
         qb::TfrmFilters &d = *p.frmFilters;
         bool checkedInside = false;
         qb::modal::setNextExec([&](QDialog *dialog) {
@@ -109,16 +72,16 @@ private Q_SLOTS:
                 QCOMPARE(dialog, static_cast<QDialog *>(&d));
                 QVERIFY(p.form->displayHeld());
                 d.eReportDoesntContain->setText(QStringLiteral("keep"));
-                p.send("nothing to see\r\n");
+                QVERIFY(p.send("nothing to see\r\n"));
                 QCOMPARE(p.verdict(), QStringLiteral("Rejected"));
                 QCOMPARE(p.form->reportsWaiting(), std::size_t(0));
 
                 d.mExclude->setPlainText(QStringLiteral("noise"));
                 d.cbLeftJustify->setChecked(true);
-                p.send("  keep\r\nnoise here\r\n\t b \r\n");
+                QVERIFY(p.send("  keep\r\nnoise here\r\n\t b \r\n"));
                 QCOMPARE(p.verdict(), QStringLiteral("Accepted"));
                 QCOMPARE(p.form->reportsWaiting(), std::size_t(1));
-                QCOMPARE(p.form->shownLines(), Lines{"before"});
+                QCOMPARE(p.shown(), QByteArray("before\r\n"));
 
                 // Changes after the report was judged do not touch it.
                 d.eReportDoesntContain->clear();
@@ -131,7 +94,7 @@ private Q_SLOTS:
         p.form->LineFilter1->trigger();
         QVERIFY(checkedInside);
         QVERIFY(!p.form->displayHeld());
-        QCOMPARE(p.form->shownLines(), (Lines{"keep", "b"}));
+        QCOMPARE(p.shown(), QByteArray("keep\r\nb\r\n"));
     }
 };
 

@@ -127,12 +127,10 @@ const QByteArray kText = "alpha beta\nsecond line\nthird\tend\nlast";
 
 } // namespace
 
-class TestReportView : public QObject
+class TestReportView : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { qbtest::initGuiTest(); }
-
     void selectAndCopy_data()
     {
         QTest::addColumn<QStringList>("steps");

@@ -28,26 +28,14 @@ using qb::TfrmAuditing;
 
 namespace {
 
-struct Shown {
-    QString caption;
-    QString text;
-    QMessageBox::Icon icon;
-    bool operator==(const Shown &) const = default;
-};
+using qbtest::Boxes;
+using qbtest::errorBox;
 
-std::vector<Shown> boxes()
-{
-    std::vector<Shown> list;
-    for (const MessageBox::Shown &s : MessageBox::history())
-        list.push_back({s.caption, s.text, s.icon});
-    return list;
-}
-
-Shown errorBox(const QString &text) { return {QStringLiteral("Error"), text, QMessageBox::Critical}; }
-Shown question(const QString &text) { return {QStringLiteral("Information"), text, QMessageBox::Information}; }
+const Boxes &boxes() { return MessageBox::history(); }
+MessageBox::Shown question(const QString &text) { return {QStringLiteral("Information"), text, QMessageBox::Information}; }
 
 // An audit folder with files "a.txt", "b.txt", ... holding "text a", "text b",
-// ..., each written a minute before the one before it, so "a.txt" is newest.
+// ..., written on 3 February 2001 at 04:05, 04:04, ..., so "a.txt" is newest.
 struct Folder {
     qbtest::TempApp app;
     std::unique_ptr<TfrmAuditing> window;
@@ -55,7 +43,7 @@ struct Folder {
     explicit Folder(int files)
     {
         window = std::make_unique<TfrmAuditing>(app.paths());
-        const QDateTime base = QDateTime::currentDateTime().addSecs(-3600);
+        const QDateTime base(QDate(2001, 2, 3), QTime(4, 5));
         for (int i = 0; i < files; ++i) {
             const char letter = char('a' + i);
             write(std::string(1, letter) + ".txt", "text " + std::string(1, letter) + "\r\n",
@@ -65,11 +53,9 @@ struct Folder {
     fs::path dir() const { return window->auditDirectory(); }
     void write(const std::string &name, const std::string &bytes, const QDateTime &lastWrite) const
     {
-        std::ofstream(dir() / name, std::ios::binary) << bytes;
-        timespec times[2];
-        times[0].tv_sec = times[1].tv_sec = time_t(lastWrite.toSecsSinceEpoch());
-        times[0].tv_nsec = times[1].tv_nsec = 0;
-        QCOMPARE(::utimensat(AT_FDCWD, (dir() / name).c_str(), times, 0), 0);
+        const QString path = QString::fromStdString((dir() / name).string());
+        QVERIFY(qbtest::TempApp::writeFile(path, QByteArray::fromStdString(bytes)));
+        QVERIFY(qbtest::setLastWrite(path, lastWrite));
     }
     QStringList listed() const
     {
@@ -155,15 +141,18 @@ enum Protection { ByFolder, ByAttribute, NoWriteBits };
 
 } // namespace
 
-class TestAuditWindow : public QObject
+class TestAuditWindow : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { qbtest::initGuiTest(); }
+    void initTestCase()
+    {
+        qbtest::initGuiTest();
+        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
+    }
     void init()
     {
-        MessageBox::clearHistory();
-        qb::modal::clearExecHooks();
+        GuiTest::init();
         // A box without a queued answer is closed at once instead of waiting
         // for a user; history() still records it.
         for (int i = 0; i < 20; ++i)
@@ -204,9 +193,10 @@ private Q_SLOTS:
         QCOMPARE(f.text(), QStringLiteral("text a"));
         QVERIFY(f.window->Delete1->isEnabled());
         QVERIFY(f.window->DeleteAll1->isEnabled());
+        // Month, day and year joined by the (German) date separator, then the short time.
+        const QStringList labels{"02.03.2001 04:05", "02.03.2001 04:04", "02.03.2001 04:03"};
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(f.window->lbFiles->item(i)->text(),
-                     qb::auditLabel(f.window->entries()[std::size_t(i)].lastWrite, QLocale::system()));
+            QCOMPARE(f.window->lbFiles->item(i)->text(), labels[i]);
         f.window->hide();
 
         // A file touched later moves to the top the next time.
@@ -247,7 +237,7 @@ private Q_SLOTS:
         MessageBox::clearHistory();
         MessageBox::setNextAnswer(QMessageBox::Yes);
         f.window->Delete1Click();
-        QCOMPARE(boxes(), (std::vector<Shown>{question("Delete the file created on: " + label + "?")}));
+        QCOMPARE(boxes(), (Boxes{question("Delete the file created on: " + label + "?")}));
         QCOMPARE(f.listed(), left);
         QCOMPARE(f.window->lbFiles->count(), left.size());
         QCOMPARE(f.onDisk(), left);
@@ -272,7 +262,7 @@ private Q_SLOTS:
 
         MessageBox::setNextAnswer(QMessageBox::Yes);
         f.window->DeleteAll1Click();
-        QCOMPARE(boxes(), (std::vector<Shown>{question("Delete all files?")}));
+        QCOMPARE(boxes(), (Boxes{question("Delete all files?")}));
         QCOMPARE(f.window->lbFiles->count(), 0);
         QVERIFY(!f.window->Delete1->isEnabled());
         QVERIFY(!f.window->DeleteAll1->isEnabled());
@@ -355,7 +345,7 @@ private Q_SLOTS:
         MessageBox::clearHistory();
         MessageBox::setNextAnswer(QMessageBox::Yes);
         f.window->DeleteAll1Click();
-        QCOMPARE(boxes(), (std::vector<Shown>{question("Delete all files?")}));
+        QCOMPARE(boxes(), (Boxes{question("Delete all files?")}));
         if (protect) {
             // Listed again (with whatever else the protection kept).
             QCOMPARE(f.listed().value(0), QStringLiteral("a.txt"));
@@ -383,7 +373,7 @@ private Q_SLOTS:
 
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
         QCOMPARE(f.selected(), 1);
-        QCOMPARE(boxes(), (std::vector<Shown>{errorBox("Could not load file")}));
+        QCOMPARE(boxes(), (Boxes{errorBox("Could not load file")}));
         QCOMPARE(f.text(), QStringLiteral("text a"));
 
         // Clicking the selected line again tries again.
@@ -396,7 +386,7 @@ private Q_SLOTS:
         QCOMPARE(f.selected(), 0);
         QVERIFY(boxes().empty());
         QTest::keyClick(list, Qt::Key_Down);
-        QCOMPARE(boxes(), (std::vector<Shown>{errorBox("Could not load file")}));
+        QCOMPARE(boxes(), (Boxes{errorBox("Could not load file")}));
 
         MessageBox::clearHistory();
         MessageBox::setNextAnswer(QMessageBox::Yes);
@@ -448,7 +438,7 @@ private Q_SLOTS:
         shown = true;
         writer.join();
         QCOMPARE(f.window->lbFiles->count(), 1);
-        QCOMPARE(boxes(), loads ? std::vector<Shown>{} : std::vector<Shown>{errorBox("Could not load file")});
+        QCOMPARE(boxes(), loads ? Boxes{} : Boxes{errorBox("Could not load file")});
         QCOMPARE(f.text(), loads ? QStringLiteral("caf\u00e9") : QString());
     }
 

@@ -27,11 +27,7 @@ using qb::TfrmAlerts;
 
 namespace {
 
-struct RecordingPlayer : qb::SoundPlayer {
-    QStringList calls;
-    void playAsterisk() override { calls << QStringLiteral("asterisk"); }
-    void playFile(const std::string &path) override { calls << QStringLiteral("file:") + QString::fromStdString(path); }
-};
+using qbtest::RecordingPlayer;
 
 struct Fixture {
     qbtest::TempApp app;
@@ -57,12 +53,10 @@ QColor sampleColor(const TfrmAlerts &d) { return d.pAlertColor->palette().color(
 
 } // namespace
 
-class TestAlertsDialog : public QObject
+class TestAlertsDialog : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { qbtest::initGuiTest(); }
-    void init() { qb::modal::clearExecHooks(); }
 
     void firstRun();
     void storedLimits_data();

@@ -27,12 +27,10 @@ QString path(const std::filesystem::path &p) { return QString::fromStdString(p.s
 QString text(const QPlainTextEdit *m) { return m->toPlainText(); }
 } // namespace
 
-class TestFiltersDialog : public QObject
+class TestFiltersDialog : public qbtest::GuiTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { qbtest::initGuiTest(); }
-
     void firstStartWithoutFiles()
     {
         TempApp app;

@@ -5,35 +5,35 @@
 // Every case gets a folder of its own with a copy of the program. The files
 // of tests/e2e/badfiles/<case>.ini (and .inc/.exc beside it) are used as they
 // are; unless the case's name begins with "port_", the settings file starts
-// with a [Defaults] section naming a free port and auditing, so that the
-// first Port key is a valid one and each answer can be seen on disk. The
-// remaining cases are made here. All programs run at the same time.
+// with a [Defaults] section naming port 0 (the system chooses a free one)
+// and auditing, so that the first Port key is a valid one and each answer
+// can be seen on disk. The remaining cases are made here. A few programs run
+// at the same time: each case starts the next ones before it checks its own.
 
+#include "programcopy.h"
 #include "testsupport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 
-#include <csignal>
 #include <map>
 #include <memory>
 #include <random>
 
 namespace {
 
+constexpr int kAtOnce = 3; // programs running at the same time
+
 struct Case {
     QByteArray ini;                 // settings file text
     bool iniIsFolder = false;       // a folder stands where the settings file goes
-    bool validPort = true;          // a free port is the first Port key
+    bool validPort = true;          // port 0 is the first Port key
     std::map<QString, QByteArray> files; // further files beside the program
     QStringList folders;            // folders standing where files go
 
-    QTemporaryDir dir;
-    QProcess process;
-    int port = 0;
+    std::unique_ptr<qbtest::ProgramCopy> copy;
     QElapsedTimer started;
 };
 
@@ -45,15 +45,7 @@ QByteArray randomBytes(std::mt19937 &rng, int size)
     return out;
 }
 
-QByteArray header(int port)
-{
-    return "[Defaults]\r\nPort=" + QByteArray::number(port) + "\r\nAuditing=1\r\n";
-}
-
-QStringList auditFiles(const Case &c)
-{
-    return QDir(c.dir.filePath(QStringLiteral("audit"))).entryList({QStringLiteral("*.txt")}, QDir::Files);
-}
+const QByteArray kHeader = "[Defaults]\r\nPort=0\r\nAuditing=1\r\n";
 
 } // namespace
 
@@ -63,6 +55,35 @@ class TestBadFiles : public QObject
     std::map<QString, std::unique_ptr<Case>> m_cases;
 
     void add(const QString &name, std::unique_ptr<Case> c) { m_cases[name] = std::move(c); }
+
+    // Starts the case of this name and the ones after it, so that a few run
+    // at once while the first is checked.
+    void startFrom(const QString &name)
+    {
+        int running = 0;
+        for (auto it = m_cases.find(name); it != m_cases.end() && running < kAtOnce; ++it, ++running) {
+            Case &k = *it->second;
+            if (!k.copy)
+                start(k);
+        }
+    }
+
+    static void start(Case &k)
+    {
+        k.copy = std::make_unique<qbtest::ProgramCopy>(QStringLiteral(QUILLBOX_BINARY));
+        QVERIFY(k.copy->valid());
+        const QString ini = k.copy->path(QStringLiteral("quillbox.ini"));
+        if (k.iniIsFolder)
+            QVERIFY(QDir().mkpath(ini));
+        else
+            QVERIFY(k.copy->writeFile(QStringLiteral("quillbox.ini"), k.validPort ? kHeader + k.ini : k.ini));
+        for (const auto &[file, bytes] : k.files)
+            QVERIFY(k.copy->writeFile(file, bytes));
+        for (const QString &folder : k.folders)
+            QVERIFY(QDir().mkpath(k.copy->path(folder)));
+        QVERIFY(k.copy->start());
+        k.started.start();
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -116,49 +137,6 @@ private Q_SLOTS:
         c->iniIsFolder = true;
         c->validPort = false;
         add(QStringLiteral("gen_folder_settings"), std::move(c));
-
-        // Start every program at once.
-        for (auto &[name, cp] : m_cases) {
-            Case &k = *cp;
-            QVERIFY(k.dir.isValid());
-            const QString exe = k.dir.filePath(QStringLiteral("quillbox"));
-            QVERIFY(QFile::copy(QStringLiteral(QUILLBOX_BINARY), exe));
-            const QString ini = k.dir.filePath(QStringLiteral("quillbox.ini"));
-            if (k.iniIsFolder) {
-                QVERIFY(QDir().mkpath(ini));
-            } else {
-                if (k.validPort) {
-                    k.port = qbtest::freePort(20000, 29999);
-                    QVERIFY(k.port > 0);
-                    k.ini.prepend(header(k.port));
-                }
-                qbtest::TempApp::writeFile(ini, k.ini);
-            }
-            for (const auto &[file, bytes] : k.files)
-                qbtest::TempApp::writeFile(k.dir.filePath(file), bytes);
-            for (const QString &folder : k.folders)
-                QVERIFY(QDir().mkpath(k.dir.filePath(folder)));
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-            env.insert(QStringLiteral("QUILLBOX_NO_SOUND"), QStringLiteral("1"));
-            env.insert(QStringLiteral("XDG_CONFIG_HOME"), k.dir.filePath(QStringLiteral("config")));
-            k.process.setProcessEnvironment(env);
-            k.process.setWorkingDirectory(k.dir.path());
-            k.process.setStandardOutputFile(k.dir.filePath(QStringLiteral("stdout.log")));
-            k.process.setStandardErrorFile(k.dir.filePath(QStringLiteral("stderr.log")));
-            k.process.start(exe, {});
-            k.started.start();
-        }
-    }
-
-    void cleanupTestCase()
-    {
-        for (auto &[name, c] : m_cases) {
-            if (c->process.state() != QProcess::NotRunning) {
-                c->process.kill();
-                c->process.waitForFinished(5000);
-            }
-        }
     }
 
     void startsAnswersAndEnds_data()
@@ -171,56 +149,37 @@ private Q_SLOTS:
     void startsAnswersAndEnds()
     {
         QFETCH(QString, name);
+        startFrom(name);
         Case &c = *m_cases.at(name);
-        QVERIFY2(c.process.waitForStarted(10000), qPrintable(c.process.errorString()));
-
-        // Still running a while after the start.
-        const qint64 wait = 1000 - c.started.elapsed();
-        if (wait > 0)
-            QTest::qWait(int(wait));
-        QVERIFY2(c.process.state() == QProcess::Running && !c.process.waitForFinished(0),
-                 qPrintable(QStringLiteral("ended with %1").arg(c.process.exitCode())));
+        qbtest::ProgramCopy &app = *c.copy;
 
         if (c.validPort) {
-            // Send until the report stands in the audit folder: the program
-            // may still be reading its files.
+            // Whatever the lists drop, the report leaves an audit file.
             const std::string report = "report for " + name.toStdString() + "\r\n";
-            bool answered = false;
-#ifdef QUILLBOX_SANITIZED
-            const int attempts = 600;
-#else
-            const int attempts = 100;
-#endif
-            for (int attempt = 0; attempt < attempts && !answered; ++attempt) {
-                qbtest::sendAsync(c.port, report).join();
-                answered = qbtest::waitFor([&] { return !auditFiles(c).isEmpty(); }, 200);
-            }
-            QVERIFY2(answered, "no report arrived");
+            QVERIFY2(app.sendUntilAudited(report, QByteArray()), qPrintable(app.errorOutput()));
+        } else {
+            // It waits in a modal window: the box of a refused port, or the
+            // about box once it listens.
+            QVERIFY2(!app.waitForModal({QStringLiteral("Error"), QStringLiteral("About Quillbox")}).isEmpty(),
+                     qPrintable(app.errorOutput()));
         }
+        QVERIFY(app.running());
 
         const qint64 answeredAt = c.started.elapsed();
-        ::kill(pid_t(c.process.processId()), SIGTERM);
-        // Start-up with a 10 MiB list line lays that line out in the list
-        // control; under the sanitizers that takes many times longer.
-#ifdef QUILLBOX_SANITIZED
-        const int endMs = 120000;
-#else
-        const int endMs = 20000;
-#endif
-        QVERIFY2(c.process.waitForFinished(endMs), "SIGTERM did not end the program");
-        qInfo("answered %lld ms after the start, ended %lld ms after SIGTERM", answeredAt,
-              c.started.elapsed() - answeredAt);
-        QCOMPARE(c.process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(c.process.exitCode(), 0);
+        QElapsedTimer ending;
+        ending.start();
+        QVERIFY2(app.terminate(), qPrintable(QStringLiteral("exit code %1; %2").arg(app.exitCode()).arg(app.errorOutput())));
+        qInfo("answered %lld ms after the start, ended %lld ms after SIGTERM", answeredAt, ending.elapsed());
 
         // The settings written at exit replaced the file whole: it still
         // begins as it did (the first Port key and the auditing switch), or
         // it is still a folder.
-        const QFileInfo ini(c.dir.filePath(QStringLiteral("quillbox.ini")));
+        const QFileInfo ini(app.path(QStringLiteral("quillbox.ini")));
         if (c.iniIsFolder)
             QVERIFY(ini.isDir());
         else if (c.validPort)
-            QVERIFY(qbtest::TempApp::readFile(ini.filePath()).startsWith(header(c.port)));
+            QVERIFY(app.readFile(QStringLiteral("quillbox.ini")).startsWith(kHeader));
+        c.copy.reset();
     }
 };
 

@@ -117,13 +117,27 @@ check "the manual page formats without warnings" \
 check "lintian reports no errors" lintian --fail-on error --display-info --pedantic "$deb"
 
 # --- Installed for real ------------------------------------------------------
+# Another run of this test on the same machine installs and removes the same
+# package: wait for it to finish first. Another dpkg or apt run holds dpkg's
+# own lock for a while: wait for that too instead of failing.
+exec 9>"${TMPDIR:-/tmp}/quillbox-package-test.lock"
+flock 9
+dpkg_waiting() {
+  local tries
+  for tries in $(seq 600); do
+    "${sudo[@]}" dpkg "$@" 2>"$tmp/dpkg.err" && return 0
+    grep -q 'lock' "$tmp/dpkg.err" || { cat "$tmp/dpkg.err" >&2; return 1; }
+    sleep 1
+  done
+  return 1
+}
 if dpkg-query -W -f='${Status}' quillbox 2>/dev/null | grep -q 'install ok installed'; then
   echo "SKIP: quillbox is already installed on this machine; the install checks would replace"
   echo "      and remove it. Remove it (dpkg -r quillbox) to run them."
   finish
 fi
 installed_here=1
-check "dpkg -i installs the package" "${sudo[@]}" dpkg -i "$deb"
+check "dpkg -i installs the package" dpkg_waiting -i "$deb"
 check "/usr/bin/quillbox --version prints the version" \
   test "$(/usr/bin/quillbox --version 2>&1)" = "Quillbox $version"
 if [ -e /usr/share/man/man1/quillbox.1.gz ]; then
@@ -194,7 +208,7 @@ check "nothing of the program's was written anywhere under /usr" \
   test -z "$(find /usr -xdev -newer "$tmp/started" \( -iname '*quillbox*' -o -name audit -o -name wavs \) -print)"
 [ "$status" = 0 ] || { echo "--- program output"; cat "$tmp/program.log"; }
 
-check "dpkg -r removes the package" "${sudo[@]}" dpkg -r quillbox
+check "dpkg -r removes the package" dpkg_waiting -r quillbox
 installed_here=
 check "the program is gone" test ! -e /usr/bin/quillbox
 finish

@@ -3,42 +3,23 @@
 #include "processing/listfile.h"
 
 #include "common/failure.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <filesystem>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace qb;
+using qbtest::TempApp;
+using qbtest::toLines;
 using namespace Qt::StringLiterals;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> toLines(const QByteArrayList &list)
-{
-    std::vector<std::string> lines;
-    for (const QByteArray &line : list)
-        lines.push_back(line.toStdString());
-    return lines;
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
 QStringList folderEntries(const QString &dir)
 {
@@ -90,7 +71,7 @@ void TestListFile::load()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath("quillbox.inc");
-    QVERIFY(writeBytes(path, bytes));
+    QVERIFY(TempApp::writeFile(path, bytes));
 
     const ListLoad loaded = loadListFile(path.toStdString());
     QCOMPARE(loaded.status, ListLoad::Status::Loaded);
@@ -123,10 +104,10 @@ void TestListFile::save()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath("quillbox.exc");
     // An older, longer file is replaced whole.
-    QVERIFY(writeBytes(path, QByteArray(10000, 'o')));
+    QVERIFY(TempApp::writeFile(path, QByteArray(10000, 'o')));
 
     saveListFile(path.toStdString(), toLines(lines), endsWithLineBreak);
-    QCOMPARE(readBytes(path), bytes);
+    QCOMPARE(TempApp::readFile(path), bytes);
     QCOMPARE(folderEntries(dir.path()), QStringList{"quillbox.exc"});
 
     // What was saved loads back as the same text.
@@ -156,7 +137,7 @@ void TestListFile::cannotCreate()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QVERIFY(writeBytes(dir.filePath("plain"), "x"_ba));
+    QVERIFY(TempApp::writeFile(dir.filePath("plain"), "x"_ba));
 
     // The folder the file should go in is a regular file.
     const std::string path = dir.filePath("plain/quillbox.inc").toStdString();
@@ -169,7 +150,7 @@ void TestListFile::cannotCreate()
 
     // A folder where the file should be stays as it was.
     QVERIFY(QDir(dir.path()).mkdir("taken.inc"));
-    QVERIFY(writeBytes(dir.filePath("taken.inc/inner"), "keep"_ba));
+    QVERIFY(TempApp::writeFile(dir.filePath("taken.inc/inner"), "keep"_ba));
     const std::string taken = dir.filePath("taken.inc").toStdString();
     try {
         saveListFile(taken, {"a"}, true);
@@ -177,7 +158,7 @@ void TestListFile::cannotCreate()
     } catch (const Failure &e) {
         QCOMPARE(QString::fromStdString(e.what()), QString::fromStdString("Cannot create file " + taken));
     }
-    QCOMPARE(readBytes(dir.filePath("taken.inc/inner")), "keep"_ba);
+    QCOMPARE(TempApp::readFile(dir.filePath("taken.inc/inner")), "keep"_ba);
     QCOMPARE(folderEntries(dir.path()), (QStringList{"plain", "taken.inc"}));
 }
 
@@ -187,26 +168,18 @@ void TestListFile::failedWriteKeepsOldFile()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath("quillbox.inc");
     const QByteArray old = "first\r\nsecond\r\n"_ba;
-    QVERIFY(writeBytes(path, old));
+    QVERIFY(TempApp::writeFile(path, old));
 
-    // A file size limit makes writing fail, whoever runs the test.
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 64;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     QString message;
     try {
+        const qbtest::FileSizeLimit limit(64); // writing fails, whoever runs the test
         saveListFile(path.toStdString(), {std::string(1000, 'n')}, true);
     } catch (const Failure &e) {
         message = QString::fromStdString(e.what());
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
 
     QCOMPARE(message, u"Stream write error"_s);
-    QCOMPARE(readBytes(path), old);
+    QCOMPARE(TempApp::readFile(path), old);
     QCOMPARE(folderEntries(dir.path()), QStringList{"quillbox.inc"});
 }
 
@@ -215,14 +188,14 @@ void TestListFile::replacementKeepsPermissionsAndLink()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString real = dir.filePath("real.inc");
-    QVERIFY(writeBytes(real, "old"_ba));
+    QVERIFY(TempApp::writeFile(real, "old"_ba));
     QCOMPARE(::chmod(real.toLocal8Bit().constData(), 0640), 0);
     const fs::path link = dir.filePath("link.inc").toStdString();
     fs::create_symlink(real.toStdString(), link);
 
     saveListFile(link, {"new"}, false);
     QVERIFY(fs::is_symlink(fs::symlink_status(link)));
-    QCOMPARE(readBytes(real), "new"_ba);
+    QCOMPARE(TempApp::readFile(real), "new"_ba);
     struct stat st {};
     QCOMPARE(::stat(real.toLocal8Bit().constData(), &st), 0);
     QCOMPARE(st.st_mode & 07777, mode_t(0640));

@@ -1,5 +1,6 @@
 #include "common/failure.h"
 #include "settings/profilefile.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,31 +8,16 @@
 #include <QTest>
 
 #include <climits>
-#include <csignal>
+#include <optional>
 #include <stdexcept>
 
-#include <sys/resource.h>
 
 using qb::ProfileFile;
+using qbtest::TempApp;
 
 namespace {
 
 std::filesystem::path fsPath(const QString &path) { return std::filesystem::path(path.toStdString()); }
-
-void store(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray load(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return f.readAll();
-}
 
 QByteArray bytes(const std::string &s) { return QByteArray(s.data(), qsizetype(s.size())); }
 std::string str(const QByteArray &b) { return std::string(b.constData(), std::size_t(b.size())); }
@@ -96,7 +82,7 @@ private slots:
         QFETCH(QByteArray, key);
         QFETCH(QByteArray, expected);
         if (text != "<none>")
-            store(m_file, text);
+            QVERIFY(TempApp::writeFile(m_file, text));
         const ProfileFile ini(fsPath(m_file));
         QCOMPARE(bytes(ini.readString(str(section), str(key), "<def>")), expected);
     }
@@ -132,7 +118,7 @@ private slots:
         QFETCH(QByteArray, stored);
         QFETCH(int, def);
         QFETCH(int, expected);
-        store(m_file, "[S]\r\nK=" + stored + "\r\n");
+        QVERIFY(TempApp::writeFile(m_file, "[S]\r\nK=" + stored + "\r\n"));
         QCOMPARE(ProfileFile(fsPath(m_file)).readInteger("S", "K", def), expected);
     }
 
@@ -154,7 +140,7 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(bool, def);
         QFETCH(bool, expected);
-        store(m_file, "[S]\n" + text + "\n");
+        QVERIFY(TempApp::writeFile(m_file, "[S]\n" + text + "\n"));
         QCOMPARE(ProfileFile(fsPath(m_file)).readBool("S", "K", def), expected);
     }
 
@@ -208,10 +194,10 @@ private slots:
         QFETCH(QByteArray, value);
         QFETCH(QByteArray, after);
         if (before != "<none>")
-            store(m_file, before);
+            QVERIFY(TempApp::writeFile(m_file, before));
         ProfileFile ini(fsPath(m_file));
         ini.writeString(str(section), str(key), str(value));
-        QCOMPARE(load(m_file), after);
+        QCOMPARE(TempApp::readFile(m_file), after);
     }
 
     // What is written is what is read back, whatever blanks or quotes it has.
@@ -232,7 +218,7 @@ private slots:
     void roundTrip()
     {
         QFETCH(QByteArray, value);
-        store(m_file, "[S]\r\nK=old\r\nL=keep\r\n");
+        QVERIFY(TempApp::writeFile(m_file, "[S]\r\nK=old\r\nL=keep\r\n"));
         ProfileFile ini(fsPath(m_file));
         ini.writeString("S", "K", str(value));
         ini.writeString("S", "New", str(value));
@@ -248,7 +234,7 @@ private slots:
         ini.writeInteger("Defaults", "Top", INT_MAX);
         ini.writeBool("Defaults", "Flash", true);
         ini.writeBool("Defaults", "Bold", false);
-        QCOMPARE(load(m_file), QByteArray("[Font]\r\nColor=-2147483640\r\n[Defaults]\r\nTop=2147483647\r\nFlash=1\r\nBold=0\r\n"));
+        QCOMPARE(TempApp::readFile(m_file), QByteArray("[Font]\r\nColor=-2147483640\r\n[Defaults]\r\nTop=2147483647\r\nFlash=1\r\nBold=0\r\n"));
         QCOMPARE(ini.readInteger("font", "color", 0), -2147483640);
         QCOMPARE(ini.readBool("Defaults", "Flash", false), true);
         QCOMPARE(ini.readBool("Defaults", "Bold", true), false);
@@ -279,52 +265,43 @@ private slots:
         QString path = m_file;
         const QByteArray old = "[Defaults]\r\nPort=9100\r\n";
         if (setup == "folder-file") {
-            store(m_dir->filePath("plain"), "x");
+            QVERIFY(TempApp::writeFile(m_dir->filePath("plain"), "x"));
             path = m_dir->filePath("plain/quillbox.ini");
         } else if (setup == "folder-missing") {
             path = m_dir->filePath("none/quillbox.ini");
         } else if (setup == "path-folder") {
             QVERIFY(QDir(m_dir->path()).mkdir("quillbox.ini"));
         } else {
-            store(m_file, old);
+            QVERIFY(TempApp::writeFile(m_file, old));
         }
 
         ProfileFile ini(fsPath(path));
-        bool thrown = false;
-        rlimit saved {};
-        if (setup == "size-limit") {
-            // Files may not grow past 64 bytes: the temporary file fills up.
-            ::signal(SIGXFSZ, SIG_IGN);
-            QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-            rlimit small = saved;
-            small.rlim_cur = 64;
-            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        }
+        QString message;
         try {
+            // Files may not grow past 64 bytes: the temporary file fills up.
+            std::optional<qbtest::FileSizeLimit> limit;
+            if (setup == "size-limit")
+                limit.emplace(64);
             ini.writeString("Defaults", "Contains", std::string(200, 'z'));
         } catch (const qb::Failure &e) {
-            thrown = true;
-            QCOMPARE(QString::fromStdString(e.what()), "Unable to write to " + path);
+            message = QString::fromStdString(e.what());
         }
-        if (setup == "size-limit") {
-            ::setrlimit(RLIMIT_FSIZE, &saved);
-            ::signal(SIGXFSZ, SIG_DFL);
-            QCOMPARE(load(m_file), old);
-        }
-        QVERIFY(thrown);
+        if (setup == "size-limit")
+            QCOMPARE(TempApp::readFile(m_file), old);
+        QCOMPARE(message, "Unable to write to " + path);
     }
 
     void hugeLine()
     {
         QByteArray text = "[S]\nA=" + QByteArray(10 * 1024 * 1024, 'q') + "\nK=5\n";
-        store(m_file, text);
+        QVERIFY(TempApp::writeFile(m_file, text));
         ProfileFile ini(fsPath(m_file));
         QCOMPARE(ini.readString("S", "A", "").size(), std::size_t(2047));
         QCOMPARE(ini.readInteger("S", "A", 7), 7);
         QCOMPARE(ini.readInteger("S", "K", 7), 5);
         ini.writeInteger("S", "K", 6);
         text.replace("K=5", "K=6");
-        QVERIFY(load(m_file) == text);
+        QVERIFY(TempApp::readFile(m_file) == text);
     }
 
     void unstorableNames_data()
@@ -344,10 +321,10 @@ private slots:
     {
         QFETCH(QByteArray, section);
         QFETCH(QByteArray, key);
-        store(m_file, "[S]\nK=1\n");
+        QVERIFY(TempApp::writeFile(m_file, "[S]\nK=1\n"));
         ProfileFile ini(fsPath(m_file));
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, ini.writeString(str(section), str(key), "v"));
-        QCOMPARE(load(m_file), QByteArray("[S]\nK=1\n"));
+        QCOMPARE(TempApp::readFile(m_file), QByteArray("[S]\nK=1\n"));
     }
 
 private:

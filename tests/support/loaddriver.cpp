@@ -1,4 +1,6 @@
 #include "loaddriver.h"
+#include "programcopy.h"
+#include "sockets.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -35,77 +37,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kKeptReportBytes = std::size_t(64) << 20;
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// ---- sockets ------------------------------------------------------------------
-
-int connectTo(int port)
-{
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            sleepMs(20);
-            continue;
-        }
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(uint16_t(port));
-        if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) {
-            const int one = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-            return fd;
-        }
-        ::close(fd);
-        sleepMs(20);
-    }
-    return -1;
-}
-
-bool sendAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(std::size_t(n));
-    }
-    return true;
-}
-
-void resetClose(int fd)
-{
-    linger lg{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
-    ::close(fd);
-}
-
-bool portFree(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(uint16_t(port));
-    const bool ok = ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// Below the usual ephemeral range, so no client connection takes it meanwhile.
-int pickPort(std::mt19937 &rng)
-{
-    std::uniform_int_distribution<int> dist(20000, 29999);
-    for (int i = 0; i < 2000; ++i) {
-        const int port = dist(rng);
-        if (portFree(port))
-            return port;
-    }
-    return 0;
-}
 
 // ---- /proc --------------------------------------------------------------------
 
@@ -282,18 +213,6 @@ private:
     std::map<QString, Entry> m_files;
 };
 
-template <typename Pred>
-bool waitUntil(Pred pred, int timeoutMs, int stepMs = 50)
-{
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (Clock::now() >= deadline)
-            return false;
-        sleepMs(stepMs);
-    }
-    return true;
-}
-
 } // namespace
 
 namespace {
@@ -382,31 +301,22 @@ Result run(const Options &opt)
     std::mt19937 rng(seed);
     note(QStringLiteral("seed %1").arg(seed));
 
-    QTemporaryDir dir;
-    dir.setAutoRemove(!opt.keepFolder);
+    qbtest::ProgramCopy program(opt.executable);
     if (opt.keepFolder) {
-        QDir(dir.path()).mkdir(QStringLiteral("expected"));
-        note(QStringLiteral("folder %1").arg(dir.path()));
+        program.keepFolder();
+        QDir(program.path()).mkdir(QStringLiteral("expected"));
+        note(QStringLiteral("folder %1").arg(program.path()));
     }
-    if (!dir.isValid()) {
-        problem(QStringLiteral("no temporary folder"));
+    if (!program.valid()) {
+        problem(QStringLiteral("cannot copy %1 into a temporary folder").arg(opt.executable));
         return result;
     }
-    const QString exe = dir.filePath(QStringLiteral("quillbox"));
-    if (!QFile::copy(opt.executable, exe)) {
-        problem(QStringLiteral("cannot copy %1").arg(opt.executable));
+    // Port 0: the system chooses a free one, read back once it listens.
+    if (!program.writeFile(QStringLiteral("quillbox.ini"), "[Defaults]\r\nPort=0\r\nAuditing=1\r\n")) {
+        problem(QStringLiteral("cannot write the settings file"));
         return result;
     }
-    const int port = pickPort(rng);
-    {
-        QFile ini(dir.filePath(QStringLiteral("quillbox.ini")));
-        if (!ini.open(QIODevice::WriteOnly)
-            || ini.write("[Defaults]\r\nPort=" + QByteArray::number(port) + "\r\nAuditing=1\r\n") < 0) {
-            problem(QStringLiteral("cannot write the settings file"));
-            return result;
-        }
-    }
-    AuditFolder audit(dir.filePath(QStringLiteral("audit")));
+    AuditFolder audit(program.path(QStringLiteral("audit")));
 
     // Every orderly report by the digest of its audit image; the count is how
     // often it was sent (always once: each carries a unique header).
@@ -417,7 +327,7 @@ Result run(const Options &opt)
         const Digest d = digestOf(image);
         std::lock_guard lock(expectedMutex);
         if (opt.keepFolder) {
-            QFile f(dir.filePath(QStringLiteral("expected/%1.txt").arg(result.sent)));
+            QFile f(program.path(QStringLiteral("expected/%1.txt").arg(result.sent)));
             if (f.open(QIODevice::WriteOnly))
                 f.write(image.data(), qint64(image.size()));
         }
@@ -426,55 +336,30 @@ Result run(const Options &opt)
         return d;
     };
 
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QUILLBOX_NO_SOUND"), QStringLiteral("1"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(dir.path());
-    process.setStandardOutputFile(dir.filePath(QStringLiteral("stdout.log")));
-    process.setStandardErrorFile(dir.filePath(QStringLiteral("stderr.log")));
-    process.start(exe, {});
-    if (!process.waitForStarted(10000)) {
+    if (!program.start()) {
         problem(QStringLiteral("the program did not start"));
         return result;
     }
-    const qint64 pid = process.processId();
-    // No event loop runs here: a zero wait lets QProcess notice an end.
-    auto running = [&] { return process.state() == QProcess::Running && !process.waitForFinished(0); };
-    auto stderrTail = [&] {
-        QFile f(dir.filePath(QStringLiteral("stderr.log")));
-        f.open(QIODevice::ReadOnly);
-        return QString::fromLocal8Bit(f.readAll().right(2000));
-    };
+    const qint64 pid = program.pid();
+    auto running = [&] { return program.running(); };
     auto finish = [&] {
         result.elapsedSeconds = double(elapsed.elapsed()) / 1000.0;
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
         if (!result.passed())
-            note(QStringLiteral("program's error output:\n") + stderrTail());
+            note(QStringLiteral("program's error output:\n") + program.errorOutput());
         return result;
     };
 
-    // Listening: a first report goes through once a connection succeeds.
+    // Listening: a first report goes through.
+    const int port = program.waitForPort(20000);
     {
-        int fd = -1;
-        const bool up = waitUntil([&] {
-            if (!running())
-                return true;
-            fd = connectTo(port);
-            return fd >= 0;
-        }, 20000, 100);
-        if (!up || fd < 0) {
-            problem(QStringLiteral("the program never listened on port %1").arg(port));
+        const int fd = port > 0 ? qbtest::connectTo(port) : -1;
+        if (fd < 0) {
+            problem(QStringLiteral("the program never listened"));
             return finish();
         }
         const std::string ready = "ready " + std::to_string(seed) + "\r\n";
         expect(ready);
-        sendAll(fd, ready);
+        qbtest::sendAll(fd, ready);
         ::close(fd);
     }
     note(QStringLiteral("listening on %1").arg(port));
@@ -510,15 +395,15 @@ Result run(const Options &opt)
             if (index >= int(jobs.size()))
                 return;
             const Job &job = jobs[std::size_t(index)];
-            const int fd = connectTo(port);
+            const int fd = qbtest::connectTo(port);
             if (fd < 0) {
                 ++sendFailures;
                 continue;
             }
             if (job.reset) {
-                sendAll(fd, std::string_view(job.bytes).substr(0, job.resetAfter));
+                qbtest::sendAll(fd, std::string_view(job.bytes).substr(0, job.resetAfter));
                 sleepMs(2);
-                resetClose(fd);
+                qbtest::resetClose(fd);
                 continue;
             }
             // Split in a few pieces, so lines and CR LF pairs cross reads.
@@ -526,11 +411,11 @@ Result run(const Options &opt)
             bool ok = true;
             for (int c = job.chunks; c > 1 && !rest.empty(); --c) {
                 const std::size_t cut = 1 + std::size_t(index * 7919 + c * 31) % rest.size();
-                ok = ok && sendAll(fd, rest.substr(0, cut));
+                ok = ok && qbtest::sendAll(fd, rest.substr(0, cut));
                 rest.remove_prefix(cut);
                 sleepMs(1);
             }
-            ok = ok && sendAll(fd, rest);
+            ok = ok && qbtest::sendAll(fd, rest);
             if (!ok)
                 ++sendFailures;
             ::close(fd);
@@ -546,7 +431,7 @@ Result run(const Options &opt)
         bytes.resize(std::size_t(std::max(opt.slowBytes, 1)));
         expect(bytes);
         threads.emplace_back([&, bytes] {
-            const int fd = connectTo(port);
+            const int fd = qbtest::connectTo(port);
             if (fd < 0) {
                 ++sendFailures;
                 return;
@@ -554,7 +439,7 @@ Result run(const Options &opt)
             for (std::size_t i = 0; i < bytes.size(); ++i) {
                 if (i)
                     sleepMs(1000);
-                if (!sendAll(fd, std::string_view(bytes).substr(i, 1)))
+                if (!qbtest::sendAll(fd, std::string_view(bytes).substr(i, 1)))
                     ++sendFailures;
             }
             ::close(fd);
@@ -567,8 +452,8 @@ Result run(const Options &opt)
         big.replace(0, 10, "BIG REPORT");
         expect(big, kKeptReportBytes);
         threads.emplace_back([&] {
-            const int fd = connectTo(port);
-            if (fd < 0 || !sendAll(fd, big))
+            const int fd = qbtest::connectTo(port);
+            if (fd < 0 || !qbtest::sendAll(fd, big))
                 ++sendFailures;
             if (fd >= 0)
                 ::close(fd);
@@ -595,7 +480,7 @@ Result run(const Options &opt)
     };
     {
         const int want = countSent();
-        const bool settled = waitUntil([&] { return !running() || audit.fileCount() >= want; },
+        const bool settled = qbtest::waitUntil([&] { return !running() || audit.fileCount() >= want; },
                                        opt.settleSeconds * 1000, 100);
         if (!running()) {
             problem(QStringLiteral("the program ended during the load"));
@@ -609,11 +494,13 @@ Result run(const Options &opt)
     // ---- phase 2: more connections held open than the program accepts ----
     if (opt.held > 0) {
         const int limit = 256;
-        sleepMs(300); // closed connections of the pool are released
+        // Every connection of the pool is closed: the listening socket is
+        // the program's only one.
+        qbtest::waitUntil([&] { return socketCount(pid) == 1; }, 20000);
         const int baseline = socketCount(pid);
         std::vector<int> held;
         for (int i = 0; i < opt.held; ++i) {
-            const int fd = connectTo(port);
+            const int fd = qbtest::connectTo(port);
             if (fd < 0) {
                 problem(QStringLiteral("held connection %1 failed").arg(i + 1));
                 break;
@@ -621,8 +508,12 @@ Result run(const Options &opt)
             held.push_back(fd);
         }
         const int wantOpen = std::min(limit, int(held.size()));
-        waitUntil([&] { return socketCount(pid) - baseline >= wantOpen; }, 10000);
-        sleepMs(300);
+        // Settled: the program holds as many as it accepts, the system queues
+        // the rest for it.
+        const int wantQueued = int(held.size()) - wantOpen;
+        qbtest::waitUntil([&] {
+            return socketCount(pid) - baseline >= wantOpen && qbtest::acceptQueue(pid) <= wantQueued;
+        }, 20000);
         result.heldAccepted = socketCount(pid) - baseline;
         note(QStringLiteral("program's sockets: %1 before, %2 with all held").arg(baseline).arg(baseline + result.heldAccepted));
         if (result.heldAccepted != wantOpen)
@@ -639,19 +530,16 @@ Result run(const Options &opt)
         for (int i = wantOpen; i < int(held.size()); ++i) {
             const std::string bytes = "waiting " + std::to_string(i + 1) + "\r\nqueued \xE4\xF6\r\n";
             waitingDigest[i] = expect(bytes);
-            sendAll(held[std::size_t(i)], bytes);
+            qbtest::sendAll(held[std::size_t(i)], bytes);
             ::shutdown(held[std::size_t(i)], SHUT_WR);
         }
-        if (!waitingDigest.empty()) {
-            sleepMs(500);
-            if (audit.fileCount() != before)
-                problem(QStringLiteral("reports of waiting connections arrived while %1 were open").arg(wantOpen));
-        }
+        if (!waitingDigest.empty() && (audit.fileCount() != before || qbtest::acceptQueue(pid) != wantQueued))
+            problem(QStringLiteral("waiting connections were taken in while %1 were open").arg(wantOpen));
         // One accepted connection ends: the first waiting one is taken in.
         auto sendHeld = [&](int i) {
             const std::string bytes = "held " + std::to_string(i + 1) + "\r\n";
             const Digest d = expect(bytes);
-            sendAll(held[std::size_t(i)], bytes);
+            qbtest::sendAll(held[std::size_t(i)], bytes);
             ::close(held[std::size_t(i)]);
             held[std::size_t(i)] = -1;
             return d;
@@ -660,7 +548,7 @@ Result run(const Options &opt)
             const Digest first = sendHeld(0);
             if (!waitingDigest.empty()) {
                 const Digest next = waitingDigest.begin()->second;
-                result.waitingArrived = waitUntil([&] {
+                result.waitingArrived = qbtest::waitUntil([&] {
                     audit.refresh();
                     return audit.holds(first) && audit.holds(next);
                 }, 20000, 100);
@@ -676,7 +564,7 @@ Result run(const Options &opt)
                 ::close(held[std::size_t(i)]);
         }
         const int want = countSent();
-        if (!waitUntil([&] { return !running() || audit.fileCount() >= want; }, 60000, 100))
+        if (!qbtest::waitUntil([&] { return !running() || audit.fileCount() >= want; }, 60000, 100))
             problem(QStringLiteral("only %1 of %2 audit files after the held connections")
                         .arg(audit.fileCount())
                         .arg(want));
@@ -687,11 +575,11 @@ Result run(const Options &opt)
     {
         const std::string last = "last report " + std::to_string(seed) + "\r\n\xFF\r\n";
         const Digest d = expect(last);
-        const int fd = connectTo(port);
+        const int fd = qbtest::connectTo(port);
         if (fd >= 0) {
-            sendAll(fd, last);
+            qbtest::sendAll(fd, last);
             ::close(fd);
-            result.answeredAtEnd = waitUntil([&] {
+            result.answeredAtEnd = qbtest::waitUntil([&] {
                 audit.refresh();
                 return audit.holds(d);
             }, 20000, 100);
@@ -706,7 +594,7 @@ Result run(const Options &opt)
         problem(QStringLiteral("peak resident memory %1 MiB").arg(result.peakRssMiB, 0, 'f', 1));
 
     // ---- every report once, nothing else ----
-    sleepMs(300);
+    // (the last report came after every other had closed and reached the disk)
     audit.forget();
     audit.refresh();
     std::map<Digest, int> seen;
@@ -745,13 +633,12 @@ Result run(const Options &opt)
         problem(QStringLiteral("%1 reports of reset connections were kept").arg(result.resetsPresent));
 
     // ---- SIGTERM ends it in order ----
-    ::kill(pid_t(pid), SIGTERM);
-    if (!process.waitForFinished(30000)) {
+    if (!program.terminate(30000) && program.running()) {
         problem(QStringLiteral("the program did not end within 30 s of SIGTERM"));
         return finish();
     }
-    result.exitNormal = process.exitStatus() == QProcess::NormalExit;
-    result.exitCode = process.exitCode();
+    result.exitNormal = program.exitedNormally();
+    result.exitCode = program.exitCode();
     if (!result.exitNormal || result.exitCode != 0)
         problem(QStringLiteral("SIGTERM ended the program with %1, exit code %2")
                     .arg(result.exitNormal ? QStringLiteral("a normal exit") : QStringLiteral("a crash"))

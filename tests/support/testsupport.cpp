@@ -1,5 +1,7 @@
 #include "testsupport.h"
+#include "sockets.h"
 
+#include "app/mainwindow.h"
 #include "common/resources.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
@@ -9,7 +11,12 @@
 #include <QFile>
 #include <QTest>
 
+#include <csignal>
+#include <stdexcept>
+
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -32,16 +39,37 @@ QByteArray TempApp::readIni() const { return readFile(QString::fromStdString(m_p
 QByteArray TempApp::readFile(const QString &path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-void TempApp::writeFile(const QString &path, const QByteArray &bytes)
+bool TempApp::writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+bool setLastWrite(const QString &path, const QDateTime &local)
+{
+    timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = time_t(local.toSecsSinceEpoch());
+    times[0].tv_nsec = times[1].tv_nsec = long(local.time().msec()) * 1'000'000L;
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+std::vector<std::string> toLines(const QByteArrayList &list)
+{
+    std::vector<std::string> lines;
+    for (const QByteArray &line : list)
+        lines.push_back(line.toStdString());
+    return lines;
+}
+
+QByteArray iniValue(const QByteArray &ini, const QByteArray &key)
+{
+    for (const QByteArray &line : ini.split('\n'))
+        if (line.startsWith(key + '='))
+            return line.mid(key.size() + 1).trimmed();
+    return {};
 }
 
 int freePort(int low, int high)
@@ -70,38 +98,25 @@ int freePort(int low, int high)
 std::thread sendAsync(int port, Send what)
 {
     return std::thread([port, what = std::move(what)] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(uint16_t(port));
-        if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-            ::close(fd);
+        const int fd = connectTo(port, 1);
+        if (fd < 0)
             return;
-        }
-        const int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, 1 /* TCP_NODELAY */, &one, sizeof one);
         for (std::size_t i = 0; i < what.chunks.size(); ++i) {
-            const std::string &chunk = what.chunks[i];
-            std::size_t sent = 0;
-            while (sent < chunk.size()) {
-                const ssize_t n = ::send(fd, chunk.data() + sent, chunk.size() - sent, MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                sent += std::size_t(n);
-            }
+            if (i > 0 && what.between)
+                what.between(i);
+            if (!sendAll(fd, what.chunks[i]))
+                break;
             if (what.pauseMs > 0 && i + 1 < what.chunks.size())
                 std::this_thread::sleep_for(std::chrono::milliseconds(what.pauseMs));
         }
-        if (what.reset) {
-            linger lg{1, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
-        }
-        ::close(fd);
+        if (what.reset)
+            resetClose(fd);
+        else
+            ::close(fd);
     });
 }
 
-std::thread sendAsync(int port, const std::string &bytes) { return sendAsync(port, Send{{bytes}, 0, false}); }
+std::thread sendAsync(int port, const std::string &bytes) { return sendAsync(port, Send{{bytes}}); }
 
 bool waitFor(const std::function<bool()> &pred, int timeoutMs)
 {
@@ -128,6 +143,44 @@ void initGuiTest()
         return int(QDialog::Rejected);
     });
     qb::MessageBox::clearHistory();
+    qb::TForm1::setAddressLookup([] { return kTestAddresses; });
+}
+
+void GuiTest::init()
+{
+    qb::MessageBox::clearHistory();
+    qb::modal::clearExecHooks();
+    qb::TForm1::setScreenSizeOverride(QSize());
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes)
+{
+    ::getrlimit(RLIMIT_FSIZE, &m_saved);
+    m_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = m_saved;
+    small.rlim_cur = bytes;
+    if (::setrlimit(RLIMIT_FSIZE, &small) != 0)
+        qFatal("cannot limit the file size");
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    ::setrlimit(RLIMIT_FSIZE, &m_saved);
+    std::signal(SIGXFSZ, m_handler);
+}
+
+void RecordingPlayer::playAsterisk()
+{
+    calls << QStringLiteral("asterisk");
+    if (fail)
+        throw std::runtime_error("no sound");
+}
+
+void RecordingPlayer::playFile(const std::string &path)
+{
+    calls << QStringLiteral("file:") + QString::fromStdString(path);
+    if (fail)
+        throw std::runtime_error("no sound");
 }
 
 } // namespace qbtest

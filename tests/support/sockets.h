@@ -1,0 +1,26 @@
+#pragma once
+// Plain client sockets on 127.0.0.1 for the tests and the load driver, and the
+// port a running program listens on. Uses POSIX only.
+
+#include <string_view>
+
+namespace qbtest {
+
+// Connects to 127.0.0.1:port, trying again every 20 ms while the connection
+// is refused, at most `attempts` times. The descriptor, or -1.
+int connectTo(int port, int attempts = 50);
+
+// Sends every byte; false when the connection failed first.
+bool sendAll(int fd, std::string_view bytes);
+
+// Closes with a reset instead of an orderly close.
+void resetClose(int fd);
+
+// The IPv4 port on which process pid listens (read from /proc); 0 while it
+// listens on none.
+int listeningPort(long pid);
+// The connections waiting on that socket for the process to accept them;
+// -1 while it listens on none.
+int acceptQueue(long pid);
+
+} // namespace qbtest
