@@ -1,15 +1,38 @@
 #include "processing/sound.h"
 
 #include <canberra.h>
+#include <dlfcn.h>
+#include <link.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 namespace qb {
 
 namespace {
+
+// The sound service loads its output driver as a module and unloads it when
+// a context is destroyed, but the ALSA driver's player threads may still be
+// returning through the module's code at that moment: the next instruction
+// they run is gone. Once a context has opened, every driver module it loaded
+// stays mapped for the life of the process (the modules live in a folder
+// named "libcanberra-<version>").
+void keepDriverModulesLoaded()
+{
+    dl_iterate_phdr(
+        [](dl_phdr_info *info, size_t, void *) {
+            const std::string_view path = info->dlpi_name ? info->dlpi_name : "";
+            const auto file = path.rfind('/');
+            const auto folder = file == std::string_view::npos ? file : path.rfind('/', file - 1);
+            if (folder != std::string_view::npos && path.substr(folder + 1).starts_with("libcanberra-"))
+                dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+            return 0;
+        },
+        nullptr);
+}
 
 class SilentPlayer : public SoundPlayer
 {
@@ -58,6 +81,15 @@ private:
     {
         if (!m_context && ca_context_create(&m_context) != CA_SUCCESS)
             m_context = nullptr;
+        if (m_context && !m_driverKept) {
+            // Opening loads the driver; a failed open is tried again by the
+            // next play, and an open context answers CA_ERROR_STATE.
+            const int opened = ca_context_open(m_context);
+            if (opened == CA_SUCCESS || opened == CA_ERROR_STATE) {
+                keepDriverModulesLoaded();
+                m_driverKept = true;
+            }
+        }
         return m_context;
     }
 
@@ -68,6 +100,7 @@ private:
     }
 
     ca_context *m_context = nullptr;
+    bool m_driverKept = false;
 };
 
 } // namespace
