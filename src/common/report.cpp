@@ -24,7 +24,7 @@ constexpr std::size_t kHugePage = std::size_t(2) << 20;
 // they grow: one fault takes in 2 MiB. A finished report keeps only the pages
 // it fills, so this costs room only while reports are being received (at most
 // 2 MiB for one that has passed this size, or twice its bytes).
-constexpr std::size_t kMapFrom = std::size_t(256) << 10;
+constexpr std::size_t kMapFrom = std::size_t(64) << 10;
 
 std::size_t roundedUp(std::size_t n, std::size_t unit)
 {
