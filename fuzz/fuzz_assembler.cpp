@@ -1,4 +1,5 @@
-// Stream-to-lines assembly fed in pieces cut where the input says: the lines
+// Stream-to-lines assembly fed in pieces cut where the input says, each
+// appended or read straight into the report: the lines
 // must be those of the whole stream cut at once, NUL bytes dropped, the
 // report's one buffer must hold exactly their text form, and the running
 // text-form length must match the lines so far.
@@ -11,7 +12,9 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -19,13 +22,21 @@ namespace {
 void feed(qb::ReportAssembler &a, FuzzedDataProvider &fdp, const std::string &stream, std::size_t cap,
           bool checkRunningLength)
 {
+    std::vector<char> spare;
     std::size_t pos = 0;
     while (pos < stream.size()) {
         std::size_t n = stream.size() - pos;
         if (fdp.remaining_bytes() > 0)
             n = fdp.ConsumeIntegralInRange<std::size_t>(0, n);
         const std::size_t budget = cap == std::string::npos ? cap : cap - a.keptBytes();
-        const std::size_t kept = a.append(std::string_view(stream).substr(pos, n), budget);
+        // A piece is appended, or read straight into the report's room.
+        std::size_t kept = 0;
+        if (fdp.remaining_bytes() > 0 && fdp.ConsumeBool()) {
+            std::memcpy(a.receiveRoom(n), stream.data() + pos, n);
+            kept = a.appendReceived(n, budget, spare);
+        } else {
+            kept = a.append(std::string_view(stream).substr(pos, n), budget);
+        }
         FUZZ_CHECK(kept == std::min(n, budget));
         pos += n;
         if (checkRunningLength) {

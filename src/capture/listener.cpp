@@ -260,12 +260,19 @@ void Listener::receive(quint64 id)
     int available = 0;
     if (::ioctl(conn.fd, FIONREAD, &available) != 0 || available < 0)
         available = 0;
-    // One receive buffer for all connections, never cleared: reads of up to
-    // a few MiB must not pay for zeroing fresh memory each time.
+    // Reads of up to a few MiB. Those that are not kept where they land go
+    // through one receive buffer for all connections, never cleared, so that
+    // they do not pay for zeroing fresh memory each time.
     const std::size_t want = std::clamp<std::size_t>(std::size_t(available), 1, kMaxReadChunk);
-    if (m_readBuffer.size() < want)
+    const std::size_t reportRoom = m_limits.maxReportBytes - std::min(m_limits.maxReportBytes, conn.report.keptBytes());
+    const std::size_t flightRoom = m_limits.maxInFlightBytes - std::min(m_limits.maxInFlightBytes, m_inFlight);
+    const std::size_t budget = std::min(reportRoom, flightRoom);
+    // A read that the budget takes whole goes straight into the report, the
+    // rest through the one receive buffer.
+    const bool direct = want <= budget;
+    if (!direct && m_readBuffer.size() < want)
         m_readBuffer.resize(want);
-    char *const buffer = m_readBuffer.data();
+    char *const buffer = direct ? conn.report.receiveRoom(want) : m_readBuffer.data();
     const ssize_t got = ::recv(conn.fd, buffer, want, 0);
     if (got < 0) {
         const int recvError = errno;
@@ -286,10 +293,8 @@ void Listener::receive(quint64 id)
         return;
     }
 
-    const std::size_t reportRoom = m_limits.maxReportBytes - std::min(m_limits.maxReportBytes, conn.report.keptBytes());
-    const std::size_t flightRoom = m_limits.maxInFlightBytes - std::min(m_limits.maxInFlightBytes, m_inFlight);
-    const std::size_t kept = conn.report.append(std::string_view(buffer, std::size_t(got)),
-                                                std::min(reportRoom, flightRoom));
+    const std::size_t kept = direct ? conn.report.appendReceived(std::size_t(got), budget, m_readBuffer)
+                                    : conn.report.append(std::string_view(buffer, std::size_t(got)), budget);
     conn.charged += kept;
     m_inFlight += kept;
     Q_EMIT clientRead(id, qulonglong(conn.report.textFormLength()));

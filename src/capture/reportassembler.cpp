@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -91,6 +92,41 @@ std::size_t ReportAssembler::append(std::string_view bytes, std::size_t budget)
     text.append(copyFrom, std::size_t(end - copyFrom));
     m_kept += n;
     return n;
+}
+
+std::size_t ReportAssembler::appendReceived(std::size_t got, std::size_t budget, std::vector<char> &spare)
+{
+    Report::Bytes &text = m_report.m_text;
+    char *const begin = text.data() + text.size();
+    const char *const end = begin + got;
+    const char *p = begin;
+    const std::size_t room = kMaxKeptBytes - std::min(kMaxKeptBytes, m_kept);
+    if (!m_afterCr && got <= std::min(budget, room)) {
+        while (p < end) {
+            const char *hit = findLineBreakOrNul(p, end);
+            if (hit == end || !(*hit == '\r' && end - hit > 1 && hit[1] == '\n'))
+                break;
+            m_report.m_starts.push_back(std::uint32_t(m_lineStart));
+            p = hit + 2;
+            m_lineStart = std::size_t(p - text.data());
+        }
+        // Up to the first other break or NUL the bytes stay where they are.
+        if (const char *hit = findLineBreakOrNul(p, end); hit == end)
+            p = end;
+        else
+            p = hit;
+        text.resize(text.size() + std::size_t(p - begin));
+        m_kept += std::size_t(p - begin);
+    }
+    if (p == end)
+        return got;
+    // The rest goes through append(), which writes where it lies.
+    const std::size_t rest = std::size_t(end - p);
+    if (spare.size() < rest)
+        spare.resize(rest);
+    std::memcpy(spare.data(), p, rest);
+    const std::size_t inPlace = std::size_t(p - begin);
+    return inPlace + append(std::string_view(spare.data(), rest), budget - inPlace);
 }
 
 std::size_t ReportAssembler::textFormLength() const

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qb {
 
@@ -28,6 +29,15 @@ public:
     // are dropped. Returns the number of bytes kept (NUL bytes count as kept
     // since they take no room).
     std::size_t append(std::string_view bytes, std::size_t budget = std::string::npos);
+
+    // A read straight into the report: room for n bytes at its end, then
+    // appendReceived(got, ...) for the got <= n bytes the read put there. While
+    // they are whole CR LF lines they are kept where they lie (no copy); from
+    // the first other break or NUL on, and when they do not fit the budget,
+    // they are moved into `spare` and appended from there. Same result as
+    // append() of the same bytes.
+    char *receiveRoom(std::size_t n) { return m_report.m_text.room(n); }
+    std::size_t appendReceived(std::size_t got, std::size_t budget, std::vector<char> &spare);
 
     // Length of the report's text form so far: every line, the unfinished
     // last one included, plus two for each.

@@ -104,7 +104,15 @@ private:
             m_data[m_size++] = '\r';
             m_data[m_size++] = '\n';
         }
-        void resize(std::size_t n) noexcept { m_size = n; } // n <= size()
+        // Room for at least n more bytes after the end, grown as append
+        // grows; a read may write there and then grow() the size over it.
+        char *room(std::size_t n)
+        {
+            if (m_capacity - m_size < n)
+                grow(m_size + n);
+            return m_data + m_size;
+        }
+        void resize(std::size_t n) noexcept { m_size = n; } // n <= capacity(), bytes written
         void shrinkToFit() noexcept;
         void clear() noexcept;
 

@@ -6,6 +6,7 @@
 
 #include <QTest>
 
+#include <cstring>
 #include <random>
 
 using qb::Lines;
@@ -200,11 +201,20 @@ private Q_SLOTS:
             const std::size_t budget = round % 5 == 0 ? pick(stream.size() + 1) : std::string::npos;
             const std::string_view kept = std::string_view(stream).substr(0, budget);
 
+            // Each read is appended, or received straight into the report
+            // (into room that may be larger than what arrives).
             ReportAssembler a;
+            std::vector<char> spare;
             std::size_t pos = 0;
             while (pos < stream.size()) {
                 const std::size_t n = std::min(stream.size() - pos, 1 + pick(pick(2) ? 8 : 300));
-                a.append(std::string_view(stream).substr(pos, n), budget - std::min(budget, a.keptBytes()));
+                const std::size_t left = budget - std::min(budget, a.keptBytes());
+                if (pick(2)) {
+                    std::memcpy(a.receiveRoom(n + pick(3)), stream.data() + pos, n);
+                    QCOMPARE(a.appendReceived(n, left, spare), std::min(n, left));
+                } else {
+                    a.append(std::string_view(stream).substr(pos, n), left);
+                }
                 pos += n;
                 const std::size_t sofar = std::min(pos, kept.size());
                 QCOMPARE(a.textFormLength(), joinedWithCrLf(referenceLines(kept.substr(0, sofar))).size());
