@@ -32,6 +32,13 @@ const char *findLineBreakOrNul(const char *p, const char *end) noexcept
     return end;
 }
 
+namespace {
+
+// A CR LF pair starts at hit, within [hit, end).
+bool crLfAt(const char *hit, const char *end) { return *hit == '\r' && end - hit > 1 && hit[1] == '\n'; }
+
+} // namespace
+
 void ReportAssembler::endLine()
 {
     m_report.m_starts.push_back(std::uint32_t(m_lineStart));
@@ -71,7 +78,7 @@ std::size_t ReportAssembler::append(std::string_view bytes, std::size_t budget)
         const char *hit = findLineBreakOrNul(p, end);
         if (hit == end)
             break;
-        if (*hit == '\r' && end - hit > 1 && hit[1] == '\n') {
+        if (crLfAt(hit, end)) {
             // A CR LF line end: already as the text form writes it.
             m_report.m_starts.push_back(std::uint32_t(m_lineStart));
             p = hit + 2;
@@ -102,19 +109,15 @@ std::size_t ReportAssembler::appendReceived(std::size_t got, std::size_t budget,
     const char *p = begin;
     const std::size_t room = kMaxKeptBytes - std::min(kMaxKeptBytes, m_kept);
     if (!m_afterCr && got <= std::min(budget, room)) {
-        while (p < end) {
-            const char *hit = findLineBreakOrNul(p, end);
-            if (hit == end || !(*hit == '\r' && end - hit > 1 && hit[1] == '\n'))
-                break;
+        const char *hit = findLineBreakOrNul(p, end);
+        while (hit != end && crLfAt(hit, end)) {
             m_report.m_starts.push_back(std::uint32_t(m_lineStart));
             p = hit + 2;
             m_lineStart = std::size_t(p - text.data());
+            hit = findLineBreakOrNul(p, end);
         }
         // Up to the first other break or NUL the bytes stay where they are.
-        if (const char *hit = findLineBreakOrNul(p, end); hit == end)
-            p = end;
-        else
-            p = hit;
+        p = hit;
         text.resize(text.size() + std::size_t(p - begin));
         m_kept += std::size_t(p - begin);
     }
