@@ -32,7 +32,9 @@ void feed(qb::ReportAssembler &a, FuzzedDataProvider &fdp, const std::string &st
         // A piece is appended, or read straight into the report's room.
         std::size_t kept = 0;
         if (fdp.remaining_bytes() > 0 && fdp.ConsumeBool()) {
-            std::memcpy(a.receiveRoom(n), stream.data() + pos, n);
+            char *room = a.receiveRoom(n); // null when n is 0 and nothing was kept yet
+            if (n > 0)
+                std::memcpy(room, stream.data() + pos, n);
             kept = a.appendReceived(n, budget, spare);
         } else {
             kept = a.append(std::string_view(stream).substr(pos, n), budget);
