@@ -1,6 +1,7 @@
 #include "audit/auditwindow.h"
 
-#include "common/bytes.h"
+#include "app/reportview.h"
+#include "common/report.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/placement.h"
 #include "settings/apppaths.h"
@@ -13,7 +14,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -23,24 +23,6 @@
 #include <optional>
 
 namespace qb {
-
-namespace {
-
-// The file's text as the text area shows it: one line per line of the file,
-// each byte one character.
-QString fileText(const std::string &bytes)
-{
-    const Lines lines = splitLines(bytes);
-    QString text;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (i)
-            text += u'\n';
-        text += bytesToText(lines[i]);
-    }
-    return text;
-}
-
-} // namespace
 
 TfrmAuditing::TfrmAuditing(const AppPaths &paths, QWidget *parent)
     : QDialog(parent)
@@ -103,11 +85,10 @@ void TfrmAuditing::buildWindow()
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     auto *contentsLayout = new QVBoxLayout(GroupBox2);
     contentsLayout->setContentsMargins(5, 5, 5, 5);
-    mContents = new QPlainTextEdit(GroupBox2);
+    // The file's text as the main window shows a report: each byte one
+    // character, only the lines in view drawn, so a large file opens at once.
+    mContents = new ReportView(GroupBox2);
     mContents->setObjectName(QStringLiteral("mContents"));
-    mContents->setLineWrapMode(QPlainTextEdit::NoWrap);
-    mContents->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    mContents->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     contentsLayout->addWidget(mContents);
     body->addWidget(GroupBox2, 1);
     layout->addLayout(body, 1);
@@ -249,7 +230,7 @@ void TfrmAuditing::showSelectedFile()
         MessageBox::error(QStringLiteral("Could not load file"), this);
         return;
     }
-    mContents->setPlainText(fileText(*bytes));
+    mContents->setReport(Report::fromText(*bytes));
 }
 
 void TfrmAuditing::Delete1Click()

@@ -14,12 +14,12 @@ class QGroupBox;
 class QListWidget;
 class QMenu;
 class QMenuBar;
-class QPlainTextEdit;
 class QPushButton;
 class QFrame;
 
 namespace qb {
 struct AppPaths;
+class ReportView;
 
 class TfrmAuditing : public QDialog
 {
@@ -51,7 +51,7 @@ public:
     QGroupBox *GroupBox1 = nullptr;
     QListWidget *lbFiles = nullptr;
     QGroupBox *GroupBox2 = nullptr;
-    QPlainTextEdit *mContents = nullptr;
+    ReportView *mContents = nullptr;
     QFrame *Panel1 = nullptr;
     QPushButton *btnOK = nullptr;
 

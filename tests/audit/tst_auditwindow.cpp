@@ -2,6 +2,8 @@
 // all of them, the questions and error boxes, and files that change on disk
 // behind the window's back.
 
+#include "app/reportview.h"
+#include "app/reporttext.h"
 #include "audit/auditwindow.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
@@ -9,7 +11,6 @@
 
 #include <QAction>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QTest>
 
 #include <atomic>
@@ -72,7 +73,11 @@ struct Folder {
         names.sort();
         return names;
     }
-    QString text() const { return window->mContents->toPlainText(); }
+    QString text() const
+    {
+        const qb::Report &shown = window->mContents->report();
+        return qb::textBetween(shown, {}, qb::endPos(shown));
+    }
     int selected() const
     {
         const int row = window->lbFiles->currentRow();
@@ -173,7 +178,7 @@ private Q_SLOTS:
         Folder f(0);
         if (removeFolder)
             fs::remove_all(f.dir());
-        f.window->mContents->setPlainText(QStringLiteral("left over"));
+        f.window->mContents->setReport(qb::Report::fromText("left over"));
         f.window->show();
         QCOMPARE(f.window->lbFiles->count(), 0);
         QCOMPARE(f.text(), QString());
