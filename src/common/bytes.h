@@ -30,13 +30,11 @@ std::size_t textFormLength(const Lines &lines);
 // a text ending in a line end has no empty line after it.
 Lines splitLines(std::string_view text);
 
-// The same cut, handing each line (without its line end) to each() in order.
+// The same cut of the whole text, NUL bytes and all, handing each line
+// (without its line end) to each() in order.
 template <class Each>
-void forEachLine(std::string_view text, Each &&each)
+void forEachLineOfAll(std::string_view text, Each &&each)
 {
-    const auto nul = text.find('\0');
-    if (nul != std::string_view::npos)
-        text = text.substr(0, nul);
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -49,6 +47,13 @@ void forEachLine(std::string_view text, Each &&each)
     }
     if (start < text.size())
         each(text.substr(start));
+}
+
+// The cut of splitLines(), handing each line to each() in order.
+template <class Each>
+void forEachLine(std::string_view text, Each &&each)
+{
+    forEachLineOfAll(text.substr(0, text.find('\0')), each);
 }
 
 } // namespace qb
