@@ -43,8 +43,8 @@
 //   after    its resident memory once a small report has taken its place
 
 #include "app/mainwindow.h"
-#include "app/reporttext.h"
-#include "app/reportview.h"
+#include "view/reporttext.h"
+#include "view/reportview.h"
 #include "audit/auditstore.h"
 #include "benchreport.h"
 #include "capture/listener.h"

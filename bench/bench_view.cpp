@@ -18,7 +18,7 @@
 //              widest line
 //   show/plain the view's show time divided by the baseline's
 
-#include "app/reportview.h"
+#include "view/reportview.h"
 #include "benchreport.h"
 
 #include <QApplication>

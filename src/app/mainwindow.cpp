@@ -1,7 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/printcommand.h"
-#include "app/reportview.h"
+#include "view/reportview.h"
 #include "app/windowplacement.h"
 #include "audit/auditstore.h"
 #include "audit/auditwindow.h"

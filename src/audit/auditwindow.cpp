@@ -1,6 +1,6 @@
 #include "audit/auditwindow.h"
 
-#include "app/reportview.h"
+#include "view/reportview.h"
 #include "common/report.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/placement.h"

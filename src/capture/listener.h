@@ -62,6 +62,10 @@ public:
     void closeClient(quint64 id);
 
     void setLimits(const Limits &limits);
+    // Seconds a connection may stay silent before its report is completed as
+    // at an orderly close and the connection closed; 0 never.
+    void setIdleTimeout(int seconds) { m_idleTimeout = seconds; }
+    int idleTimeout() const { return m_idleTimeout; }
     int connectionCount() const { return int(m_connections.size()); }
     std::size_t inFlightBytes() const { return m_inFlight; }
 
@@ -104,6 +108,7 @@ private:
     std::size_t m_inFlight = 0;
     std::size_t m_waitingBytes = 0;
     bool m_paused = false;
+    int m_idleTimeout = 270;
     std::vector<char> m_readBuffer;
 };
 

@@ -60,6 +60,7 @@ const char *ReportAssembler::skipAfterCr(const char *p, const char *end)
 
 std::size_t ReportAssembler::append(std::string_view bytes, std::size_t budget)
 {
+    m_received += bytes.size();
     budget = std::min(budget, kMaxKeptBytes - std::min(kMaxKeptBytes, m_kept));
     if (bytes.size() > budget) {
         bytes = bytes.substr(0, budget);
@@ -120,6 +121,7 @@ std::size_t ReportAssembler::appendReceived(std::size_t got, std::size_t budget,
         p = hit;
         text.resize(text.size() + std::size_t(p - begin));
         m_kept += std::size_t(p - begin);
+        m_received += std::size_t(p - begin);
     }
     if (p == end)
         return got;
@@ -146,6 +148,7 @@ Report ReportAssembler::finish()
     // that growing it left over.
     m_report.m_text.shrinkToFit();
     m_report.m_starts.shrink_to_fit();
+    m_report.setStreamCounts(m_received, droppedBytes());
     Report out = std::move(m_report);
     *this = ReportAssembler();
     return out;

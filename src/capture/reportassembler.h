@@ -12,6 +12,7 @@
 #include "common/report.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,9 @@ public:
     std::size_t keptBytes() const { return m_kept; }
     // True once bytes were dropped for lack of budget.
     bool truncated() const { return m_truncated; }
+    // Stream bytes taken so far, kept or not, and those not kept.
+    std::uint64_t receivedBytes() const { return m_received; }
+    std::uint64_t droppedBytes() const { return m_received - m_kept; }
 
     // Hands out the finished report and starts afresh.
     Report finish();
@@ -58,6 +62,7 @@ private:
     Report m_report;
     std::size_t m_lineStart = 0; // where the unfinished line begins in the text
     std::size_t m_kept = 0;
+    std::uint64_t m_received = 0;
     bool m_afterCr = false;
     bool m_truncated = false;
 };

@@ -184,6 +184,8 @@ Report Report::clone() const
     copy.m_text.reserve(m_text.size());
     copy.m_text.append(m_text.data(), m_text.size());
     copy.m_starts = m_starts;
+    copy.m_received = m_received;
+    copy.m_notKept = m_notKept;
     return copy;
 }
 
@@ -198,6 +200,14 @@ void Report::clear() noexcept
 {
     m_text.clear();
     m_starts = {};
+    m_received = 0;
+    m_notKept = 0;
+}
+
+void Report::shrinkToFit()
+{
+    m_text.shrinkToFit();
+    m_starts.shrink_to_fit();
 }
 
 void Report::reserve(std::size_t textBytes, std::size_t lines)

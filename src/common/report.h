@@ -63,6 +63,27 @@ public:
     static Report fromLines(const std::vector<std::string> &lines);
     std::vector<std::string> toLines() const;
 
+    // What reception knew of the stream: every byte that arrived for this
+    // report, and how many of them were not kept (its cut; the kept ones are
+    // always a whole prefix of the stream).
+    std::uint64_t bytesReceived() const noexcept { return m_received; }
+    std::uint64_t bytesNotKept() const noexcept { return m_notKept; }
+    void setStreamCounts(std::uint64_t received, std::uint64_t notKept) noexcept
+    {
+        m_received = received;
+        m_notKept = notKept;
+    }
+    bool cut() const noexcept { return m_notKept > 0; }
+
+    // The memory the report holds as allocated: its byte block and its line
+    // table, spare room included.
+    std::size_t memoryHeld() const noexcept
+    {
+        return m_text.capacity() + m_starts.capacity() * sizeof(std::uint32_t);
+    }
+    // Gives back the spare room of both (after a filter dropped lines).
+    void shrinkToFit();
+
 private:
     friend class ReportAssembler;
 
@@ -129,6 +150,8 @@ private:
 
     Bytes m_text;
     std::vector<std::uint32_t> m_starts;
+    std::uint64_t m_received = 0;
+    std::uint64_t m_notKept = 0;
 };
 
 template <class Keep>

@@ -1,7 +1,7 @@
 // The main window's settings, placement and commands.
 
 #include "app/mainwindow.h"
-#include "app/reportview.h"
+#include "view/reportview.h"
 #include "app/shutdown.h"
 #include "app/windowplacement.h"
 #include "appwindow.h"

@@ -5,7 +5,7 @@
 #include "appwindow.h"
 #include "app/printcommand.h"
 #include "app/printersurface.h"
-#include "app/reportview.h"
+#include "view/reportview.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
 

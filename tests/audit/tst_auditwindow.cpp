@@ -2,8 +2,8 @@
 // all of them, the questions and error boxes, and files that change on disk
 // behind the window's back.
 
-#include "app/reportview.h"
-#include "app/reporttext.h"
+#include "view/reportview.h"
+#include "view/reporttext.h"
 #include "audit/auditwindow.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"

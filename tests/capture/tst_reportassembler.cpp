@@ -224,6 +224,8 @@ private Q_SLOTS:
             const Report report = a.finish();
             QCOMPARE(report.toLines(), expected);
             QCOMPARE(report.textForm(), std::string_view(joinedWithCrLf(expected)));
+            QCOMPARE(report.bytesReceived(), std::uint64_t(stream.size()));
+            QCOMPARE(report.bytesNotKept(), std::uint64_t(stream.size() - kept.size()));
         }
     }
 };

@@ -1,4 +1,4 @@
-#include "app/reporttext.h"
+#include "view/reporttext.h"
 
 #include "common/bytes.h"
 

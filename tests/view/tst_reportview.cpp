@@ -1,8 +1,8 @@
 // The text area that draws the shown report: selection by mouse and keys,
 // copy, scrolling, painting and what accessibility tools read.
 
-#include "app/reportlayout.h"
-#include "app/reportview.h"
+#include "view/reportlayout.h"
+#include "view/reportview.h"
 #include "common/bytes.h"
 #include "testsupport.h"
 

@@ -1,6 +1,6 @@
-#include "app/reportview.h"
+#include "view/reportview.h"
 
-#include "app/reportviewaccessible.h"
+#include "view/reportviewaccessible.h"
 #include "common/bytes.h"
 #include "common/toolkittimer.h"
 

@@ -1,4 +1,4 @@
-#include "app/reportlayout.h"
+#include "view/reportlayout.h"
 
 #include "common/bytes.h"
 

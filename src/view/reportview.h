@@ -11,8 +11,8 @@
 // selection. The text can be selected with the mouse and the keyboard and
 // copied as plain text, lines joined by LF.
 
-#include "app/reportlayout.h"
-#include "app/reporttext.h"
+#include "view/reportlayout.h"
+#include "view/reporttext.h"
 #include "common/report.h"
 
 #include <QAbstractScrollArea>

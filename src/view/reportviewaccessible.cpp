@@ -1,6 +1,6 @@
-#include "app/reportviewaccessible.h"
+#include "view/reportviewaccessible.h"
 
-#include "app/reportview.h"
+#include "view/reportview.h"
 
 #include <QAccessibleWidget>
 #include <QTextBoundaryFinder>

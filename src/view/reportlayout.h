@@ -14,7 +14,7 @@
 // most kStride steps. The widest line is measured in bounded steps
 // (measureSome), never all at once.
 
-#include "app/reporttext.h"
+#include "view/reporttext.h"
 #include "common/report.h"
 
 #include <QFont>
