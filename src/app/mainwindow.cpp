@@ -69,9 +69,8 @@ TForm1::TForm1(const AppPaths &paths, QWidget *parent)
     , m_settings(paths.settingsFile)
 {
     // FormCreate
-    m_heldDepth = 0;
-    m_waiting.clear();
     buildWindow();
+    connectPipeline();
     loadSettings();
 
     setPanelText(AddressPanel, hostAddresses() + u':' + QString::number(Server->port()));
@@ -380,15 +379,18 @@ void TForm1::applyFontColor(std::uint32_t color)
 
 void TForm1::held(const std::function<void()> &body)
 {
-    ++m_heldDepth;
+    m_pipeline.hold();
     try {
         body();
     } catch (const std::exception &e) {
-        --m_heldDepth;
+        m_pipeline.release();
         MessageBox::standardError(QString::fromLocal8Bit(e.what()), this);
+        // What waited is shown all the same, and a listener that paused for
+        // the waiting queue goes on.
+        DisplayAndAlert();
         return;
     }
-    --m_heldDepth;
+    m_pipeline.release();
     DisplayAndAlert();
 }
 
@@ -443,7 +445,7 @@ void TForm1::socketHandler(quint64 id, Body &&body)
     } catch (const std::exception &e) {
         // Nothing of that report is kept: the connection goes (when it is
         // still open) and a report half way to the queue is dropped.
-        m_reportBuffer.clear();
+        m_pipeline.drop();
         Server->closeClient(id);
         EnableToolBar();
         setPanelText(ActionPanel, QStringLiteral("Listening"));
@@ -472,18 +474,12 @@ void TForm1::ServerClientDisconnect(quint64 id, Report &report, const QString &p
 {
     socketHandler(id, [&] {
         setPanelText(ActionPanel, QStringLiteral("Update Display"));
-        m_reportBuffer = std::move(report);
+        // A report may be 64 MiB: it moves on, never copied.
+        m_pipeline.take(std::move(report));
         const bool rejected = ReportRejected();
         ApplyLineFilter();
         injectFault("disconnect");
-        if (!rejected) {
-            // The filtered report moves on into the queue (or nowhere, when
-            // it was rejected); a report may be 64 MiB and is never copied.
-            const std::size_t cost = waitingCost(m_reportBuffer);
-            m_waiting.push_back(std::move(m_reportBuffer));
-            setWaitingBytes(m_waitingBytes + cost);
-        }
-        m_reportBuffer.clear();
+        m_pipeline.queue(!rejected);
         DisplayAndAlert();
         // The user's regional formats: the default locale is the system's.
         setPanelText(LastConnectionPanel, QStringLiteral("Last connection: ")
@@ -515,7 +511,11 @@ void TForm1::reportSocketFailure(const QString &message)
 
 void TForm1::ServerClientError(quint64, int)
 {
-    // The listener reports the error itself; nothing to add here.
+    // The listener reports the error itself, after this. What the failed
+    // connection had disabled comes back now, not at the next report.
+    EnableToolBar();
+    if (Server->connectionCount() == 0)
+        setPanelText(ActionPanel, QStringLiteral("Listening"));
 }
 
 FilterSettings TForm1::filterSettings() const
@@ -530,26 +530,16 @@ AlertSettings TForm1::alertSettings() const
 
 bool TForm1::ReportRejected()
 {
-    bool rejected = true;
-    try {
-        rejected = reportRejected(m_reportBuffer, filterSettings());
-    } catch (...) {
-        rejected = true;
-    }
-    setPanelText(VerdictPanel, rejected ? QStringLiteral("Rejected") : QStringLiteral("Accepted"));
+    const bool rejected = m_pipeline.judge();
+    // A report that lost bytes to its size limit says so, with how many.
+    setPanelText(VerdictPanel, verdictText(rejected, m_pipeline.inHand().bytesNotKept()));
     return rejected;
 }
 
 void TForm1::ApplyLineFilter()
 {
     setPanelText(ActionPanel, QStringLiteral("Applying Filter"));
-    applyLineFilter(m_reportBuffer, filterSettings());
-}
-
-void TForm1::setWaitingBytes(std::size_t bytes)
-{
-    m_waitingBytes = bytes;
-    Server->setWaitingBytes(bytes);
+    m_pipeline.filterLines();
 }
 
 const Report &TForm1::shownReport() const { return m1->report(); }
@@ -562,28 +552,25 @@ std::string_view TForm1::shownText() const { return m1->report().textForm(); }
 
 void TForm1::DisplayAndAlert()
 {
-    if (m_heldDepth == 0 && !m_waiting.empty()) {
-        // Each waiting report in turn is shown (it moves into the text area,
-        // which draws only what is in view, so this costs the same whatever
-        // its size), audited and goes through the alert step; the last one
-        // stays shown.
-        while (!m_waiting.empty()) {
-            const std::size_t cost = waitingCost(m_waiting.front());
-            m1->setReport(std::move(m_waiting.front()));
-            m_waiting.pop_front();
-            m_waitingBytes -= std::min(m_waitingBytes, cost);
-            if (EnableAuditing1->isChecked())
-                writeAuditFile(m_paths.auditDirectory, clock::now(), shownReport());
-            Alert();
-            if (m_heldDepth > 0)
-                break; // an alert step never holds, but stay safe
-        }
-        if (m_waiting.empty())
-            m_waitingBytes = 0;
-        // The listener goes on reading once the queue is below its bound.
-        setWaitingBytes(m_waitingBytes);
-    }
+    // Unless held, each waiting report in turn is shown (it moves into the
+    // text area, which draws only what is in view, so this costs the same
+    // whatever its size), audited and goes through the alert step; the last
+    // one stays shown. The listener reads again once the queue is below its
+    // bound.
+    m_pipeline.displayWaiting();
     EnableToolBar();
+}
+
+void TForm1::connectPipeline()
+{
+    m_pipeline.setFilterSettingsSource([this] { return filterSettings(); });
+    m_pipeline.setAlertSettingsSource([this] { return alertSettings(); });
+    m_pipeline.setAuditingSource([this] { return EnableAuditing1->isChecked(); });
+    m_pipeline.setAuditDirectory(m_paths.auditDirectory);
+    connect(&m_pipeline, &ReportPipeline::display, this,
+            [this](std::shared_ptr<const Report> report) { m1->setReport(std::move(report)); });
+    connect(&m_pipeline, &ReportPipeline::shown, this, &TForm1::Alert);
+    connect(&m_pipeline, &ReportPipeline::waitingBytesChanged, Server, &Listener::setWaitingBytes);
 }
 
 void TForm1::EnableToolBar()
@@ -608,7 +595,9 @@ void TForm1::DisableToolBar()
 
 // ---- Alerts --------------------------------------------------------------
 
-bool TForm1::OkToAlert() { return okToAlert(shownText(), alertSettings()); }
+// The trigger test of the report being shown, run by the pipeline once the
+// report was shown and audited.
+bool TForm1::OkToAlert() { return m_pipeline.alertTriggered(); }
 
 void TForm1::Alert()
 {
@@ -668,7 +657,6 @@ void TForm1::Clear1Click()
                    != QMessageBox::Yes)
             return;
         m1->clear();
-        m_reportBuffer.clear();
         EnableToolBar();
         tStopFlashTimer();
         setTextAreaColor(m_displayColor);
@@ -785,14 +773,14 @@ void TForm1::About1Click()
 void TForm1::Port1Click()
 {
     guarded([this] {
-        ++m_heldDepth;
+        m_pipeline.hold();
         try {
             frmPort->sePort->setValue(Server->port());
             modal::exec(frmPort);
         } catch (...) {
             frmPort->sePort->setValue(9100);
         }
-        --m_heldDepth;
+        m_pipeline.release();
         DisplayAndAlert();
         Server->close();
         Server->setPort(frmPort->sePort->readValue());

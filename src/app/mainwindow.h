@@ -1,13 +1,15 @@
 #pragma once
 // The main window: tool bar, the read-only text area m1 showing the last
 // report, the four-panel status bar, and the commands of the menus. Reports
-// come from the listener; the filters, alert step and audit writing are plain
-// functions that the handlers here call with the live dialog settings.
+// come from the listener and go through the report pipeline (filters,
+// waiting queue, audit file, alert trigger) with the live dialog settings;
+// the window shows what the pipeline hands it and raises the alerts.
 
 #include "common/bytes.h"
 #include "common/report.h"
 #include "processing/alerttrigger.h"
 #include "processing/filtersettings.h"
+#include "processing/reportpipeline.h"
 #include "settings/apppaths.h"
 #include "settings/profilefile.h"
 
@@ -55,9 +57,11 @@ public:
     void FormDestroy();
 
     QString panelText(int panel) const;
-    bool displayHeld() const { return m_heldDepth > 0; }
-    bool reportPending() const { return !m_waiting.empty(); }
-    std::size_t reportsWaiting() const { return m_waiting.size(); }
+    bool displayHeld() const { return m_pipeline.held(); }
+    bool reportPending() const { return m_pipeline.pending(); }
+    std::size_t reportsWaiting() const { return m_pipeline.waitingCount(); }
+    // What happens to each finished report.
+    ReportPipeline &pipeline() { return m_pipeline; }
     // The report the text area shows; the text area owns it. A print job
     // keeps its own hold of it (shownReportHandle()), since the window may
     // show another meanwhile.
@@ -161,12 +165,12 @@ private:
     template<typename Body>
     void socketHandler(quint64 id, Body &&body);
     void buildWindow();
+    void connectPipeline();
     void loadSettings();
     QAction *addAction(QMenu *menu, const char *name, const QString &caption, void (TForm1::*handler)());
     QToolButton *addButton(const char *name, const QString &hint, QAction *like, void (TForm1::*handler)());
     void setTextAreaColor(std::uint32_t color);
     void applyFontColor(std::uint32_t color);
-    void setWaitingBytes(std::size_t bytes);
     void writeFontSection();
     QSize screenSize() const;
     FilterSettings filterSettings() const;
@@ -174,13 +178,10 @@ private:
 
     AppPaths m_paths;
     ProfileFile m_settings;
-    Report m_reportBuffer;          // the report being judged and filtered
-    std::deque<Report> m_waiting;   // accepted reports not yet shown, in order
-    std::size_t m_waitingBytes = 0; // what they take (waitingCost), for the listener's bound
-    // Display is held while any held command runs. A count, not a flag: a
-    // command reached from inside another one's event processing (during a
-    // print job's page breaks) must not release the outer one's hold.
-    int m_heldDepth = 0;
+    // Display is held while any held command runs: a count, not a flag, so
+    // a command reached from inside another one's event processing (during
+    // a print job's page breaks) does not release the outer one's hold.
+    ReportPipeline m_pipeline;
     std::deque<QString> m_failuresWaiting;
     bool m_showingFailure = false;
     std::uint32_t m_displayColor = 8421631;

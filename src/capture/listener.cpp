@@ -19,9 +19,6 @@ namespace qb {
 
 namespace {
 constexpr std::size_t kMaxReadChunk = std::size_t(4) << 20;
-// What a waiting report costs beyond its bytes: its place in the queue, its
-// bookkeeping, and the allocator's share.
-constexpr std::size_t kWaitingCharge = 1024;
 
 void setNonBlocking(int fd)
 {
@@ -37,11 +34,6 @@ QString socketErrorText(int error, const char *api)
         .arg(QString::fromLocal8Bit(std::strerror(error)))
         .arg(error)
         .arg(QLatin1String(api));
-}
-
-std::size_t waitingCost(const Report &report)
-{
-    return report.textForm().size() + report.lineCount() * sizeof(std::uint32_t) + kWaitingCharge;
 }
 
 struct Listener::Connection {

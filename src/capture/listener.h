@@ -69,8 +69,8 @@ public:
     int connectionCount() const { return int(m_connections.size()); }
     std::size_t inFlightBytes() const { return m_inFlight; }
 
-    // What the finished reports that wait for display take together, each
-    // counted by waitingCost(). At maxWaitingBytes or more the listener
+    // What the finished reports that wait for display take together, as
+    // their owner counts them. At maxWaitingBytes or more the listener
     // pauses; below it, it reads and accepts again.
     void setWaitingBytes(std::size_t bytes);
     bool paused() const { return m_paused; }
@@ -113,10 +113,5 @@ private:
 };
 
 QString socketErrorText(int error, const char *api);
-
-// What one finished report counts while it waits for display: its bytes and
-// line table, and a fixed charge, so that a flood of empty reports is
-// bounded too.
-std::size_t waitingCost(const Report &report);
 
 } // namespace qb

@@ -8,6 +8,7 @@
 #include "capture/portdialog.h"
 #include "common/clock.h"
 #include "common/report.h"
+#include "processing/reportpipeline.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
 #include "dialogs/spinedit.h"
@@ -69,6 +70,14 @@ int listenOn(int &fd, bool dialogRange)
 void fixClock()
 {
     qb::clock::set([] { return QDateTime(QDate(2026, 12, 7), QTime(13, 5, 30)); });
+}
+
+// What a short report sent as text is charged while it waits for display.
+std::size_t waitingCost(const std::string &text)
+{
+    qb::Report report = qb::Report::fromText(text);
+    report.shrinkToFit();
+    return qb::ReportPipeline::waitingCost(report);
 }
 
 // A stream of many lines with every kind of line end, and what the program
@@ -309,8 +318,7 @@ private Q_SLOTS:
         fixClock();
         const std::string first = "first\r\n", second = "second\n";
         qb::Listener::Limits limits;
-        limits.maxWaitingBytes =
-            qb::waitingCost(qb::Report::fromText(first)) + qb::waitingCost(qb::Report::fromText(second));
+        limits.maxWaitingBytes = waitingCost(first) + waitingCost(second);
         p.form->Server->setLimits(limits);
         auto [early, earlyKept] = mixedLines(std::size_t(4) << 20);
         early = "early\r\n" + early;
