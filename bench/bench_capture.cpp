@@ -4,6 +4,7 @@
 //
 //   bench_capture [--csv] [--repeat N] [sizes in MiB...]   default: 1 8 32
 //   bench_capture --held [--csv] [--repeat N]
+//   bench_capture --held-filtered [--csv]
 //   bench_capture --memory PROGRAM [--csv]
 //
 // Sizes run from 1 to 64 MiB (a report keeps at most 64 MiB). With --repeat N
@@ -34,6 +35,14 @@
 //            while the waiting queue is at its bound)
 //   idle/peak MiB  resident memory before the clients start, and its peak
 //            from then to the end of the release
+//
+// --held-filtered sends 20 reports of 64 MiB, one after another, that the
+// include list cuts to one line each; first with display free (the baseline:
+// each is shown as it finishes), then while display is held, so that all 20
+// wait and are shown at the release. For each it prints
+//   idle/peak MiB  resident memory before the first report, and its peak
+//            until the last one is shown
+//   waiting  reports waiting at the release, and their charge (KiB)
 //
 // --memory runs the built program PROGRAM (copied into an empty folder,
 // auditing on, offscreen) and sends it one 64 MiB report once its main window
@@ -379,6 +388,52 @@ HeldRow heldRelease(qb::TForm1 &form, int port, const std::string &data, int rep
     return row;
 }
 
+struct FilteredRow {
+    long idleKiB = 0, peakKiB = 0;
+    std::size_t waiting = 0, waitingBytes = 0;
+};
+
+// Reports cut to one line by the include list, sent one after another while
+// display is free or held. Exits the benchmark when one goes astray.
+FilteredRow filteredReports(qb::TForm1 &form, int port, const std::string &data, int reports, bool held)
+{
+    FilteredRow row;
+    form.Clear1Click();
+    QCoreApplication::processEvents();
+    int judged = 0;
+    const QMetaObject::Connection counting =
+        QObject::connect(&form.pipeline(), &qb::ReportPipeline::judged, [&judged] { ++judged; });
+    const auto sendAll = [&] {
+        for (int i = 0; i < reports; ++i) {
+            Sender sender;
+            startSender(sender, port, data);
+            while (judged <= i)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            sender.thread.join();
+        }
+    };
+    resetPeakMemory();
+    row.idleKiB = statusKiB("VmRSS");
+    if (held) {
+        form.held([&] {
+            sendAll();
+            row.waiting = form.reportsWaiting();
+            row.waitingBytes = form.pipeline().waitingBytes();
+        });
+    } else {
+        sendAll();
+    }
+    QCoreApplication::processEvents();
+    row.peakKiB = statusKiB("VmHWM");
+    QObject::disconnect(counting);
+    if (form.reportsWaiting() != 0 || form.shownReport().lineCount() != 1) {
+        std::fprintf(stderr, "held-filtered: %zu waiting, %zu lines shown\n", form.reportsWaiting(),
+                     form.shownReport().lineCount());
+        std::exit(1);
+    }
+    return row;
+}
+
 struct MemoryRow {
     long idleKiB = 0, peakKiB = 0, afterKiB = 0;
 };
@@ -439,6 +494,7 @@ void usage()
 {
     std::fprintf(stderr, "usage: bench_capture [--csv] [--repeat N] [sizes in MiB, 1..64 ...]\n"
                          "       bench_capture --held [--csv] [--repeat N]\n"
+                         "       bench_capture --held-filtered [--csv]\n"
                          "       bench_capture --memory PROGRAM [--csv]\n");
     std::exit(2);
 }
@@ -453,6 +509,7 @@ int main(int argc, char *argv[])
     qb::initResources();
     bool csv = false;
     bool held = false;
+    bool heldFiltered = false;
     QString memoryProgram;
     int repeat = 1;
     std::vector<int> sizes;
@@ -462,6 +519,8 @@ int main(int argc, char *argv[])
             csv = true;
         } else if (arg == "--held") {
             held = true;
+        } else if (arg == "--held-filtered") {
+            heldFiltered = true;
         } else if (arg == "--memory" && i + 1 < argc) {
             memoryProgram = QString::fromLocal8Bit(argv[++i]);
         } else if (arg == "--repeat" && i + 1 < argc) {
@@ -476,7 +535,7 @@ int main(int argc, char *argv[])
             sizes.push_back(int(mib));
         }
     }
-    if ((held || !memoryProgram.isEmpty()) && !sizes.empty())
+    if ((held || heldFiltered || !memoryProgram.isEmpty()) && !sizes.empty())
         usage();
     if (!memoryProgram.isEmpty()) {
         constexpr int kMiB = 64;
@@ -506,6 +565,31 @@ int main(int argc, char *argv[])
     form.show();
     const int port = form.Server->boundPort();
     const std::string nc = findNetcat();
+    if (heldFiltered) {
+        constexpr int kReports = 20;
+        constexpr int kMiB = 64;
+        const std::string keep = "KEEP this one line\r\n";
+        const std::string data = keep + qbbench::makeReport((std::size_t(kMiB) << 20) - keep.size());
+        qb::FilterSettings filters;
+        filters.include = {"KEEP"};
+        form.pipeline().setFilterSettings(filters);
+        const FilteredRow freeRow = filteredReports(form, port, data, kReports, false);
+        const FilteredRow heldRow = filteredReports(form, port, data, kReports, true);
+        if (csv) {
+            std::printf("display,reports,mib,idle_mib,peak_mib,waiting,waiting_kib\n");
+            for (const auto &[name, row] : {std::pair{"free", freeRow}, std::pair{"held", heldRow}})
+                std::printf("%s,%d,%d,%.1f,%.1f,%zu,%.1f\n", name, kReports, kMiB, row.idleKiB / 1024.0,
+                            row.peakKiB / 1024.0, row.waiting, row.waitingBytes / 1024.0);
+        } else {
+            std::printf("%d reports of %d MiB, one after another, cut to one line by the include list\n", kReports,
+                        kMiB);
+            std::printf("%-8s %9s %9s %9s %12s\n", "display", "idle MiB", "peak MiB", "waiting", "waiting KiB");
+            for (const auto &[name, row] : {std::pair{"free", freeRow}, std::pair{"held", heldRow}})
+                std::printf("%-8s %9.0f %9.0f %9zu %12.1f\n", name, row.idleKiB / 1024.0, row.peakKiB / 1024.0,
+                            row.waiting, row.waitingBytes / 1024.0);
+        }
+        return 0;
+    }
     if (held) {
         constexpr int kReports = 12;
         constexpr int kMiB = 32;

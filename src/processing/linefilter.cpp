@@ -68,10 +68,16 @@ void applyLineFilter(Report &report, const FilterSettings &s)
     // Lines made by cutting text again hold none of CR, LF and NUL, so after
     // a re-cut at the start the end could take the plain way; the rare case
     // does not need it.
+    // The re-cut report is still the one received: it keeps its stream counts.
+    const auto recut = [&report](std::string_view text) {
+        Report again = Report::fromText(text);
+        again.setStreamCounts(report.bytesReceived(), report.bytesNotKept());
+        report = std::move(again);
+    };
     if (s.lTrim)
-        report = Report::fromText(trimLeft(report.textForm()));
+        recut(trimLeft(report.textForm()));
     if (s.rTrim)
-        report = Report::fromText(trimRight(report.textForm()));
+        recut(trimRight(report.textForm()));
 }
 
 } // namespace qb
