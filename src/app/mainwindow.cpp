@@ -46,6 +46,7 @@ namespace qb {
 namespace {
 constexpr char kDefaults[] = "Defaults";
 constexpr char kFont[] = "Font";
+constexpr int kVerdictWidth = 75;
 std::function<void(const char *)> g_handlerFault;
 std::function<QString()> g_addressLookup;
 
@@ -229,7 +230,7 @@ void TForm1::buildWindow()
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(19);
     StatusBar1->setSizeGripEnabled(false);
-    const int widths[4] = {150, 150, 75, 200};
+    const int widths[4] = {150, 150, kVerdictWidth, 200};
     const char *texts[4] = {"IP Address", "Action", "", ""};
     for (int i = 0; i < 4; ++i) {
         m_panels[i] = new QLabel(QLatin1String(texts[i]), StatusBar1);
@@ -359,6 +360,9 @@ QString TForm1::panelText(int panel) const { return m_panels[panel]->text(); }
 void TForm1::setPanelText(int panel, const QString &text)
 {
     m_panels[panel]->setText(text);
+    // The verdict panel widens for a cut notice, so that its count is read.
+    if (panel == VerdictPanel)
+        m_panels[panel]->setFixedWidth(std::max(kVerdictWidth, m_panels[panel]->sizeHint().width()));
     Q_EMIT panelChanged(panel, text);
 }
 
