@@ -763,11 +763,13 @@ void TForm1::Font2Click()
 void TForm1::Color1Click()
 {
     guarded([this] {
-        QColorDialog dialog(toQColor(m_displayColor, QApplication::palette()), this);
+        const QPalette palette = QApplication::palette();
+        QColorDialog dialog(toQColor(m_displayColor, palette), this);
         dialog.setObjectName(QStringLiteral("ColorDialog"));
         dialog.setOption(QColorDialog::DontUseNativeDialog, true);
         if (modal::exec(&dialog) == QDialog::Accepted) {
-            m_displayColor = fromQColor(dialog.currentColor());
+            // An unchanged system colour stays the system colour.
+            m_displayColor = keptOrChosen(m_displayColor, dialog.currentColor(), palette);
             setTextAreaColor(m_displayColor);
         }
         // A cancelled dialog while the alert colour shows still stores the
