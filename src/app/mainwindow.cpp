@@ -333,11 +333,20 @@ void TForm1::loadSettings()
 
 void TForm1::showAtStart()
 {
+    const Qt::WindowStates stored = windowState();
     if (!m_shownOnce) {
         m_shownOnce = true;
         placement::centreOnScreen(this);
     }
     show(); // in the state the window has had since its creation
+    // On X11 a window moved before its first show opens normal, though its
+    // state still reads minimized; asking for the state anew once it is
+    // shown (the toolkit ignores a request for the state it believes in)
+    // makes the window system minimize it.
+    if (stored & Qt::WindowMinimized) {
+        setWindowState(stored & ~Qt::WindowMinimized);
+        setWindowState(stored);
+    }
 }
 
 void TForm1::FormDestroy()
