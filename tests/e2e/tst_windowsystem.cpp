@@ -103,6 +103,33 @@ private Q_SLOTS:
         QVERIFY2(app.terminate(), qPrintable(app.errorOutput()));
     }
 
+    // PageUp and PageDown step the Port dialog's field by ten: from 3100
+    // (the stored port 0 brought into the field's range), up twice and down
+    // once, OK stores 3110.
+    void portFieldPageKeys()
+    {
+        ProgramCopy app(QStringLiteral(QUILLBOX_BINARY));
+        QVERIFY(app.writeFile(QStringLiteral("quillbox.ini"), "[Defaults]\r\nPort=0\r\n"));
+        QVERIFY(app.start(m_display->environment()));
+        const QString main = dismissAboutBox(app);
+        QVERIFY2(!main.isEmpty(), qPrintable(app.errorOutput()));
+        // Options, then Port, by their keys.
+        QVERIFY(m_display->sendKeys(main, {QStringLiteral("alt+o")}));
+        const QString title = QStringLiteral("Select Port");
+        QVERIFY(qbtest::waitUntil([&] {
+            m_display->sendKeys({}, {QStringLiteral("p")});
+            return !app.waitForModal({title}, 500).isEmpty();
+        }, 10000, 0));
+        const QString port = m_display->managedWindow(title, qbtest::kPatienceMs);
+        QVERIFY(!port.isEmpty());
+        QVERIFY(m_display->sendKeys(port, {QStringLiteral("Prior"), QStringLiteral("Prior"), QStringLiteral("Next"),
+                                           QStringLiteral("Return")}));
+        QVERIFY2(qbtest::waitUntil([&] {
+            return qbtest::iniValue(app.readFile(QStringLiteral("quillbox.ini")), "Port") == "3110";
+        }), app.readFile(QStringLiteral("quillbox.ini")).constData());
+        QVERIFY2(app.terminate(), qPrintable(app.errorOutput()));
+    }
+
 private:
     // Presses OK on the about box the program greets with; the main window
     // that then shows, or empty.
@@ -111,7 +138,7 @@ private:
         if (app.waitForModal({kAboutTitle}) != kAboutTitle)
             return {};
         const QString about = m_display->managedWindow(kAboutTitle, qbtest::kPatienceMs);
-        if (about.isEmpty() || !m_display->sendKey(about, QStringLiteral("Return")))
+        if (about.isEmpty() || !m_display->sendKeys(about, {QStringLiteral("Return")}))
             return {};
         return m_display->managedWindow(kMainTitle, qbtest::kPatienceMs);
     }

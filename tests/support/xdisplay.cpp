@@ -171,11 +171,14 @@ QByteArray XDisplay::property(const QString &window, const QString &name) const
     return out.contains("not found") || out.contains("no such atom") ? QByteArray() : out;
 }
 
-bool XDisplay::sendKey(const QString &window, const QString &key) const
+bool XDisplay::sendKeys(const QString &window, const QStringList &keys) const
 {
+    QStringList arguments;
+    if (!window.isEmpty())
+        arguments << QStringLiteral("windowactivate") << QStringLiteral("--sync") << window;
+    arguments << QStringLiteral("key") << QStringLiteral("--delay") << QStringLiteral("100") << keys;
     bool ok = false;
-    run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window,
-                                    QStringLiteral("key"), key}, &ok);
+    run(QStringLiteral("xdotool"), arguments, &ok);
     return ok;
 }
 

@@ -41,8 +41,10 @@ public:
     QString wmState(const QString &window) const;
     // A property of a window as the X tools print it; empty when unset.
     QByteArray property(const QString &window, const QString &name) const;
-    // Gives a window the focus and sends it one key (an X key name).
-    bool sendKey(const QString &window, const QString &key) const;
+    // Gives a window the focus and sends it keys (X key names such as
+    // "Return" or "alt+o"), one after the other; with no window, sends
+    // them to whatever has the focus.
+    bool sendKeys(const QString &window, const QStringList &keys) const;
 
 private:
     // Runs an X tool against this display; its output, or empty when it
