@@ -18,7 +18,7 @@ packages=(
 # dpkg-shlibdeps computes the package's dependencies; CPack finds the
 # program's ELF files with file.
 package_packages=(dpkg-dev file)
-test_packages=(xvfb xauth poppler-utils netcat-openbsd python3 clang libclang-rt-14-dev
+test_packages=(xvfb xauth openbox x11-utils xdotool poppler-utils netcat-openbsd python3 clang libclang-rt-14-dev
   "${package_packages[@]}" lintian appstream desktop-file-utils man-db)
 
 install_missing() {

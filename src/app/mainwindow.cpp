@@ -120,11 +120,20 @@ void TForm1::loadSettings()
 
 void TForm1::showAtStart()
 {
+    const Qt::WindowStates stored = windowState();
     if (!m_shownOnce) {
         m_shownOnce = true;
         placement::centreOnScreen(this);
     }
     show(); // in the state the window has had since its creation
+    // On X11 a window moved before its first show opens normal, though its
+    // state still reads minimized; asking for the state anew once it is
+    // shown (the toolkit ignores a request for the state it believes in)
+    // makes the window system minimize it.
+    if (stored & Qt::WindowMinimized) {
+        setWindowState(stored & ~Qt::WindowMinimized);
+        setWindowState(stored);
+    }
 }
 
 void TForm1::FormDestroy()
@@ -524,11 +533,13 @@ void TForm1::Font2Click()
 void TForm1::Color1Click()
 {
     guarded([this] {
-        QColorDialog dialog(toQColor(m_displayColor, QApplication::palette()), this);
+        const QPalette palette = QApplication::palette();
+        QColorDialog dialog(toQColor(m_displayColor, palette), this);
         dialog.setObjectName(QStringLiteral("ColorDialog"));
         dialog.setOption(QColorDialog::DontUseNativeDialog, true);
         if (modal::exec(&dialog) == QDialog::Accepted) {
-            m_displayColor = fromQColor(dialog.currentColor());
+            // An unchanged system colour stays the system colour.
+            m_displayColor = keptOrChosen(m_displayColor, dialog.currentColor(), palette);
             setTextAreaColor(m_displayColor);
         }
         // A cancelled dialog while the alert colour shows still stores the

@@ -1,5 +1,6 @@
 #include "audit/auditstore.h"
 
+#include "common/boundedfile.h"
 #include "common/readonly.h"
 
 #include <algorithm>
@@ -245,40 +246,10 @@ std::optional<std::string> readAuditFile(const std::filesystem::path &dir, const
     if (!isPlainName(name))
         return std::nullopt;
     try {
-        const std::filesystem::path path = dir / name;
-        // Look first, so that a device is never even opened; then look again
-        // at what was opened, which may have been swapped in meanwhile.
-        const auto fits = [](const struct stat &st) {
-            return S_ISREG(st.st_mode) && st.st_size >= 0 && std::uint64_t(st.st_size) <= kMaxShownAuditFile;
-        };
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0 || !fits(st))
+        std::string data;
+        if (readBoundedFile(dir / name, kMaxShownAuditFile, data) != BoundedFile::Fits)
             return std::nullopt;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0)
-            return std::nullopt;
-        std::optional<std::string> bytes;
-        if (::fstat(fd, &st) == 0 && fits(st)) {
-            std::string data;
-            data.reserve(std::size_t(st.st_size));
-            char buffer[65536];
-            for (;;) {
-                const ssize_t n = ::read(fd, buffer, sizeof buffer);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n < 0)
-                    break;
-                if (n == 0) {
-                    bytes = std::move(data);
-                    break;
-                }
-                if (data.size() + std::size_t(n) > kMaxShownAuditFile)
-                    break; // grew while it was read
-                data.append(buffer, std::size_t(n));
-            }
-        }
-        ::close(fd);
-        return bytes;
+        return data;
     } catch (...) {
         return std::nullopt;
     }

@@ -18,6 +18,7 @@ TfrmPort::TfrmPort(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmPort"));
     setWindowTitle(QStringLiteral("Select Port"));
+    look::makeFixedDialog(this);
     setFixedSize(304, 147);
 
     auto *panel2 = new QFrame(this);

@@ -25,4 +25,11 @@ std::uint32_t fromQColor(const QColor &color)
     return std::uint32_t(rgb.red()) | (std::uint32_t(rgb.green()) << 8) | (std::uint32_t(rgb.blue()) << 16);
 }
 
+std::uint32_t keptOrChosen(std::uint32_t given, const QColor &chosen, const QPalette &palette)
+{
+    if (toQColor(given, palette).rgb() == chosen.toRgb().rgb())
+        return given;
+    return fromQColor(chosen);
+}
+
 } // namespace qb

@@ -16,5 +16,9 @@ inline constexpr std::uint32_t kWindowText = 0x80000008u;
 QColor toQColor(std::uint32_t value, const QPalette &palette = QPalette());
 // Plain colour value of a QColor (never a system colour).
 std::uint32_t fromQColor(const QColor &color);
+// The value to store for what a colour chooser returned: the value it was
+// given, a system colour included, when the colour was left as it showed it;
+// the chosen plain colour otherwise.
+std::uint32_t keptOrChosen(std::uint32_t given, const QColor &chosen, const QPalette &palette = QPalette());
 
 } // namespace qb

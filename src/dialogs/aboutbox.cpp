@@ -43,6 +43,7 @@ TfrmAbout::TfrmAbout(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About Quillbox"));
+    look::makeFixedDialog(this);
     look::fillBackground(this, look::kSilver);
     QFont f(QStringLiteral("MS Sans Serif"));
     f.setPixelSize(11);
@@ -90,11 +91,11 @@ TfrmAbout::TfrmAbout(QWidget *parent)
     lUrl->setCursor(Qt::PointingHandCursor);
     lUrl->installEventFilter(this);
 
-    auto *ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("BitBtn1"));
-    ok->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    BitBtn1->setDefault(true);
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
 
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
@@ -119,13 +120,12 @@ TfrmAbout::TfrmAbout(QWidget *parent)
     left->addStretch();
     left->addWidget(label3);
     left->addWidget(lUrl);
-    left->addWidget(ok, 0, Qt::AlignLeft);
+    left->addWidget(BitBtn1, 0, Qt::AlignLeft);
     auto *top = new QHBoxLayout(this);
     top->setContentsMargins(7, 7, 7, 7);
     top->addLayout(left);
     top->addWidget(Memo1);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-    ok->setFocus();
 
     Timer1 = new ToolkitTimer(this, 60000);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -136,6 +136,10 @@ TfrmAbout::TfrmAbout(QWidget *parent)
 void TfrmAbout::showEvent(QShowEvent *event)
 {
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Each showing starts on OK, wherever the focus was when it last closed.
+    if (!event->spontaneous())
+        BitBtn1->setFocus();
+    m_urlPressed = false;
     QDialog::showEvent(event);
     // Centred on the screen, also at start-up when the main window is
     // still hidden.
@@ -145,9 +149,21 @@ void TfrmAbout::showEvent(QShowEvent *event)
 
 bool TfrmAbout::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == lUrl && event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        lUrlClick();
+    // A click on the link: the left button goes down on it and comes up on
+    // it. A press dragged off the link before the release opens nothing.
+    if (watched == lUrl && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return QDialog::eventFilter(watched, event);
+        const bool over = lUrl->rect().contains(mouse->position().toPoint());
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_urlPressed = over;
+        } else {
+            const bool click = m_urlPressed && over;
+            m_urlPressed = false;
+            if (click)
+                lUrlClick();
+        }
         return true;
     }
     return QDialog::eventFilter(watched, event);

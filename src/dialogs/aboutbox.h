@@ -6,6 +6,7 @@
 
 class QLabel;
 class QPlainTextEdit;
+class QPushButton;
 
 namespace qb {
 class ToolkitTimer;
@@ -19,6 +20,7 @@ public:
     ToolkitTimer *Timer1;
     QLabel *lblVersion;
     QLabel *lUrl;
+    QPushButton *BitBtn1;
     QPlainTextEdit *Memo1;
 
     void Timer1Timer();
@@ -30,6 +32,9 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool m_urlPressed = false; // the left button went down on the link
 };
 
 } // namespace qb

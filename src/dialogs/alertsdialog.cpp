@@ -167,8 +167,7 @@ TfrmAlerts::TfrmAlerts(const AppPaths &paths, SoundPlayer &sound, QWidget *paren
 void TfrmAlerts::buildWindow()
 {
     setWindowTitle(QStringLiteral("Alerts"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                   | Qt::WindowCloseButtonHint);
+    look::makeFixedDialog(this);
     setFixedSize(280, 282);
     QFont f(QStringLiteral("MS Sans Serif"));
     f.setPixelSize(11);

@@ -1,5 +1,6 @@
 #include "dialogs/look.h"
 
+#include <QDialog>
 #include <QPalette>
 #include <QWidget>
 
@@ -11,6 +12,12 @@ void fillBackground(QWidget *widget, const QColor &color)
     p.setColor(QPalette::Window, color);
     widget->setPalette(p);
     widget->setAutoFillBackground(true);
+}
+
+void makeFixedDialog(QDialog *dialog)
+{
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
 }
 
 QFont headingFont()

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QFont>
 
+class QDialog;
 class QWidget;
 
 namespace qb::look {
@@ -13,6 +14,9 @@ inline const QColor kSilver(192, 192, 192);
 
 // Paints the widget's own background in the colour.
 void fillBackground(QWidget *widget, const QColor &color);
+// A fixed dialog: a title bar with its close button, and no minimise or
+// maximise button.
+void makeFixedDialog(QDialog *dialog);
 // Bold "Comic Sans MS", 19 pixels: the dialogs' headings and the about box's name.
 QFont headingFont();
 

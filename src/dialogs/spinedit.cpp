@@ -10,10 +10,17 @@
 namespace qb {
 
 namespace {
-bool parseWhole(const QString &text, qlonglong &value)
+// The field shows its number in the locale's digits; it reads those back, and
+// the digits 0-9 as well, whatever the locale.
+bool parseWhole(const QLocale &locale, const QString &text, qlonglong &value)
 {
+    const QString t = text.trimmed();
+    QLocale strict = locale;
+    strict.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
     bool ok = false;
-    value = text.trimmed().toLongLong(&ok, 10);
+    value = strict.toLongLong(t, &ok);
+    if (!ok)
+        value = t.toLongLong(&ok, 10);
     return ok;
 }
 
@@ -35,7 +42,7 @@ SpinEdit::SpinEdit(QWidget *parent)
 int SpinEdit::readValue() const
 {
     qlonglong v = 0;
-    if (!parseWhole(lineEdit()->text(), v))
+    if (!parseWhole(locale(), lineEdit()->text(), v))
         return minimum();
     return int(std::clamp<qlonglong>(v, minimum(), maximum()));
 }
@@ -44,7 +51,7 @@ QValidator::State SpinEdit::validate(QString &input, int &) const
 {
     const QString t = input.trimmed();
     qlonglong v = 0;
-    if (parseWhole(t, v))
+    if (parseWhole(locale(), t, v))
         return (v >= minimum() && v <= maximum()) ? QValidator::Acceptable : QValidator::Intermediate;
     return std::all_of(t.begin(), t.end(), isAccepted) ? QValidator::Intermediate : QValidator::Invalid;
 }
@@ -52,7 +59,7 @@ QValidator::State SpinEdit::validate(QString &input, int &) const
 int SpinEdit::valueFromText(const QString &text) const
 {
     qlonglong v = 0;
-    if (!parseWhole(text, v))
+    if (!parseWhole(locale(), text, v))
         return minimum();
     return int(std::clamp<qlonglong>(v, minimum(), maximum()));
 }
@@ -60,7 +67,7 @@ int SpinEdit::valueFromText(const QString &text) const
 void SpinEdit::fixup(QString &input) const
 {
     qlonglong v = 0;
-    if (parseWhole(input, v))
+    if (parseWhole(locale(), input, v))
         input = textFromValue(int(std::clamp<qlonglong>(v, minimum(), maximum())));
 }
 

@@ -1,5 +1,6 @@
 #include "processing/listfile.h"
 
+#include "common/boundedfile.h"
 #include "common/bytes.h"
 #include "common/failure.h"
 #include "common/readonly.h"
@@ -37,22 +38,6 @@ private:
     int m_fd;
 };
 
-bool readAll(int fd, std::string &out)
-{
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0)
-            return true;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
 bool writeAll(int fd, std::string_view data)
 {
     while (!data.empty()) {
@@ -86,19 +71,13 @@ int createTemporary(const fs::path &target, fs::path &tempPath)
 ListLoad loadListFile(const fs::path &p)
 {
     ListLoad result;
-    std::error_code ec;
-    const fs::file_status st = fs::status(p, ec);
-    if (st.type() == fs::file_type::not_found)
-        return result;
-    result.status = ListLoad::Status::Failed;
-    if (ec || st.type() != fs::file_type::regular)
-        return result;
     try {
-        Descriptor fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC));
-        if (fd.get() < 0)
-            return result;
         std::string data;
-        if (!readAll(fd.get(), data))
+        const BoundedFile read = readBoundedFile(p, kMaxListFile, data);
+        if (read == BoundedFile::Missing)
+            return result;
+        result.status = ListLoad::Status::Failed;
+        if (read != BoundedFile::Fits)
             return result;
         std::string_view text = data;
         if (const auto nul = text.find('\0'); nul != std::string_view::npos)
@@ -136,7 +115,9 @@ void saveListFile(const fs::path &p, const std::vector<std::string> &lines, bool
             target = std::move(resolved);
     }
 
-    if (isReadOnlyFile(target))
+    // What could not be read is not replaced either: a FIFO, a device, a
+    // folder or a file larger than a load takes stays as it is.
+    if (isReadOnlyFile(target) || checkBoundedFile(target, kMaxListFile) == BoundedFile::Refused)
         throw Failure(cannotCreate);
 
     fs::path tempPath;

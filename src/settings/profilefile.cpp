@@ -1,5 +1,6 @@
 #include "settings/profilefile.h"
 
+#include "common/boundedfile.h"
 #include "common/failure.h"
 #include "common/readonly.h"
 
@@ -54,33 +55,9 @@ bool enclosedInQuotes(std::string_view s)
 // ---------------------------------------------------------------------------
 // The file as text
 
-enum class ReadStatus { Ok, Missing, Error };
-
-ReadStatus readWholeFile(const std::filesystem::path &path, std::string &out)
-{
-    out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::Missing : ReadStatus::Error;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        out.reserve(std::size_t(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            out.append(buffer, std::size_t(n));
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            ::close(fd);
-            out.clear();
-            return ReadStatus::Error;
-        }
-    }
-    ::close(fd);
-    return ReadStatus::Ok;
-}
+// A settings file larger than this, or one that is no regular file, is a
+// file that could not be read.
+constexpr std::uint64_t kMaxSettingsFile = 1024 * 1024;
 
 enum class LineKind { Other, Section, Key };
 
@@ -190,7 +167,7 @@ std::optional<std::string> lookUp(const std::filesystem::path &path, std::string
                                   std::string_view key)
 {
     std::string text;
-    if (readWholeFile(path, text) != ReadStatus::Ok)
+    if (readBoundedFile(path, kMaxSettingsFile, text) != BoundedFile::Fits)
         return std::nullopt;
     const Location loc = locate(text, section, key);
     if (!loc.key)
@@ -381,9 +358,11 @@ void ProfileFile::writeString(std::string_view section, std::string_view key, st
     if (isReadOnlyFile(target))
         throw failure;
     std::string text;
-    if (readWholeFile(target, text) == ReadStatus::Error)
+    if (readBoundedFile(target, kMaxSettingsFile, text) == BoundedFile::Refused)
         throw failure; // never replace a file whose content is unknown
-    if (!replaceAtomically(target, updatedText(text, section, key, value)))
+    // A file that the next read would refuse is not written either.
+    const std::string updated = updatedText(text, section, key, value);
+    if (updated.size() > kMaxSettingsFile || !replaceAtomically(target, updated))
         throw failure;
 }
 

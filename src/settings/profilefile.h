@@ -16,6 +16,9 @@
 // - Section and key names match without regard to ASCII case. When a section
 //   or a key appears more than once, the first one counts, for reading and
 //   for writing alike.
+// - Only a regular file of at most 1 MiB is read, opened without blocking;
+//   anything else (a FIFO, a device, a link to one, a folder, a larger file)
+//   counts as a file that could not be read.
 // - A missing or unreadable file, section or key gives the default. One pair
 //   of enclosing quotes (both ' or both ") is removed from the value, which is
 //   then cut to its first 2047 bytes.
@@ -37,7 +40,8 @@
 //   failure the old file is left whole, the temporary file is removed and
 //   qb::Failure("Unable to write to <path>") is thrown. An existing file that
 //   cannot be read, or that is read-only (isReadOnlyFile), is never
-//   overwritten (same failure).
+//   overwritten, and no write makes the file larger than a read takes (same
+//   failure).
 // - Section and key names are the program's own constants; a name that
 //   cannot be stored (line breaks, ']' in a section, '=' in a key, an empty
 //   key, a key beginning with '[' or ';', blanks at either end of a section or

@@ -651,6 +651,34 @@ private Q_SLOTS:
         QCOMPARE(iniValue(w.app.readIni(), "Color"), QByteArray("16711680"));
     }
 
+    // Accepted unchanged, the dialog keeps the stored number, a system
+    // colour included; a colour chosen in it is stored as a plain colour.
+    void colorAcceptedUnchanged_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("change");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("system window colour") << QByteArray("-2147483643") << false << QByteArray("-2147483643");
+        QTest::newRow("system text colour") << QByteArray("-2147483640") << false << QByteArray("-2147483640");
+        QTest::newRow("plain colour") << QByteArray("8421631") << false << QByteArray("8421631");
+        QTest::newRow("system colour changed") << QByteArray("-2147483643") << true << QByteArray("16711680");
+    }
+    void colorAcceptedUnchanged()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, change);
+        QFETCH(QByteArray, written);
+        AppWindow w("Color=" + stored + "\r\n");
+        qb::modal::setNextExec([change](QDialog *d) {
+            if (change)
+                qobject_cast<QColorDialog *>(d)->setCurrentColor(QColor(0, 0, 255));
+            return int(QDialog::Accepted);
+        });
+        w.form->Color2->trigger();
+        QCOMPARE(iniValue(w.app.readIni(), "Color"), written);
+        QCOMPARE(w.form->displayColor(), std::uint32_t(written.toLongLong()));
+    }
+
     void viewTogglesWriteAtOnce()
     {
         AppWindow w;

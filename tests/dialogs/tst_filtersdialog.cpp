@@ -4,6 +4,7 @@
 #include "common/bytes.h"
 #include "common/failure.h"
 #include "dialogs/filtersdialog.h"
+#include "processing/listfile.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
@@ -221,18 +222,24 @@ private Q_SLOTS:
 
     // A list file that exists but cannot be read stays as it is; the other
     // list is still saved.
+    void unreadableListFileKept_data() { qbtest::addUnreadableRows(); }
     void unreadableListFileKept()
     {
+        QFETCH(QByteArray, kind);
         TempApp app;
-        QVERIFY(QDir().mkpath(path(app.paths().includeFile)));
-        TempApp::writeFile(path(app.paths().includeFile) + QStringLiteral("/inside"), "kept");
+        const QString include = path(app.paths().includeFile);
+        QVERIFY(qbtest::makeUnreadable(include, kind, qint64(qb::kMaxListFile), "kept"));
+        if (kind == "folder")
+            TempApp::writeFile(include + QStringLiteral("/inside"), "kept");
+        const QByteArray before = qbtest::describeEntry(include);
         TfrmFilters d(app.paths());
         QVERIFY(text(d.mInclude).isEmpty());
         d.mInclude->setPlainText(QStringLiteral("typed"));
         d.mExclude->setPlainText(QStringLiteral("ex"));
         d.FormDestroy();
-        QVERIFY(QFileInfo(path(app.paths().includeFile)).isDir());
-        QCOMPARE(TempApp::readFile(path(app.paths().includeFile) + QStringLiteral("/inside")), QByteArray("kept"));
+        QCOMPARE(qbtest::describeEntry(include), before);
+        if (kind == "folder")
+            QCOMPARE(TempApp::readFile(include + QStringLiteral("/inside")), QByteArray("kept"));
         QCOMPARE(TempApp::readFile(path(app.paths().excludeFile)), QByteArray("ex"));
     }
 

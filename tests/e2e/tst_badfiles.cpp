@@ -28,10 +28,13 @@ constexpr int kAtOnce = 3; // programs running at the same time
 
 struct Case {
     QByteArray ini;                 // settings file text
-    bool iniIsFolder = false;       // a folder stands where the settings file goes
     bool validPort = true;          // port 0 is the first Port key
     std::map<QString, QByteArray> files; // further files beside the program
     QStringList folders;            // folders standing where files go
+    // Entries that are no file to read, standing where files go, by their
+    // kind (qbtest::makeUnreadable), and what they were at the start.
+    std::map<QString, QByteArray> unreadable;
+    std::map<QString, QByteArray> unreadableBefore;
 
     std::unique_ptr<qbtest::ProgramCopy> copy;
     QElapsedTimer started;
@@ -72,15 +75,17 @@ class TestBadFiles : public QObject
     {
         k.copy = std::make_unique<qbtest::ProgramCopy>(QStringLiteral(QUILLBOX_BINARY));
         QVERIFY(k.copy->valid());
-        const QString ini = k.copy->path(QStringLiteral("quillbox.ini"));
-        if (k.iniIsFolder)
-            QVERIFY(QDir().mkpath(ini));
-        else
+        if (!k.unreadable.count(QStringLiteral("quillbox.ini")))
             QVERIFY(k.copy->writeFile(QStringLiteral("quillbox.ini"), k.validPort ? kHeader + k.ini : k.ini));
         for (const auto &[file, bytes] : k.files)
             QVERIFY(k.copy->writeFile(file, bytes));
         for (const QString &folder : k.folders)
             QVERIFY(QDir().mkpath(k.copy->path(folder)));
+        for (const auto &[file, kind] : k.unreadable) {
+            const qint64 bound = file.endsWith(QLatin1String(".ini")) ? 1 << 20 : 64 << 20;
+            QVERIFY(qbtest::makeUnreadable(k.copy->path(file), kind, bound, kHeader));
+            k.unreadableBefore[file] = qbtest::describeEntry(k.copy->path(file));
+        }
         QVERIFY(k.copy->start());
         k.started.start();
     }
@@ -90,6 +95,8 @@ private Q_SLOTS:
     {
         std::mt19937 rng(20261207);
         const QByteArray tenMiB(10 << 20, 'x');
+        // Settings files are read up to 1 MiB.
+        const QByteArray nearMiB(900 << 10, 'x');
 
         // The checked-in corpus.
         const QDir corpus(QStringLiteral(QUILLBOX_SOURCE_DIR "/tests/e2e/badfiles"));
@@ -110,14 +117,15 @@ private Q_SLOTS:
 
         // Made here: huge, random and misplaced files.
         auto c = std::make_unique<Case>();
-        c->ini = "[Other]\r\n" + tenMiB + "\r\n[Defaults]\r\nWidth=300\r\n";
-        add(QStringLiteral("gen_10MiB_line"), std::move(c));
+        c->ini = "[Other]\r\n" + nearMiB + "\r\n[Defaults]\r\nWidth=300\r\n";
+        add(QStringLiteral("gen_900KiB_line"), std::move(c));
         c = std::make_unique<Case>();
-        c->ini = "[Defaults]\r\nWidth=" + QByteArray(10 << 20, '9') + "\r\n[Font]\r\nName=" + tenMiB + "\r\n";
-        add(QStringLiteral("gen_10MiB_values"), std::move(c));
+        c->ini = "[Defaults]\r\nWidth=" + QByteArray(450 << 10, '9') + "\r\n[Font]\r\nName=" + nearMiB.left(450 << 10)
+                 + "\r\n";
+        add(QStringLiteral("gen_450KiB_values"), std::move(c));
         c = std::make_unique<Case>();
-        c->ini = "[Defaults]\r\nTop=5\r\n" + tenMiB; // no line end at all
-        add(QStringLiteral("gen_10MiB_unterminated"), std::move(c));
+        c->ini = "[Defaults]\r\nTop=5\r\n" + nearMiB; // no line end at all
+        add(QStringLiteral("gen_900KiB_unterminated"), std::move(c));
         c = std::make_unique<Case>();
         c->ini = randomBytes(rng, 256 << 10);
         add(QStringLiteral("gen_random_binary"), std::move(c));
@@ -133,10 +141,19 @@ private Q_SLOTS:
         c = std::make_unique<Case>();
         c->folders << QStringLiteral("quillbox.inc") << QStringLiteral("quillbox.exc");
         add(QStringLiteral("gen_folder_lists"), std::move(c));
-        c = std::make_unique<Case>();
-        c->iniIsFolder = true;
-        c->validPort = false;
-        add(QStringLiteral("gen_folder_settings"), std::move(c));
+        // No file to read: a FIFO, a link to /dev/zero, a folder, a file
+        // over the bound. Nothing of it is read (it waits in the about box,
+        // listening on the default port) and none is replaced.
+        for (const char *kind : {"fifo", "zero", "folder", "oversized"}) {
+            c = std::make_unique<Case>();
+            c->unreadable[QStringLiteral("quillbox.ini")] = kind;
+            c->validPort = false;
+            add(QStringLiteral("gen_unreadable_%1_settings").arg(QLatin1String(kind)), std::move(c));
+            c = std::make_unique<Case>();
+            c->unreadable[QStringLiteral("quillbox.inc")] = kind;
+            c->unreadable[QStringLiteral("quillbox.exc")] = kind;
+            add(QStringLiteral("gen_unreadable_%1_lists").arg(QLatin1String(kind)), std::move(c));
+        }
     }
 
     void startsAnswersAndEnds_data()
@@ -172,13 +189,12 @@ private Q_SLOTS:
         qInfo("answered %lld ms after the start, ended %lld ms after SIGTERM", answeredAt, ending.elapsed());
 
         // The settings written at exit replaced the file whole: it still
-        // begins as it did (the first Port key and the auditing switch), or
-        // it is still a folder.
-        const QFileInfo ini(app.path(QStringLiteral("quillbox.ini")));
-        if (c.iniIsFolder)
-            QVERIFY(ini.isDir());
-        else if (c.validPort)
+        // begins as it did (the first Port key and the auditing switch).
+        // What was no file to read is as it was.
+        if (c.validPort && !c.unreadable.count(QStringLiteral("quillbox.ini")))
             QVERIFY(app.readFile(QStringLiteral("quillbox.ini")).startsWith(kHeader));
+        for (const auto &[file, before] : c.unreadableBefore)
+            QCOMPARE(qbtest::describeEntry(app.path(file)), before);
         c.copy.reset();
     }
 };

@@ -40,6 +40,9 @@ private slots:
     void cannotCreate();
     void failedWriteKeepsOldFile();
     void replacementKeepsPermissionsAndLink();
+    void unreadableFile_data() { qbtest::addUnreadableRows(); }
+    void unreadableFile();
+    void largestLoaded();
 };
 
 void TestListFile::load_data()
@@ -199,6 +202,42 @@ void TestListFile::replacementKeepsPermissionsAndLink()
     struct stat st {};
     QCOMPARE(::stat(real.toLocal8Bit().constData(), &st), 0);
     QCOMPARE(st.st_mode & 07777, mode_t(0640));
+}
+
+// Anything but a regular file of at most 64 MiB is a list file that cannot
+// be loaded: no load waits on it or takes it in, and no save replaces it.
+void TestListFile::unreadableFile()
+{
+    QFETCH(QByteArray, kind);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("quillbox.exc");
+    QVERIFY(qbtest::makeUnreadable(path, kind, qint64(kMaxListFile), "kept\r\n"_ba));
+    const QByteArray before = qbtest::describeEntry(path);
+
+    const ListLoad load = loadListFile(path.toStdString());
+    QCOMPARE(load.status, ListLoad::Status::Failed);
+    QVERIFY(load.lines.empty());
+    QString message;
+    try {
+        saveListFile(path.toStdString(), {"new"}, false);
+    } catch (const Failure &e) {
+        message = QString::fromStdString(e.what());
+    }
+    QCOMPARE(message, "Cannot create file " + path);
+    QCOMPARE(qbtest::describeEntry(path), before);
+}
+
+void TestListFile::largestLoaded()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("quillbox.inc");
+    QVERIFY(TempApp::writeFile(path, "first\r\n"_ba));
+    QCOMPARE(::truncate(path.toLocal8Bit().constData(), off_t(kMaxListFile)), 0);
+    const ListLoad load = loadListFile(path.toStdString());
+    QCOMPARE(load.status, ListLoad::Status::Loaded);
+    QCOMPARE(load.lines.front(), std::string("first"));
 }
 
 QTEST_APPLESS_MAIN(TestListFile)

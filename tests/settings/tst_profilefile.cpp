@@ -291,9 +291,43 @@ private slots:
         QCOMPARE(message, "Unable to write to " + path);
     }
 
+    // Anything but a regular file of at most 1 MiB is a file that cannot be
+    // read: no read waits on it or takes it in, and no write replaces it.
+    void unreadableFile_data() { qbtest::addUnreadableRows(); }
+    void unreadableFile()
+    {
+        QFETCH(QByteArray, kind);
+        QVERIFY(qbtest::makeUnreadable(m_file, kind, kMiB, "[Defaults]\nPort=9100\n"));
+        const QByteArray before = qbtest::describeEntry(m_file);
+        ProfileFile ini(fsPath(m_file));
+        QCOMPARE(ini.readInteger("Defaults", "Port", 3100), 3100);
+        QCOMPARE(ini.readString("Defaults", "Port", "none"), std::string("none"));
+        QString message;
+        try {
+            ini.writeInteger("Defaults", "Port", 9101);
+        } catch (const qb::Failure &e) {
+            message = QString::fromStdString(e.what());
+        }
+        QCOMPARE(message, "Unable to write to " + m_file);
+        QCOMPARE(qbtest::describeEntry(m_file), before);
+    }
+
+    // 1 MiB is read and written; a write that would pass it is refused.
+    void sizeBound()
+    {
+        const QByteArray head = "[Defaults]\nPort=9100\nPad=";
+        QVERIFY(TempApp::writeFile(m_file, head + QByteArray(kMiB - head.size() - 1, 'p') + '\n'));
+        ProfileFile ini(fsPath(m_file));
+        QCOMPARE(ini.readInteger("Defaults", "Port", 0), 9100);
+        ini.writeInteger("Defaults", "Port", 9101);
+        QCOMPARE(ini.readInteger("Defaults", "Port", 0), 9101);
+        QVERIFY_THROWS_EXCEPTION(qb::Failure, ini.writeInteger("Defaults", "Port", 10000));
+        QCOMPARE(ini.readInteger("Defaults", "Port", 0), 9101);
+    }
+
     void hugeLine()
     {
-        QByteArray text = "[S]\nA=" + QByteArray(10 * 1024 * 1024, 'q') + "\nK=5\n";
+        QByteArray text = "[S]\nA=" + QByteArray(512 * 1024, 'q') + "\nK=5\n";
         QVERIFY(TempApp::writeFile(m_file, text));
         ProfileFile ini(fsPath(m_file));
         QCOMPARE(ini.readString("S", "A", "").size(), std::size_t(2047));
@@ -328,6 +362,7 @@ private slots:
     }
 
 private:
+    static constexpr qint64 kMiB = 1024 * 1024;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_file;
 };

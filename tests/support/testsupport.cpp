@@ -72,6 +72,52 @@ QByteArray iniValue(const QByteArray &ini, const QByteArray &key)
     return {};
 }
 
+void addUnreadableRows()
+{
+    QTest::addColumn<QByteArray>("kind");
+    QTest::newRow("FIFO") << QByteArray("fifo");
+    QTest::newRow("link to /dev/zero") << QByteArray("zero");
+    QTest::newRow("folder") << QByteArray("folder");
+    QTest::newRow("one byte too large") << QByteArray("oversized");
+}
+
+bool makeUnreadable(const QString &path, const QByteArray &kind, qint64 bound, const QByteArray &text)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (kind == "fifo")
+        return ::mkfifo(name.constData(), 0644) == 0;
+    if (kind == "zero")
+        return ::symlink("/dev/zero", name.constData()) == 0;
+    if (kind == "folder")
+        return ::mkdir(name.constData(), 0755) == 0;
+    if (kind == "oversized")
+        return TempApp::writeFile(path, text) && ::truncate(name.constData(), off_t(bound + 1)) == 0;
+    return false;
+}
+
+QByteArray describeEntry(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0)
+        return "nothing";
+    if (S_ISFIFO(st.st_mode))
+        return "FIFO";
+    if (S_ISDIR(st.st_mode))
+        return "folder";
+    if (S_ISLNK(st.st_mode)) {
+        char target[4096];
+        const ssize_t n = ::readlink(name.constData(), target, sizeof target);
+        return "link to " + QByteArray(target, n < 0 ? 0 : qsizetype(n));
+    }
+    if (S_ISREG(st.st_mode)) {
+        QFile f(path);
+        const QByteArray start = f.open(QIODevice::ReadOnly) ? f.read(64) : QByteArray("<unreadable>");
+        return "file of " + QByteArray::number(qint64(st.st_size)) + " bytes: " + start;
+    }
+    return "other";
+}
+
 int freePort(int low, int high)
 {
     // Tests run in parallel: start each process at a scattered place so that

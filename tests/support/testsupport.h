@@ -61,6 +61,17 @@ std::vector<std::string> toLines(const QByteArrayList &list);
 // The value of key in the settings file's text (the first one), trimmed.
 QByteArray iniValue(const QByteArray &ini, const QByteArray &key);
 
+// Entries that stand where a file is read but are no file to read, one data
+// row each in a column "kind" of type QByteArray: a FIFO, a link to
+// /dev/zero, a folder and a regular file one byte larger than the reader's
+// bound.
+void addUnreadableRows();
+// Makes such an entry at path; the oversized file starts with text.
+bool makeUnreadable(const QString &path, const QByteArray &kind, qint64 bound, const QByteArray &text);
+// What stands at path, the link itself when it is one, with the size and the
+// first bytes of a file: equal before and after means left as it was.
+QByteArray describeEntry(const QString &path);
+
 // A free TCP port on all interfaces at this moment, within [low, high]. Only
 // for ports the program confines to a range; elsewhere listen on port 0.
 int freePort(int low = 3100, int high = 9999);
