@@ -1,8 +1,11 @@
 #pragma once
 // The text area that shows a report: read-only, no wrap, both scroll bars
 // always shown. It owns the shown report and draws only the lines in view,
-// turning their bytes into characters as it paints, so showing a report
-// costs the same whatever its size. The width of the widest line (the reach
+// and of them only the characters in view, turning their bytes into
+// characters as it paints, so showing a report costs the same whatever its
+// size. Painting, the caret, word moves, double clicks and what
+// accessibility tools read cost what is on screen or a fixed window of
+// characters, never the length of a line. The width of the widest line (the reach
 // of the horizontal scroll bar) is measured in small steps while the window
 // stays idle, from a moment after the report is shown.
 //
@@ -115,6 +118,7 @@ private:
     std::pair<TextPos, TextPos> m_dragWord;
     QPoint m_dragPoint;
     bool m_caretShown = true;
+    bool m_paintCut = false;  // a line was painted short of the clip's right edge
     std::int64_t m_reachedX = 0;  // widest place the caret was shown at, 1/64 px
     int m_hScale = 1;  // pixels per unit of the horizontal scroll bar
     ToolkitTimer *m_measureTimer;

@@ -242,6 +242,88 @@ private Q_SLOTS:
         QCOMPARE(qb::previousWord(r, {1, 0}), (TextPos{0, 11}));
     }
 
+    // Within a run longer than the word window, word moves and double clicks
+    // take the window's edge as a boundary, the same way in both directions.
+    void wordMotionStopsAtTheWindowEdge_data()
+    {
+        QTest::addColumn<char>("fill");
+        QTest::addColumn<bool>("alone");  // each character a word of its own
+        QTest::newRow("letters") << 'k' << false;
+        QTest::newRow("form feeds") << '\f' << false;
+        QTest::newRow("soft hyphens") << '\xAD' << true;
+    }
+    void wordMotionStopsAtTheWindowEdge()
+    {
+        QFETCH(char, fill);
+        QFETCH(bool, alone);
+        constexpr std::size_t w = qb::kWordWindow;
+        const Report r = Report::fromLines({std::string(3 * w + 7, fill) + " end", "next"});
+        const std::size_t step = alone ? 1 : w;
+        QCOMPARE(qb::nextWord(r, {0, 0}), (TextPos{0, step}));
+        QCOMPARE(qb::nextWord(r, {0, w}), (TextPos{0, w + step}));
+        QCOMPARE(qb::previousWord(r, {0, 2 * w}), (TextPos{0, 2 * w - step}));
+        QCOMPARE(qb::previousWord(r, {0, w}), (TextPos{0, w - step}));
+        const auto [begin, end] = qb::wordAt(r.line(0), 2 * w);
+        QCOMPARE(std::pair(begin, end), alone ? std::pair(2 * w, 2 * w + 1) : std::pair(w, 3 * w + 1));
+        // Near the run's ends the real boundaries still count.
+        QCOMPARE(qb::nextWord(r, {0, 3 * w}), (TextPos{0, alone ? 3 * w + 1 : 3 * w + 8}));
+        QCOMPARE(qb::previousWord(r, {0, 3 * w + 8}), (TextPos{0, alone ? 3 * w + 6 : 2 * w + 8}));
+        QCOMPARE(qb::wordAt(r.line(0), 3 * w + 9), std::pair(3 * w + 8, 3 * w + 11));
+
+        // Ctrl+Right and Ctrl+Left in the view move a window at a time.
+        Host h("");
+        h.m1->setReport(r.clone());
+        h.m1->setSelection({0, 5}, {0, 5});
+        QTest::keySequence(h.m1, QKeySequence(QStringLiteral("Ctrl+Right")));
+        QCOMPARE(h.m1->cursorPosition(), (TextPos{0, alone ? 6 : w + 5}));
+        QTest::keySequence(h.m1, QKeySequence(QStringLiteral("Ctrl+Left")));
+        QCOMPARE(h.m1->cursorPosition(), (TextPos{0, 5}));
+    }
+
+    // Painting walks a fixed window of characters beyond what the known
+    // positions let it skip: a long stretch of characters of no width is
+    // passed over once the line has been measured, and what follows it is
+    // painted where it stands.
+    void textAfterAStretchOfNoWidthIsPainted_data()
+    {
+        QTest::addColumn<char>("fill");
+        QTest::newRow("form feeds") << '\f';
+        QTest::newRow("soft hyphens") << '\xAD';
+    }
+    void textAfterAStretchOfNoWidthIsPainted()
+    {
+        QFETCH(char, fill);
+        const std::string stretch(std::size_t(1) << 20, fill);
+        const Report report = Report::fromLines({"a" + stretch + "HHHH" + stretch + "b", "second"});
+        ReportLayout layout;
+        layout.setFont(testFont());
+        layout.setReport(&report);
+        const std::int64_t one = layout.advanceOver("H", 0);
+        const auto shown = [&] {
+            std::string text;
+            const ReportLayout::Walk stop = layout.visitVisible(0, 0, 100 * one, 4 * ReportLayout::kStride,
+                                                                [&](std::size_t c, std::int64_t x) {
+                                                                    QCOMPARE(x, std::int64_t(text.size()) * one);
+                                                                    text += report.line(0)[c];
+                                                                });
+            return std::pair(text, stop.complete);
+        };
+        QCOMPARE(shown(), std::pair(std::string("a"), false));  // cut at the window
+        while (!layout.measured())
+            layout.measureSome(std::size_t(1) << 20);
+        QCOMPARE(shown(), std::pair(std::string("aHHHHb"), true));
+        QCOMPARE(layout.xAt({0, report.line(0).size()}), 6 * one);
+
+        // The view paints the rest once its measuring has passed the line.
+        Host h("");
+        h.m1->setReport(report.clone());
+        QVERIFY(qbtest::waitFor([&] { return !h.m1->isMeasuring(); }));
+        QApplication::processEvents();
+        const QPalette pal = h.m1->palette();
+        const QRect hhhh = h.m1->caretRect({0, 1}).united(h.m1->caretRect({0, 1 + 4 + stretch.size()}));
+        QVERIFY(inkOf(h.image().copy(hhhh), pal.color(QPalette::Text), pal.color(QPalette::Base)).pixels > 10);
+    }
+
     // Tab stops and columns as the plain text edit showed them, for the same
     // font: every place of every line at the same point.
     void placesMatchThePlainTextEdit_data()
@@ -500,6 +582,28 @@ private Q_SLOTS:
         text->setSelection(0, 1, 4);
         QCOMPARE(h.m1->selectedText(), QStringLiteral("b\nc"));
         QCOMPARE(text->offsetAtPoint(h.viewport()->mapToGlobal(h.at({2, 1}))), 7);
+    }
+
+    // A line longer than the accessibility window is told in pieces of it,
+    // one after another, the last with its line end.
+    void accessibleLongLineInPieces()
+    {
+        constexpr int piece = 4096;
+        const std::string line(2 * piece + 100, 'q');
+        Host h("");
+        h.m1->setReport(Report::fromLines({line, "next"}));
+        QAccessibleTextInterface *text = QAccessible::queryAccessibleInterface(h.m1)->textInterface();
+        QVERIFY(text);
+        int start = -1, end = -1;
+        QCOMPARE(text->textAtOffset(piece + 5, QAccessible::LineBoundary, &start, &end).size(), piece);
+        QCOMPARE(std::pair(start, end), std::pair(piece, 2 * piece));
+        QCOMPARE(text->textAfterOffset(piece + 5, QAccessible::LineBoundary, &start, &end),
+                 QString(100, u'q') + u'\n');
+        QCOMPARE(std::pair(start, end), std::pair(2 * piece, 2 * piece + 101));
+        QCOMPARE(text->textAfterOffset(2 * piece, QAccessible::LineBoundary, &start, &end), QStringLiteral("next"));
+        QCOMPARE(text->textBeforeOffset(piece + 5, QAccessible::LineBoundary, &start, &end).size(), piece);
+        QCOMPARE(std::pair(start, end), std::pair(0, piece));
+        QCOMPARE(text->textAtOffset(piece + 5, QAccessible::WordBoundary, &start, &end).size(), 2 * piece);
     }
 };
 
