@@ -126,7 +126,7 @@ ReportLayout::Hit ReportLayout::pastEmptyStrides(std::size_t line, Hit at) const
     return {last * kStride, at.x};
 }
 
-std::int64_t ReportLayout::xAt(TextPos p) const
+std::optional<std::int64_t> ReportLayout::xAt(TextPos p, std::size_t budget) const
 {
     if (!m_report)
         return 0;
@@ -136,12 +136,16 @@ std::int64_t ReportLayout::xAt(TextPos p) const
         return advanceOver(line.substr(0, column), 0);
     std::vector<std::int64_t> &cps = checkpoints(p.line);
     const std::size_t k = column / kStride;
-    if (cps.size() <= k)
-        extendCheckpoints(line, cps, k + 1 - cps.size());
+    if (cps.size() <= k) {
+        const std::size_t missing = k + 1 - std::max<std::size_t>(1, cps.size());
+        extendCheckpoints(line, cps, std::min(missing, budget));
+        if (cps.size() <= k)
+            return std::nullopt;
+    }
     return advanceOver(line.substr(k * kStride, column - k * kStride), cps[k]);
 }
 
-ReportLayout::Hit ReportLayout::hit(std::size_t lineIndex, std::int64_t x, bool nearest) const
+ReportLayout::Hit ReportLayout::hit(std::size_t lineIndex, std::int64_t x, bool nearest, std::size_t budget) const
 {
     if (!m_report || x <= 0)
         return {0, 0};
@@ -150,10 +154,13 @@ ReportLayout::Hit ReportLayout::hit(std::size_t lineIndex, std::int64_t x, bool 
     std::int64_t at = 0;
     if (line.size() > kStride) {
         // Grow the table until it passes x, then start from the checkpoint
-        // before it.
+        // before it; short of budget, the place where the table ends.
         std::vector<std::int64_t> &cps = checkpoints(lineIndex);
-        while (!extendCheckpoints(line, cps, 0) && cps.back() <= x)
-            extendCheckpoints(line, cps, 1);
+        bool complete = extendCheckpoints(line, cps, 0);
+        for (; !complete && cps.back() <= x && budget > 0; --budget)
+            complete = extendCheckpoints(line, cps, 1);
+        if (!complete && cps.back() <= x)
+            return {(cps.size() - 1) * kStride, cps.back()};
         const std::size_t k = std::size_t(std::upper_bound(cps.begin(), cps.end(), x) - cps.begin()) - 1;
         column = k * kStride;
         at = cps[k];
@@ -168,6 +175,14 @@ ReportLayout::Hit ReportLayout::hit(std::size_t lineIndex, std::int64_t x, bool 
         at = next;
     }
     return {line.size(), at};
+}
+
+bool ReportLayout::extendLine(std::size_t lineIndex, std::size_t budget) const
+{
+    if (!m_report)
+        return true;
+    const std::string_view line = lineAt(*m_report, lineIndex);
+    return line.size() <= kStride || extendCheckpoints(line, checkpoints(lineIndex), budget);
 }
 
 bool ReportLayout::measureSome(std::size_t budget)

@@ -25,6 +25,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -70,15 +71,24 @@ public:
     // Where bytes laid out from x end.
     std::int64_t advanceOver(std::string_view bytes, std::int64_t x) const;
 
-    // x of place p from the start of its line.
-    std::int64_t xAt(TextPos p) const;
+    // How many checkpoints one call may add (budget); by default all it needs.
+    static constexpr std::size_t kUnbounded = SIZE_MAX;
+
+    // x of place p from the start of its line; nullopt when it needs more
+    // than budget more checkpoints (those it could add are kept).
+    std::optional<std::int64_t> xAt(TextPos p, std::size_t budget) const;
+    std::int64_t xAt(TextPos p) const { return *xAt(p, kUnbounded); }
     struct Hit {
         std::size_t column;
         std::int64_t x;
     };
     // The place of line nearest to x, or with nearest false the last place
     // at or before x; x < 0 gives the line's start, x past the end its end.
-    Hit hit(std::size_t line, std::int64_t x, bool nearest) const;
+    // When budget more checkpoints do not reach x: the last checkpoint, the
+    // furthest place known.
+    Hit hit(std::size_t line, std::int64_t x, bool nearest, std::size_t budget = kUnbounded) const;
+    // Adds up to budget checkpoints to line; true when it has them all.
+    bool extendLine(std::size_t line, std::size_t budget) const;
 
     // The characters of a line that show between left and right (1/64 px
     // from the line's start), for painting: visit(column, x) is called, in

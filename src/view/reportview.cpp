@@ -24,6 +24,10 @@ constexpr int kCaretWidth = 1;
 constexpr int kStepPixels = 20;        // one click of the horizontal arrows
 constexpr int kAutoScrollMs = 50;
 constexpr std::size_t kMeasureBudget = std::size_t(1) << 20;  // bytes per idle step
+// Checkpoints one event may add to a line (as many bytes as an idle step
+// measures): a place deeper into a line not yet measured waits for the idle
+// steps, which measure that line first.
+constexpr std::size_t kEventBudget = kMeasureBudget / ReportLayout::kStride;
 // Characters a paint walks in one line beyond those its known positions let
 // it skip: far more than a screen's width shows, so only a long stretch of
 // characters of no width (form feeds, soft hyphens) reaches it; the rest of
@@ -126,6 +130,7 @@ void ReportView::setReport(std::shared_ptr<const Report> report)
     m_anchor = m_cursor = TextPos{};
     m_goalX = -1;
     m_reachedX = 0;
+    m_pendingVisible.reset();
     m_dragging = m_wordDrag = false;
     m_autoScrollTimer->setEnabled(false);
     updateScrollBars();
@@ -260,6 +265,17 @@ void ReportView::updateHorizontalRange()
 void ReportView::measureStep()
 {
     m_measureTimer->setInterval(0); // after the delay, every idle moment
+    if (m_pendingVisible) {
+        // The place the caret went to first, then the rest.
+        const TextPos p = *m_pendingVisible;
+        m_layout.extendLine(p.line, kEventBudget);
+        if (m_layout.xAt(p, 0)) {
+            m_pendingVisible.reset();
+            ensureVisible(p);
+            viewport()->update();
+        }
+        return;
+    }
     if (m_layout.measureSome(kMeasureBudget))
         updateHorizontalRange();
     if (m_paintCut) {
@@ -273,7 +289,10 @@ void ReportView::measureStep()
 QRect ReportView::caretRect(TextPos p) const
 {
     p = clampPos(*m_report, p);
-    const std::int64_t x = kMargin + (m_layout.xAt(p) / kUnit - scrollX());
+    const std::optional<std::int64_t> at = m_layout.xAt(p, kEventBudget);
+    if (!at)
+        return {};
+    const std::int64_t x = kMargin + (*at / kUnit - scrollX());
     const std::int64_t row = std::int64_t(p.line) - verticalScrollBar()->value();
     const std::int64_t y = kMargin + row * m_layout.lineHeight();
     const auto clampInt = [](std::int64_t v) { return int(std::clamp<std::int64_t>(v, INT_MIN / 2, INT_MAX / 2)); };
@@ -290,7 +309,7 @@ TextPos ReportView::positionAt(QPoint point) const
     const std::int64_t line = std::clamp<std::int64_t>(verticalScrollBar()->value() + row, 0,
                                                        std::int64_t(m_report->lineCount()) - 1);
     const std::int64_t x = (std::int64_t(point.x()) - kMargin + scrollX()) * kUnit;
-    return {std::size_t(line), m_layout.hit(std::size_t(line), x, true).column};
+    return {std::size_t(line), m_layout.hit(std::size_t(line), x, true, kEventBudget).column};
 }
 
 void ReportView::ensureVisible(TextPos p)
@@ -303,9 +322,19 @@ void ReportView::ensureVisible(TextPos p)
     else if (std::int64_t(p.line) >= std::int64_t(v->value()) + page)
         v->setValue(int(p.line) - page + 1);
 
+    // A place deep into a line not measured yet is scrolled to once the idle
+    // steps have measured that far.
+    const std::optional<std::int64_t> known = m_layout.xAt(p, kEventBudget);
+    m_pendingVisible.reset();
+    if (!known) {
+        m_pendingVisible = p;
+        m_measureTimer->setInterval(0);
+        m_measureTimer->setEnabled(true);
+        return;
+    }
     // A place past the widest line measured so far (the measuring has not
     // reached it yet) widens the range at once.
-    const std::int64_t x = m_layout.xAt(p);
+    const std::int64_t x = *known;
     if (x > m_reachedX) {
         m_reachedX = x;
         if (x > m_layout.widest())
@@ -335,6 +364,7 @@ void ReportView::fontChanged()
     m_layout.setFont(font());
     m_reachedX = 0;
     m_goalX = -1;
+    m_pendingVisible.reset();
     updateScrollBars();
     m_measureTimer->setInterval(0);
     m_measureTimer->setEnabled(true);
@@ -559,15 +589,18 @@ void ReportView::keyPressEvent(QKeyEvent *e)
         || key->motion == PreviousPage;
     if (!vertical)
         m_goalX = -1;
-    else if (m_goalX < 0)
-        m_goalX = m_layout.xAt(at);
+    else if (m_goalX < 0) {
+        // From a place not measured yet, the furthest one known.
+        const std::optional<std::int64_t> x = m_layout.xAt(at, kEventBudget);
+        m_goalX = x ? *x : m_layout.hit(at.line, INT64_MAX / 2, false, 0).x;
+    }
     // Up and down keep the column where they started, by its x.
     const auto onLine = [&](std::int64_t line) -> TextPos {
         if (line < 0)
             return {};
         if (line >= std::int64_t(lines))
             return endPos(*m_report);
-        return {std::size_t(line), m_layout.hit(std::size_t(line), m_goalX, true).column};
+        return {std::size_t(line), m_layout.hit(std::size_t(line), m_goalX, true, kEventBudget).column};
     };
     const std::size_t length = lineAt(*m_report, at.line).size();
     const int page = visibleLines();
@@ -632,7 +665,7 @@ void ReportView::mouseDoubleClickEvent(QMouseEvent *e)
     const TextPos at = positionAt(m_dragPoint);
     // The word under the pointer, not the one beside the nearest gap.
     const std::size_t under = m_layout.hit(at.line, (std::int64_t(m_dragPoint.x()) - kMargin + scrollX()) * kUnit,
-                                           false).column;
+                                           false, kEventBudget).column;
     const auto [begin, end] = wordAt(lineAt(*m_report, at.line), under);
     m_dragWord = {{at.line, begin}, {at.line, end}};
     m_dragging = m_wordDrag = true;

@@ -436,6 +436,25 @@ private Q_SLOTS:
                  qPrintable(QString::number(caret.left())));
     }
 
+    // End on a long line just shown moves the caret at once; the view
+    // scrolls to it when the idle steps have measured that far, so the key
+    // press never waits for a pass over the line.
+    void endOfALongLineNotMeasuredYet()
+    {
+        Host h("");
+        const std::size_t length = std::size_t(8) << 20;
+        h.m1->setReport(Report::fromLines({std::string(length, 'W'), "next"}));
+        QVERIFY(h.m1->isMeasuring());
+        QTest::keySequence(h.m1, QKeySequence(QStringLiteral("End")));
+        QCOMPARE(h.m1->cursorPosition(), (TextPos{0, length}));
+        QVERIFY(h.m1->caretRect({0, length}).isEmpty());
+        QVERIFY(qbtest::waitFor([&] { return h.viewport()->rect().contains(h.m1->caretRect({0, length})); }));
+        QCOMPARE(h.m1->positionAt(h.m1->caretRect({0, length}).topLeft()), (TextPos{0, length}));
+        QTest::keySequence(h.m1, QKeySequence(QStringLiteral("Shift+Home")));
+        QCOMPARE(h.m1->selectedText().size(), qsizetype(length));
+        QCOMPARE(h.m1->horizontalScrollBar()->value(), 0);
+    }
+
     void keysAndWheelScroll()
     {
         QByteArray text;
