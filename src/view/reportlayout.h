@@ -11,8 +11,9 @@
 // Positions are in 1/64 pixel (the font engine's own unit), so sums are exact.
 // Lines longer than kStride bytes keep the position of every kStride-th
 // column (their checkpoints), computed by the widest-line pass or on first
-// need, so a place far into a long line costs at most kStride steps once they
-// are known; each line is summed at most once per font. The widest line is
+// need (a caller may bound how many one call adds), so a place far into a
+// long line costs at most kStride steps once they are known; each line is
+// summed at most once per font. The widest line is
 // measured in bounded steps (measureSome), never all at once. Painting uses
 // only the checkpoints known so far and a fixed window of characters
 // (visitVisible), so a screenful costs the same whatever the lines hold.
