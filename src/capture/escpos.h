@@ -83,7 +83,6 @@ private:
     std::uint32_t width_ = 0, height_ = 0;
     int mode_ = 0;
     std::uint32_t userCharsLeft_ = 0;
-    bool userAwaitWidth_ = false;
 
     bool emphasized_ = false, doubleStrike_ = false;
     int codeTable_ = -1; // -1: the chosen character set
