@@ -5,6 +5,8 @@
 #include "capture/pcl.h"
 
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 
 namespace qb {
 
@@ -27,6 +29,26 @@ constexpr std::array<LanguageName, 4> kLanguageNames = {{
 // larger than this stays UTF-8, its invalid bytes shown as U+FFFD.
 constexpr std::size_t kMaxKept = std::size_t(256) << 20;
 
+// The first CR, LF or NUL from i on (bytes.size() when there is none),
+// eight bytes at a time past bytes that cannot be one.
+std::size_t lineBreakOrNul(std::string_view bytes, std::size_t i)
+{
+    const std::size_t n = bytes.size();
+    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    while (i + 8 <= n) {
+        std::uint64_t w;
+        std::memcpy(&w, bytes.data() + i, 8);
+        // A byte below 0x0E sets its high bit here (and only then: no false
+        // negatives; bytes above 0x7F are excluded by ~w).
+        if (((w - ones * 0x0E) & ~w & highs) != 0)
+            break;
+        i += 8;
+    }
+    while (i < n && bytes[i] != '\r' && bytes[i] != '\n' && bytes[i] != '\0')
+        ++i;
+    return i;
+}
+
 // Plain text: lines end at CR LF, a lone CR or a lone LF; NUL bytes are
 // dropped; every other byte is text in the chosen character set.
 class PlainTextDecoder final : public LanguageDecoder {
@@ -46,9 +68,7 @@ public:
                 i = 1;
         }
         while (i < n) {
-            std::size_t j = i;
-            while (j < n && bytes[j] != '\r' && bytes[j] != '\n' && bytes[j] != '\0')
-                ++j;
+            const std::size_t j = lineBreakOrNul(bytes, i);
             line_.text(bytes.substr(i, j - i));
             if (j == n)
                 break;
@@ -230,7 +250,7 @@ bool ReportDecoder::rebuildIfFellBack()
     again.encoding = Encoding::Windows1252;
     start(language_, again);
     replying_ = false;
-    decoder_->feed(kept_);
+    decoder_->feed(history_ ? history_() : std::string_view(kept_));
     replying_ = true;
     keeping_ = false;
     std::string().swap(kept_);
@@ -246,8 +266,10 @@ bool ReportDecoder::feed(std::string_view bytes)
             return false;
         start(l, settings_);
         decoder_->feed(kept_);
+        if (history_)
+            std::string().swap(kept_);
     } else {
-        if (keeping_) {
+        if (keeping_ && !history_) {
             if (kept_.size() + bytes.size() > kMaxKept) {
                 keeping_ = false;
                 std::string().swap(kept_);

@@ -75,6 +75,12 @@ public:
     ReportDecoder(const ReportDecoder &) = delete;
     ReportDecoder &operator=(const ReportDecoder &) = delete;
 
+    // Where the decoder finds every byte fed so far, when the caller keeps
+    // them anyway (the report's bytes as received): then the automatic
+    // character set needs no copy of its own for a second pass. Set before
+    // the first feed().
+    void setHistory(std::function<std::string_view()> history) { history_ = std::move(history); }
+
     // Decodes the next bytes of the report. True when the document was built
     // anew from the first byte: the automatic character set found the report
     // is not UTF-8 and decoded it again as Windows-1252 (status requests are
@@ -104,6 +110,7 @@ private:
     // character set may still fall back.
     std::string kept_;
     bool keeping_ = false;
+    std::function<std::string_view()> history_;
     bool fellBack_ = false;
     bool replying_ = true;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace qb {
 
@@ -196,6 +197,14 @@ void EscPosDecoder::run(const unsigned char *p, std::size_t n, std::uint64_t at)
             continue;
         }
         std::size_t j = i + 1;
+        while (j + 8 <= n) {
+            // Eight bytes at a time while none is below 0x20.
+            std::uint64_t w;
+            std::memcpy(&w, p + j, 8);
+            if (((w - 0x2020202020202020ull) & ~w & 0x8080808080808080ull) != 0)
+                break;
+            j += 8;
+        }
         while (j < n && p[j] >= 0x20)
             ++j;
         line_.text(std::string_view(reinterpret_cast<const char *>(p + i), j - i));

@@ -22,6 +22,8 @@ LineBuilder::LineBuilder(Document &doc, Encoding encoding, std::size_t paperColu
 
 void LineBuilder::noteStyle()
 {
+    if (!runs_.empty() && runs_.back().style != style_)
+        countColumns();
     const auto offset = std::uint32_t(doc_.textBuffer().size() - doc_.openLineStart());
     if (runs_.empty()) {
         if (doc_.textBuffer().size() == doc_.openLineStart() && !decoder_.hasPartial())
@@ -35,13 +37,24 @@ void LineBuilder::noteStyle()
         runs_.push_back(StyleRun{offset, style_});
 }
 
-void LineBuilder::countColumns(std::size_t from)
+void LineBuilder::countColumns()
 {
     const std::string &t = doc_.textBuffer();
+    countedTo_ = std::max(countedTo_, doc_.openLineStart());
+    if (countedTo_ >= t.size())
+        return;
     std::size_t n = 0;
-    for (std::size_t i = from; i < t.size(); ++i)
+    for (std::size_t i = countedTo_; i < t.size(); ++i)
         n += (static_cast<unsigned char>(t[i]) & 0xC0) != 0x80;
-    columns_ += n * style_.widthScale;
+    const std::uint8_t scale = runs_.empty() ? 1 : runs_.back().style.widthScale;
+    columns_ += n * scale;
+    countedTo_ = t.size();
+}
+
+std::size_t LineBuilder::columns()
+{
+    countColumns();
+    return columns_;
 }
 
 void LineBuilder::text(std::string_view bytes)
@@ -49,10 +62,7 @@ void LineBuilder::text(std::string_view bytes)
     if (bytes.empty())
         return;
     noteStyle();
-    std::string &t = doc_.textBuffer();
-    const std::size_t from = t.size();
-    decoder_.decode(t, bytes);
-    countColumns(from);
+    decoder_.decode(doc_.textBuffer(), bytes);
     afterBlock_ = false;
 }
 
@@ -63,9 +73,7 @@ void LineBuilder::utf8(std::string_view text)
     noteStyle();
     std::string &t = doc_.textBuffer();
     decoder_.flush(t);
-    const std::size_t from = t.size();
     t += text;
-    countColumns(from);
     afterBlock_ = false;
 }
 
@@ -78,6 +86,7 @@ void LineBuilder::endLine()
     doc_.closeLine(runs_, lineAlign_);
     runs_.clear();
     columns_ = 0;
+    countedTo_ = doc_.openLineStart();
     lineAlign_ = align_;
     afterBlock_ = false;
 }
@@ -99,12 +108,12 @@ void LineBuilder::tab(std::size_t every)
 {
     if (every == 0)
         return;
-    moveToColumn((columns_ / every + 1) * every);
+    moveToColumn((columns() / every + 1) * every);
 }
 
 void LineBuilder::moveToColumn(std::size_t c)
 {
-    c = std::min(c, std::max(paperColumns_, columns_));
+    c = std::min(c, std::max(paperColumns_, columns()));
     if (c <= columns_)
         return;
     const std::size_t spaces = (c - columns_ + style_.widthScale - 1) / style_.widthScale;

@@ -35,7 +35,7 @@ public:
     // Spaces up to column c (nothing when the line is past it).
     void moveToColumn(std::size_t c);
     bool lineEmpty() const { return doc_.textBuffer().size() == doc_.openLineStart() && !decoder_.hasPartial(); }
-    std::size_t columns() const { return columns_; }
+    std::size_t columns();
 
     void setStyle(const TextStyle &s) { style_ = s; }
     const TextStyle &style() const { return style_; }
@@ -70,7 +70,9 @@ public:
 
 private:
     void noteStyle();
-    void countColumns(std::size_t from);
+    // Brings columns_ up to the end of the text, counted in the style it was
+    // added in (counting waits until a style change or a question needs it).
+    void countColumns();
 
     Document &doc_;
     TextDecoder decoder_;
@@ -80,6 +82,7 @@ private:
     Align align_ = Align::Left;
     Align lineAlign_ = Align::Left;
     std::size_t columns_ = 0;
+    std::size_t countedTo_ = 0; // text buffer offset columns_ counts up to
     std::uint64_t position_ = 0;
     std::size_t spent_ = 0;
     std::size_t markers_ = 0;

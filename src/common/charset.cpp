@@ -271,6 +271,13 @@ void TextDecoder::decode(std::string &out, std::string_view bytes)
     while (i < n) {
         if (t.asciiSame()) {
             std::size_t j = i;
+            while (j + 8 <= n) {
+                std::uint64_t w;
+                std::memcpy(&w, bytes.data() + j, 8);
+                if (w & 0x8080808080808080ull)
+                    break;
+                j += 8;
+            }
             while (j < n && static_cast<unsigned char>(bytes[j]) < 0x80)
                 ++j;
             out.append(bytes.data() + i, j - i);
@@ -309,6 +316,71 @@ void TextDecoder::fail(std::string &out, std::string_view rest)
     decode(out, rest);
 }
 
+namespace {
+
+// Continuation bytes after a lead: how many, and the range of the first.
+struct Lead {
+    std::uint8_t need = 0; // 0: not a lead byte
+    unsigned char lo = 0x80, hi = 0xBF;
+};
+
+constexpr Lead computeLead(unsigned char b)
+{
+    if (b >= 0xC2 && b <= 0xDF)
+        return {1, 0x80, 0xBF};
+    if (b == 0xE0)
+        return {2, 0xA0, 0xBF};
+    if (b == 0xED)
+        return {2, 0x80, 0x9F};
+    if (b >= 0xE1 && b <= 0xEF)
+        return {2, 0x80, 0xBF};
+    if (b == 0xF0)
+        return {3, 0x90, 0xBF};
+    if (b >= 0xF1 && b <= 0xF3)
+        return {3, 0x80, 0xBF};
+    if (b == 0xF4)
+        return {3, 0x80, 0x8F};
+    return {};
+}
+
+constexpr std::array<Lead, 256> kLeads = [] {
+    std::array<Lead, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[std::size_t(b)] = computeLead(static_cast<unsigned char>(b));
+    return t;
+}();
+
+inline const Lead &leadOf(unsigned char b) { return kLeads[b]; }
+
+// The end of the valid UTF-8 from i on: ASCII eight bytes at a time, whole
+// sequences checked in place. Stops at an invalid byte or a sequence the
+// bytes end inside.
+std::size_t validRunEnd(const unsigned char *p, std::size_t n, std::size_t i)
+{
+    for (;;) {
+        while (i + 8 <= n) {
+            std::uint64_t w;
+            std::memcpy(&w, p + i, 8);
+            if (w & 0x8080808080808080ull)
+                break;
+            i += 8;
+        }
+        while (i < n && p[i] < 0x80)
+            ++i;
+        if (i == n)
+            return i;
+        const Lead &l = leadOf(p[i]);
+        if (l.need == 0 || i + l.need >= n || p[i + 1] < l.lo || p[i + 1] > l.hi)
+            return i;
+        for (std::uint8_t k = 2; k <= l.need; ++k)
+            if ((p[i + k] & 0xC0) != 0x80)
+                return i;
+        i += l.need + 1u;
+    }
+}
+
+} // namespace
+
 void TextDecoder::decodeUtf8(std::string &out, std::string_view bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
@@ -316,32 +388,14 @@ void TextDecoder::decodeUtf8(std::string &out, std::string_view bytes)
     std::size_t i = 0;
     while (i < n) {
         if (partialLength_ == 0) {
-            // Runs of ASCII are copied as they are.
-            std::size_t j = i;
-            while (j + 8 <= n) {
-                std::uint64_t w;
-                std::memcpy(&w, p + j, 8);
-                if (w & 0x8080808080808080ull)
-                    break;
-                j += 8;
-            }
-            while (j < n && p[j] < 0x80)
-                ++j;
-            if (j > i) {
-                out.append(reinterpret_cast<const char *>(p + i), j - i);
-                i = j;
-                if (i == n)
-                    break;
-            }
+            const std::size_t j = validRunEnd(p, n, i);
+            out.append(reinterpret_cast<const char *>(p + i), j - i);
+            i = j;
+            if (i == n)
+                break;
             const unsigned char b = p[i];
-            std::uint8_t need = 0;
-            if (b >= 0xC2 && b <= 0xDF)
-                need = 1;
-            else if (b >= 0xE0 && b <= 0xEF)
-                need = 2;
-            else if (b >= 0xF0 && b <= 0xF4)
-                need = 3;
-            if (need == 0) {
+            const Lead &l = leadOf(b);
+            if (l.need == 0) {
                 if (mode_ == Mode::AutoUtf8) {
                     fail(out, bytes.substr(i));
                     return;
@@ -352,7 +406,7 @@ void TextDecoder::decodeUtf8(std::string &out, std::string_view bytes)
             }
             partial_[0] = b;
             partialLength_ = 1;
-            partialNeed_ = need;
+            partialNeed_ = l.need;
             ++i;
             continue;
         }
@@ -360,13 +414,9 @@ void TextDecoder::decodeUtf8(std::string &out, std::string_view bytes)
         const unsigned char b = p[i];
         unsigned char lo = 0x80, hi = 0xBF;
         if (partialLength_ == 1) {
-            switch (partial_[0]) {
-            case 0xE0: lo = 0xA0; break;
-            case 0xED: hi = 0x9F; break;
-            case 0xF0: lo = 0x90; break;
-            case 0xF4: hi = 0x8F; break;
-            default: break;
-            }
+            const Lead &l = leadOf(partial_[0]);
+            lo = l.lo;
+            hi = l.hi;
         }
         if (b < lo || b > hi) {
             if (mode_ == Mode::AutoUtf8) {

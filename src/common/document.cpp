@@ -1,6 +1,8 @@
 #include "common/document.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace qb {
 
@@ -105,7 +107,7 @@ std::vector<std::string> Document::plainLines() const
 
 std::size_t Document::memoryBytes() const
 {
-    std::size_t n = text_.capacity() + lines_.capacity() * sizeof(Line) + runs_.capacity() * sizeof(StyleRun) +
+    std::size_t n = chunkBytes_ + open_.capacity() + chunks_.capacity() * sizeof(chunks_[0]) + lines_.capacity() * sizeof(Line) + runs_.capacity() * sizeof(StyleRun) +
                     blocks_.capacity() * sizeof(Block);
     for (const Block &b : blocks_) {
         if (const auto *img = std::get_if<RasterImage>(&b.content))
@@ -116,11 +118,30 @@ std::size_t Document::memoryBytes() const
     return n;
 }
 
+const char *Document::store(std::string_view text)
+{
+    constexpr std::size_t kChunk = std::size_t(1) << 20;
+    if (text.empty())
+        return "";
+    if (text.size() > chunkRoom_) {
+        const std::size_t size = std::max(kChunk, text.size());
+        chunks_.push_back(std::unique_ptr<char[]>(new char[size]));
+        chunkEnd_ = chunks_.back().get();
+        chunkRoom_ = size;
+        chunkBytes_ += size;
+    }
+    char *at = chunkEnd_;
+    std::memcpy(at, text.data(), text.size());
+    chunkEnd_ += text.size();
+    chunkRoom_ -= text.size();
+    return at;
+}
+
 void Document::closeLine(const std::vector<StyleRun> &runs, Align align)
 {
     Line l;
-    l.textStart = openStart_;
-    l.textLength = std::uint32_t(text_.size() - openStart_);
+    l.textLength = std::uint32_t(open_.size());
+    l.text = store(open_);
     l.firstRun = std::uint32_t(runs_.size());
     l.align = align;
     // A line all in the plain style keeps no runs.
@@ -129,13 +150,14 @@ void Document::closeLine(const std::vector<StyleRun> &runs, Align align)
             if (r.offset < l.textLength)
                 runs_.push_back(r);
     lines_.push_back(l);
-    openStart_ = text_.size();
+    open_.clear();
+    if (open_.capacity() > (std::size_t(1) << 20))
+        std::string().swap(open_); // after a very long line
 }
 
 void Document::addLine(std::string_view text, const std::vector<StyleRun> &runs, Align align)
 {
-    text_.resize(openStart_);
-    text_ += text;
+    open_.assign(text);
     closeLine(runs, align);
 }
 

@@ -5,12 +5,14 @@
 // markers for what the printer did without printing (a cut, a drawer kick,
 // a command that was skipped).
 //
-// The text is UTF-8 in one buffer with a table of lines: that is what the
-// filters, the alert trigger, copy and find work on (lineText()), it costs one
-// byte per ASCII character, and a 64 MiB report needs no allocation per line.
+// The text is UTF-8 in large blocks of storage with a table of lines: that is
+// what the filters, the alert trigger, copy and find work on (lineText()), it
+// costs one byte per ASCII character, a 64 MiB report needs no allocation per
+// line, and the text never moves once a line is complete.
 // A symbol's data is text too: the line after its block holds it readably.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -115,8 +117,15 @@ std::string_view symbolKindName(SymbolKind k);
 
 class Document {
 public:
+    Document() = default;
+    Document(Document &&) noexcept = default;
+    Document &operator=(Document &&) noexcept = default;
+    // Lines point into the document's own storage: moved, never copied.
+    Document(const Document &) = delete;
+    Document &operator=(const Document &) = delete;
+
     struct Line {
-        std::uint64_t textStart = 0;
+        const char *text = nullptr;
         std::uint32_t textLength = 0;
         std::uint32_t firstRun = 0; // index into runs(); runs up to the next line's firstRun
         Align align = Align::Left;
@@ -125,7 +134,7 @@ public:
     std::size_t lineCount() const { return lines_.size(); }
     std::string_view lineText(std::size_t i) const
     {
-        return std::string_view(text_).substr(lines_[i].textStart, lines_[i].textLength);
+        return std::string_view(lines_[i].text, lines_[i].textLength);
     }
     Align lineAlign(std::size_t i) const { return lines_[i].align; }
     // The style runs of line i; empty when the whole line is plain.
@@ -146,10 +155,10 @@ public:
     // Bytes of text, runs and images held (for the report's memory figure).
     std::size_t memoryBytes() const;
 
-    // Building, used by the decoders. The line being built is the text at
-    // the end of textBuffer() from openLineStart(); closeLine() makes it a line.
-    std::string &textBuffer() { return text_; }
-    std::size_t openLineStart() const { return openStart_; }
+    // Building, used by the decoders. The line being built is the text of
+    // textBuffer() from openLineStart(); closeLine() makes it a line.
+    std::string &textBuffer() { return open_; }
+    std::size_t openLineStart() const { return 0; }
     void closeLine(const std::vector<StyleRun> &runs, Align align);
     void addLine(std::string_view text, const std::vector<StyleRun> &runs = {}, Align align = Align::Left);
     void addBlock(std::variant<RasterImage, Symbol, Marker> content, Align align = Align::Left);
@@ -163,8 +172,14 @@ public:
     void clear() { *this = Document{}; }
 
 private:
-    std::string text_;
-    std::size_t openStart_ = 0;
+    // Where a complete line's text is kept.
+    const char *store(std::string_view text);
+
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    std::size_t chunkRoom_ = 0; // bytes free at the end of the last chunk
+    std::size_t chunkBytes_ = 0;
+    char *chunkEnd_ = nullptr;
+    std::string open_;
     std::vector<Line> lines_;
     std::vector<StyleRun> runs_;
     std::vector<Block> blocks_;
