@@ -67,7 +67,13 @@ std::unique_ptr<LanguageDecoder> makeLanguageDecoder(Language language, Document
 inline constexpr std::size_t kDetectWindow = 4096;
 Language detectLanguage(std::string_view firstBytes, bool complete);
 
-// The decoder of one report.
+// The decoder of one report. Per connection:
+//   ReportDecoder d(settings, reply);      // reply: send the bytes to the peer
+//   d.setHistory(...);                     // optional: the bytes as received
+//   d.feed(bytes) on each read;            // true: the document started over
+//   d.finish() at the disconnect, then takeDocument().
+// The document holds the complete lines; the line a read ended inside
+// appears with the read that completes it, or with finish().
 class ReportDecoder {
 public:
     explicit ReportDecoder(const DecoderSettings &settings, StatusReply reply = {});
