@@ -120,11 +120,14 @@ std::size_t Document::memoryBytes() const
 
 const char *Document::store(std::string_view text)
 {
-    constexpr std::size_t kChunk = std::size_t(1) << 20;
+    // A short receipt holds one small block, a long report 1 MiB blocks.
+    constexpr std::size_t kFirstChunk = std::size_t(4) << 10, kSecondChunk = std::size_t(64) << 10,
+                          kChunk = std::size_t(1) << 20;
     if (text.empty())
         return "";
     if (text.size() > chunkRoom_) {
-        const std::size_t size = std::max(kChunk, text.size());
+        const std::size_t next = chunks_.empty() ? kFirstChunk : chunks_.size() == 1 ? kSecondChunk : kChunk;
+        const std::size_t size = std::max(next, text.size());
         chunks_.push_back(std::unique_ptr<char[]>(new char[size]));
         chunkEnd_ = chunks_.back().get();
         chunkRoom_ = size;
