@@ -134,6 +134,41 @@ std::size_t ReportAssembler::appendReceived(std::size_t got, std::size_t budget,
     return inPlace + append(std::string_view(spare.data(), rest), budget - inPlace);
 }
 
+ReportAssembler::Room ReportAssembler::roomFor(std::size_t n, std::size_t maxKept) const
+{
+    // Every stream byte adds at most two bytes of text and one line; the
+    // finish adds a line end. Past what is there the room doubles (few
+    // moves), capped by what the whole report can take.
+    const auto grown = [](std::size_t have, std::size_t need, std::size_t most) {
+        return need <= have ? have : std::max(need, std::min(2 * have, most));
+    };
+    const Report::Bytes &text = m_report.m_text;
+    const std::size_t textNeed = text.size() + 2 * n + 2;
+    const std::size_t textCap =
+        textNeed <= text.capacity() ? text.capacity()
+                                    : Report::Bytes::capacityFor(grown(text.capacity(), textNeed, 2 * maxKept + 2));
+    const std::size_t lines = grown(m_report.m_starts.capacity(), m_report.m_starts.size() + n + 1, maxKept + 1);
+    return {textCap, lines};
+}
+
+void ReportAssembler::reserveFor(std::size_t n, std::size_t maxKept)
+{
+    const Room room = roomFor(n, maxKept);
+    m_report.m_text.reserve(room.text);
+    m_report.m_starts.reserve(room.lines);
+}
+
+std::size_t ReportAssembler::memoryAfterReserve(std::size_t n, std::size_t maxKept) const
+{
+    const Room room = roomFor(n, maxKept);
+    return room.text + room.lines * sizeof(std::uint32_t);
+}
+
+std::size_t ReportAssembler::memoryBound(std::size_t maxKept)
+{
+    return Report::Bytes::capacityFor(2 * maxKept + 2) + (maxKept + 1) * sizeof(std::uint32_t);
+}
+
 std::size_t ReportAssembler::textFormLength() const
 {
     const std::size_t size = m_report.m_text.size();
@@ -145,9 +180,14 @@ Report ReportAssembler::finish()
     if (m_report.m_text.size() > m_lineStart)
         endLine();
     // A finished report may wait a while for display: give back the room
-    // that growing it left over.
+    // that growing it left over. The text gives its pages back in place; the
+    // line table moves to a new block, which is worth it only for much room
+    // (a table of 64 MiB of bare line feeds is 256 MiB, twice that while
+    // moved).
     m_report.m_text.shrinkToFit();
-    m_report.m_starts.shrink_to_fit();
+    std::vector<std::uint32_t> &starts = m_report.m_starts;
+    if (starts.capacity() - starts.size() > starts.capacity() / 8)
+        starts.shrink_to_fit();
     m_report.setStreamCounts(m_received, droppedBytes());
     Report out = std::move(m_report);
     *this = ReportAssembler();

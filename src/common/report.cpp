@@ -23,8 +23,10 @@ constexpr std::size_t kHugePage = std::size_t(2) << 20;
 // Blocks from this size on are mapped on their own, in whole huge pages while
 // they grow: one fault takes in 2 MiB. A finished report keeps only the pages
 // it fills, so this costs room only while reports are being received (at most
-// 2 MiB for one that has passed this size, or twice its bytes).
-constexpr std::size_t kMapFrom = std::size_t(64) << 10;
+// 2 MiB for one that has passed this size, or twice its bytes). Below it a
+// block is exactly as large as asked, so that the many short reports a burst
+// brings each hold what they take, not a huge page.
+constexpr std::size_t kMapFrom = std::size_t(1) << 20;
 
 std::size_t roundedUp(std::size_t n, std::size_t unit)
 {
@@ -127,6 +129,15 @@ void Report::Bytes::reserve(std::size_t n)
         throw std::bad_alloc();
     m_data = static_cast<char *>(grown);
     m_capacity = n;
+}
+
+std::size_t Report::Bytes::capacityFor(std::size_t n)
+{
+#if defined(__linux__)
+    if (n >= kMapFrom)
+        return roundedUp(n, kHugePage);
+#endif
+    return n;
 }
 
 void Report::Bytes::grow(std::size_t needed)

@@ -109,6 +109,8 @@ private:
         std::size_t capacity() const noexcept { return m_capacity; }
         // Room for at least n bytes. Throws std::bad_alloc.
         void reserve(std::size_t n);
+        // The capacity reserve(n) gives a block that holds less than n.
+        static std::size_t capacityFor(std::size_t n);
         void append(const char *bytes, std::size_t n)
         {
             if (n == 0)
