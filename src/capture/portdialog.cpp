@@ -44,6 +44,18 @@ TfrmPort::TfrmPort(QWidget *parent)
     sePort->setValue(9100);
     sePort->setGeometry(168, 32, 89, 30);
 
+    auto *label2 = new QLabel(QStringLiteral("Idle timeout (s)"), panel2);
+    label2->setObjectName(QStringLiteral("Label2"));
+    label2->move(32, 73);
+    label2->adjustSize();
+
+    seIdleTimeout = new SpinEdit(panel2);
+    seIdleTimeout->setObjectName(QStringLiteral("seIdleTimeout"));
+    seIdleTimeout->setRange(0, 86400);
+    seIdleTimeout->setSingleStep(1);
+    seIdleTimeout->setValue(270);
+    seIdleTimeout->setGeometry(168, 68, 89, 30);
+
     auto *panel1 = new QFrame(this);
     panel1->setObjectName(QStringLiteral("Panel1"));
     panel1->setFrameShape(QFrame::Panel);
