@@ -147,7 +147,13 @@ ReportAssembler::Room ReportAssembler::roomFor(std::size_t n, std::size_t maxKep
     const std::size_t textCap =
         textNeed <= text.capacity() ? text.capacity()
                                     : Report::Bytes::capacityFor(grown(text.capacity(), textNeed, 2 * maxKept + 2));
-    const std::size_t lines = grown(m_report.m_starts.capacity(), m_report.m_starts.size() + n + 1, maxKept + 1);
+    const Report::Starts &starts = m_report.m_starts;
+    const std::size_t linesNeed = starts.size() + n + 1;
+    constexpr std::size_t entry = sizeof(std::uint32_t);
+    const std::size_t lines =
+        linesNeed <= starts.capacity()
+            ? starts.capacity()
+            : Report::Bytes::capacityFor(grown(starts.capacity(), linesNeed, maxKept + 1) * entry) / entry;
     return {textCap, lines};
 }
 
@@ -166,7 +172,7 @@ std::size_t ReportAssembler::memoryAfterReserve(std::size_t n, std::size_t maxKe
 
 std::size_t ReportAssembler::memoryBound(std::size_t maxKept)
 {
-    return Report::Bytes::capacityFor(2 * maxKept + 2) + (maxKept + 1) * sizeof(std::uint32_t);
+    return Report::Bytes::capacityFor(2 * maxKept + 2) + Report::Bytes::capacityFor((maxKept + 1) * sizeof(std::uint32_t));
 }
 
 std::size_t ReportAssembler::textFormLength() const
@@ -180,14 +186,8 @@ Report ReportAssembler::finish()
     if (m_report.m_text.size() > m_lineStart)
         endLine();
     // A finished report may wait a while for display: give back the room
-    // that growing it left over. The text gives its pages back in place; the
-    // line table moves to a new block, which is worth it only for much room
-    // (a table of 64 MiB of bare line feeds is 256 MiB, twice that while
-    // moved).
-    m_report.m_text.shrinkToFit();
-    std::vector<std::uint32_t> &starts = m_report.m_starts;
-    if (starts.capacity() - starts.size() > starts.capacity() / 8)
-        starts.shrink_to_fit();
+    // that growing it left over.
+    m_report.shrinkToFit();
     m_report.setStreamCounts(m_received, droppedBytes());
     Report out = std::move(m_report);
     *this = ReportAssembler();

@@ -194,7 +194,7 @@ Report Report::clone() const
     Report copy;
     copy.m_text.reserve(m_text.size());
     copy.m_text.append(m_text.data(), m_text.size());
-    copy.m_starts = m_starts;
+    copy.m_starts.assign(m_starts);
     copy.m_received = m_received;
     copy.m_notKept = m_notKept;
     return copy;
@@ -210,7 +210,7 @@ void Report::appendLine(std::string_view bytes)
 void Report::clear() noexcept
 {
     m_text.clear();
-    m_starts = {};
+    m_starts.clear();
     m_received = 0;
     m_notKept = 0;
 }
@@ -218,7 +218,7 @@ void Report::clear() noexcept
 void Report::shrinkToFit()
 {
     m_text.shrinkToFit();
-    m_starts.shrink_to_fit();
+    m_starts.shrinkToFit();
 }
 
 void Report::reserve(std::size_t textBytes, std::size_t lines)
