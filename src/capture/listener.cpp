@@ -458,12 +458,30 @@ void Listener::sweepIdle()
         if (it == m_connections.end())
             continue;
         try {
+            // One that was not being read may have been reset meanwhile.
+            if (failedConnection(id, *it->second))
+                continue;
             finishReport(id, *it->second);
         } catch (const std::exception &e) {
             dropConnection(id);
             Q_EMIT failure(QString::fromLocal8Bit(e.what()));
         }
     }
+}
+
+bool Listener::failedConnection(quint64 id, Connection &conn)
+{
+    // A reset shows as a readable socket with a pending error; reading that
+    // error clears it, so look before receiving.
+    int error = 0;
+    socklen_t len = sizeof error;
+    ::getsockopt(conn.fd, SOL_SOCKET, SO_ERROR, &error, &len);
+    if (error == 0)
+        return false;
+    dropConnection(id);
+    Q_EMIT clientError(id, error);
+    Q_EMIT failure(QStringLiteral("Asynchronous socket error %1").arg(error));
+    return true;
 }
 
 void Listener::receive(quint64 id)
@@ -473,17 +491,8 @@ void Listener::receive(quint64 id)
         return;
     Connection &conn = *it->second;
 
-    // A reset shows as a readable socket with a pending error; reading that
-    // error clears it, so look before receiving.
-    int error = 0;
-    socklen_t len = sizeof error;
-    ::getsockopt(conn.fd, SOL_SOCKET, SO_ERROR, &error, &len);
-    if (error != 0) {
-        dropConnection(id);
-        Q_EMIT clientError(id, error);
-        Q_EMIT failure(QStringLiteral("Asynchronous socket error %1").arg(error));
+    if (failedConnection(id, conn))
         return;
-    }
 
     int available = 0;
     if (::ioctl(conn.fd, FIONREAD, &available) != 0 || available < 0)

@@ -119,6 +119,9 @@ private:
     void acceptPending();
     void onReadable(quint64 id);
     void receive(quint64 id);
+    // A pending socket error (a reset): the connection is dropped, the error
+    // told, and true returned.
+    bool failedConnection(quint64 id, Connection &conn);
     void dropConnection(quint64 id);
     void updateAcceptNotifier();
     void finishReport(quint64 id, Connection &conn);
