@@ -11,6 +11,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace qb {
 
 TfrmPort::TfrmPort(QWidget *parent)
@@ -46,8 +48,9 @@ TfrmPort::TfrmPort(QWidget *parent)
 
     auto *label2 = new QLabel(QStringLiteral("Idle timeout (s)"), panel2);
     label2->setObjectName(QStringLiteral("Label2"));
-    label2->move(32, 73);
     label2->adjustSize();
+    // Longer than the port's label: it ends just before its field.
+    label2->move(std::max(4, 162 - label2->width()), 73);
 
     seIdleTimeout = new SpinEdit(panel2);
     seIdleTimeout->setObjectName(QStringLiteral("seIdleTimeout"));
