@@ -518,10 +518,13 @@ void Listener::receive(quint64 id)
     std::size_t take = want;
     if (keepable > 0) {
         std::size_t n = admissible(conn, keepable);
-        if (n == 0 && !conn.place) {
-            if (grantPlace(id, conn))
+        // What waits does not fit the allowance: a report that large takes a
+        // place at once when one is free, rather than read in ever smaller
+        // pieces first; without one it reads what fits and then waits.
+        if (n < keepable && !conn.place) {
+            if (grantPlace(id, conn)) {
                 n = admissible(conn, keepable);
-            else {
+            } else if (n == 0) {
                 wait(id, conn, true);
                 return;
             }

@@ -51,7 +51,14 @@ public:
         std::size_t maxReportBytes = std::size_t(64) << 20;
         // Memory all reports being received hold together.
         std::size_t maxInFlightBytes = std::size_t(512) << 20;
-        // Memory a report may hold without a large-report place.
+        // Memory a report may hold without a large-report place. Each open
+        // connection has its allowance set aside, and the oldest place
+        // holder the most a whole report can hold (388 MiB at 64 MiB per
+        // report: bare line feeds double as text, and each is a line of four
+        // bytes in the table). At the defaults that leaves the allowances of
+        // 124 connections beside it; while more are open, a report that
+        // needs the first place waits for some to end, and no new one is
+        // accepted meanwhile.
         std::size_t allowanceBytes = std::size_t(1) << 20;
         int largePlaces = 3;
         int maxConnections = 256;
