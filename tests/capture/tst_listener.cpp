@@ -76,6 +76,22 @@ private Q_SLOTS:
         QCOMPARE(s.listener.connectionCount(), 0);
     }
 
+    // Every accepted connection has keep-alive on, so that a peer that
+    // vanished is found out and frees its slot.
+    void keepAlive()
+    {
+        CaptureServer s({});
+        const int a = qbtest::connectTo(s.port()), b = qbtest::connectTo(s.port());
+        auto closeBoth = qScopeGuard([&] {
+            ::close(a);
+            ::close(b);
+        });
+        QVERIFY(qbtest::waitFor([&] { return s.listener.connectionCount() == 2; }));
+        int without = -1;
+        QCOMPARE(qbtest::keepAliveConnections(s.port(), &without), 2);
+        QCOMPARE(without, 0);
+    }
+
     // With no descriptor left, accept fails while the listening socket stays
     // readable: the listener rests instead of spinning, says so once, and
     // takes the connection in once descriptors are free again.
