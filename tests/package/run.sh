@@ -61,6 +61,7 @@ grep -v '/$' "$tmp/entries" | sort >"$tmp/files"
 metainfo=$(grep '^\./usr/share/metainfo/.*\.metainfo\.xml$' "$tmp/files" || true)
 sort >"$tmp/expected" <<EOF
 ./usr/bin/quillbox
+./usr/lib/systemd/system/quillbox-headless@.service
 ./usr/share/applications/quillbox.desktop
 ./usr/share/doc/quillbox/README.md
 ./usr/share/doc/quillbox/changelog.gz
@@ -113,6 +114,29 @@ check "desktop-file-validate" desktop-file-validate "$r/usr/share/applications/q
 check "the manual page formats without warnings" \
   bash -c '[ -z "$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$1" 2>&1 >/dev/null)" ]' _ \
   "$r/usr/share/man/man1/quillbox.1.gz"
+# The service unit, as an instance on a port, with the program from the
+# package; its manual page is looked for once the package is installed.
+unit=$r/usr/lib/systemd/system/quillbox-headless@.service
+verify_unit() { # verify_unit <unit file> <program> [systemd-analyze options]: no complaint at all
+  local file=$1 program=$2 out
+  shift 2
+  mkdir -p "$tmp/units"
+  sed "s|^ExecStart=/usr/bin/quillbox |ExecStart=$program |" "$file" >"$tmp/units/quillbox-headless@9100.service"
+  out=$(systemd-analyze verify "$@" "$tmp/units/quillbox-headless@9100.service" 2>&1) && [ -z "$out" ] ||
+    { printf '%s\n' "$out"; return 1; }
+}
+if command -v systemd-analyze >/dev/null; then
+  check "systemd-analyze verify accepts the service unit" verify_unit "$unit" "$r/usr/bin/quillbox" --man=no
+else
+  echo "SKIP: systemd-analyze verify (systemd is not installed on this machine)"
+fi
+check "the unit runs the headless program on its instance's port, in its state folder" \
+  grep -qx 'ExecStart=/usr/bin/quillbox --headless --port %i --folder /var/lib/quillbox/%i' "$unit"
+for key in DynamicUser=yes StateDirectory=quillbox/%i ProtectSystem=strict NoNewPrivileges=yes PrivateTmp=yes \
+  ProtectHome=yes; do
+  check "the unit sets $key" grep -qx "$key" "$unit"
+done
+
 # Tags below "error" are listed, not fatal.
 check "lintian reports no errors" lintian --fail-on error --display-info --pedantic "$deb"
 
@@ -144,6 +168,11 @@ if [ -e /usr/share/man/man1/quillbox.1.gz ]; then
   check "man finds the manual page" test "$(man -w quillbox 2>/dev/null)" = /usr/share/man/man1/quillbox.1.gz
 else
   echo "SKIP: man finds the manual page (this machine's dpkg leaves manual pages out)"
+fi
+
+if command -v systemd-analyze >/dev/null; then
+  check "systemd-analyze verify accepts the installed unit, its manual page included" \
+    verify_unit /usr/lib/systemd/system/quillbox-headless@.service /usr/bin/quillbox
 fi
 
 # The installed program, started offscreen with a configuration folder of
