@@ -19,7 +19,7 @@ packages=(
 # program's ELF files with file.
 package_packages=(dpkg-dev file)
 test_packages=(xvfb xauth poppler-utils netcat-openbsd python3 clang libclang-rt-14-dev
-  "${package_packages[@]}" lintian appstream desktop-file-utils man-db)
+  "${package_packages[@]}" lintian appstream desktop-file-utils man-db systemd)
 
 install_missing() {
   local missing=()

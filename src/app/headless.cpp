@@ -25,6 +25,8 @@ namespace qb {
 namespace {
 
 constexpr std::string_view kDefaults = "Defaults";
+// The port when none is stored or given, as in the window.
+constexpr int kDefaultPort = 9100;
 
 // A log line goes out in one write, so lines never interleave with those of
 // the alert commands, which share standard error.
@@ -101,7 +103,7 @@ public:
             prepareAuditDirectory(paths.auditDirectory);
         m_pipeline.setAuditDirectory(paths.auditDirectory);
         m_pipeline.setAuditing(auditing);
-        m_listener.setPort(options.port ? *options.port : ini.readInteger(kDefaults, "Port", 0));
+        m_listener.setPort(options.port ? *options.port : ini.readInteger(kDefaults, "Port", kDefaultPort));
         m_listener.setIdleTimeout(std::clamp(ini.readInteger(kDefaults, "IdleTimeout", 270), 0, 86'400));
 
         if (!options.onAlert.isEmpty()) {

@@ -237,6 +237,28 @@ check "nothing of the program's was written anywhere under /usr" \
   test -z "$(find /usr -xdev -newer "$tmp/started" \( -iname '*quillbox*' -o -name audit -o -name wavs \) -print)"
 [ "$status" = 0 ] || { echo "--- program output"; cat "$tmp/program.log"; }
 
+# The installed program without a window, as the README's test script runs
+# it: no display at all, a fresh folder of its own, the port it chose read
+# from its first line, one report through it, and what arrived compared.
+headless_round_trip() {
+  local folder=$tmp/headless hpid hport="" tries
+  mkdir -p "$folder"
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -C "$tmp/cwd" HOME="$tmp/home" \
+    /usr/bin/quillbox --headless --port 0 --count 1 --output - --folder "$folder" \
+    >"$tmp/headless.out" 2>"$tmp/headless.log" &
+  hpid=$!
+  for tries in $(seq 150); do
+    hport=$(sed -n 's/^listening on 0\.0\.0\.0://p' "$tmp/headless.log")
+    [ -n "$hport" ] || ! kill -0 "$hpid" 2>/dev/null && break
+    sleep 0.2
+  done
+  [ -n "$hport" ] && (exec 3<>"/dev/tcp/127.0.0.1/$hport" && printf '%s' "$report" >&3) &&
+    wait "$hpid" && cmp -s "$tmp/headless.out" "$tmp/report" ||
+    { kill -KILL "$hpid" 2>/dev/null; cat "$tmp/headless.log"; return 1; }
+}
+check "the installed program runs without a display (--headless) and passes a report through" headless_round_trip
+check "it wrote nothing but into its folder" test -z "$(ls -A "$tmp/cwd")" -a ! -e "$tmp/headless/quillbox.ini"
+
 check "dpkg -r removes the package" dpkg_waiting -r quillbox
 installed_here=
 check "the program is gone" test ! -e /usr/bin/quillbox
