@@ -164,6 +164,15 @@ public:
 private:
     void finished(quint64, Report &report, const QString &peer)
     {
+        if (m_counted) {
+            // Finished in the same moment as the last one counted: the
+            // output holds exactly the reports asked for.
+            logNow(QStringLiteral("from %1: %2 bytes received, not taken: %3 reports were accepted")
+                       .arg(peer)
+                       .arg(report.bytesReceived())
+                       .arg(m_options.count));
+            return;
+        }
         m_entry = ReportLogEntry{};
         m_entry.peer = peer;
         m_entry.bytesReceived = report.bytesReceived();
@@ -203,10 +212,12 @@ private:
         if (shown.alert && m_alert)
             m_alert->run(shown.report, QStringLiteral("the report from ") + m_entry.peer);
         m_entry.files.clear();
-        if (m_options.count > 0 && ++m_accepted == m_options.count)
+        if (m_options.count > 0 && ++m_accepted == m_options.count) {
+            m_counted = true;
             // Not from inside the listener's own signal: it frees the
             // connection once this returns.
             QTimer::singleShot(0, this, [this] { end(); });
+        }
     }
 
     const HeadlessOptions m_options;
@@ -216,6 +227,7 @@ private:
     AlertCommand *m_alert = nullptr;
     ReportLogEntry m_entry;
     int m_accepted = 0;
+    bool m_counted = false; // --count reached
     bool m_ending = false;
 };
 
