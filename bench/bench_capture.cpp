@@ -39,7 +39,8 @@
 // --held-filtered sends 20 reports of 64 MiB, one after another, that the
 // include list cuts to one line each; first with display free (the baseline:
 // each is shown as it finishes), then while display is held, so that all 20
-// wait and are shown at the release. For each it prints
+// wait and are shown at the release; then the 20 at once while display is
+// held (reception's in-flight memory counts there too). For each it prints
 //   idle/peak MiB  resident memory before the first report, and its peak
 //            until the last one is shown
 //   waiting  reports waiting at the release, and their charge (KiB)
@@ -393,9 +394,11 @@ struct FilteredRow {
     std::size_t waiting = 0, waitingBytes = 0;
 };
 
-// Reports cut to one line by the include list, sent one after another while
-// display is free or held. Exits the benchmark when one goes astray.
-FilteredRow filteredReports(qb::TForm1 &form, int port, const std::string &data, int reports, bool held)
+// Reports cut to one line by the include list, sent one after another (or
+// all at once) while display is free or held. Exits the benchmark when one
+// goes astray.
+FilteredRow filteredReports(qb::TForm1 &form, int port, const std::string &data, int reports, bool held,
+                            bool atOnce = false)
 {
     FilteredRow row;
     form.Clear1Click();
@@ -404,13 +407,17 @@ FilteredRow filteredReports(qb::TForm1 &form, int port, const std::string &data,
     const QMetaObject::Connection counting =
         QObject::connect(&form.pipeline(), &qb::ReportPipeline::judged, [&judged] { ++judged; });
     const auto sendAll = [&] {
+        std::vector<std::unique_ptr<Sender>> senders;
         for (int i = 0; i < reports; ++i) {
-            Sender sender;
-            startSender(sender, port, data);
-            while (judged <= i)
+            senders.push_back(std::make_unique<Sender>());
+            startSender(*senders.back(), port, data);
+            while (!atOnce && judged <= i)
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-            sender.thread.join();
         }
+        while (judged < reports)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        for (auto &sender : senders)
+            sender->thread.join();
     };
     resetPeakMemory();
     row.idleKiB = statusKiB("VmRSS");
@@ -575,16 +582,17 @@ int main(int argc, char *argv[])
         form.pipeline().setFilterSettings(filters);
         const FilteredRow freeRow = filteredReports(form, port, data, kReports, false);
         const FilteredRow heldRow = filteredReports(form, port, data, kReports, true);
+        const FilteredRow atOnceRow = filteredReports(form, port, data, kReports, true, true);
         if (csv) {
             std::printf("display,reports,mib,idle_mib,peak_mib,waiting,waiting_kib\n");
-            for (const auto &[name, row] : {std::pair{"free", freeRow}, std::pair{"held", heldRow}})
+            for (const auto &[name, row] : {std::pair{"free", freeRow}, std::pair{"held", heldRow}, std::pair{"at-once", atOnceRow}})
                 std::printf("%s,%d,%d,%.1f,%.1f,%zu,%.1f\n", name, kReports, kMiB, row.idleKiB / 1024.0,
                             row.peakKiB / 1024.0, row.waiting, row.waitingBytes / 1024.0);
         } else {
             std::printf("%d reports of %d MiB, one after another, cut to one line by the include list\n", kReports,
                         kMiB);
             std::printf("%-8s %9s %9s %9s %12s\n", "display", "idle MiB", "peak MiB", "waiting", "waiting KiB");
-            for (const auto &[name, row] : {std::pair{"free", freeRow}, std::pair{"held", heldRow}})
+            for (const auto &[name, row] : {std::pair{"free", freeRow}, std::pair{"held", heldRow}, std::pair{"at-once", atOnceRow}})
                 std::printf("%-8s %9.0f %9.0f %9zu %12.1f\n", name, row.idleKiB / 1024.0, row.peakKiB / 1024.0,
                             row.waiting, row.waitingBytes / 1024.0);
         }

@@ -41,6 +41,8 @@ class TForm1 : public QMainWindow
     Q_OBJECT
 public:
     enum Panel { AddressPanel = 0, ActionPanel = 1, VerdictPanel = 2, LastConnectionPanel = 3 };
+    // The verdict panel's designed width; it widens for a cut notice.
+    static constexpr int kVerdictWidth = 75;
 
     // FormCreate: loads the settings and starts the listener.
     explicit TForm1(const AppPaths &paths, QWidget *parent = nullptr);
@@ -171,7 +173,6 @@ private:
     QToolButton *addButton(const char *name, const QString &hint, QAction *like, void (TForm1::*handler)());
     void setTextAreaColor(std::uint32_t color);
     void applyFontColor(std::uint32_t color);
-    void writeFontSection();
     QSize screenSize() const;
     FilterSettings filterSettings() const;
     AlertSettings alertSettings() const;

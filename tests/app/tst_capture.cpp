@@ -15,6 +15,9 @@
 #include "sockets.h"
 
 #include <QAction>
+#include <QFileDialog>
+#include <QLabel>
+#include <QStatusBar>
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QTest>
@@ -408,6 +411,76 @@ private Q_SLOTS:
         QCOMPARE(p.shown(), QByteArray("before\r\n"));
         QVERIFY(p.send("after\r\n"));
         QCOMPARE(p.shown(), QByteArray("after\r\n"));
+    }
+
+    // After a reset the commands the connection made unavailable come back at
+    // once, and the action panel says "Listening" unless another connection
+    // is still receiving.
+    void resetBringsTheCommandsBack_data()
+    {
+        QTest::addColumn<bool>("another");
+        QTest::newRow("alone") << false;
+        QTest::newRow("another connection receiving") << true;
+    }
+    void resetBringsTheCommandsBack()
+    {
+        QFETCH(bool, another);
+        Program p;
+        QVERIFY(p.send("before\r\n"));
+        Client other;
+        if (another) {
+            QVERIFY(other.connect(p.port()));
+            QVERIFY(other.sendMore("still coming"));
+            QVERIFY(qbtest::waitFor([&] { return p.form->Server->inFlightBytes() > 0; }));
+        }
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        qbtest::sendAsync(p.port(), qbtest::Send{{"partial report"}, 0, true}).join();
+        QVERIFY(qbtest::waitFor([&] { return !MessageBox::history().empty(); }));
+        QVERIFY(qbtest::waitFor([&] { return p.form->Server->connectionCount() == (another ? 1 : 0); }));
+        for (QAction *a : {p.form->Clear1, p.form->SaveAs1, p.form->Print1, p.form->Port1})
+            QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
+        QVERIFY(p.form->tbClear->isEnabled());
+        QCOMPARE(p.panel(TForm1::ActionPanel) == QStringLiteral("Listening"), !another);
+        QCOMPARE(p.shown(), QByteArray("before\r\n"));
+        if (another) {
+            const int before = p.handled();
+            ::shutdown(other.fd, SHUT_WR);
+            QVERIFY(qbtest::waitFor([&] { return p.handled() > before; }));
+            QCOMPARE(p.shown(), QByteArray("still coming\r\n"));
+            QCOMPARE(p.panel(TForm1::ActionPanel), QStringLiteral("Listening"));
+        }
+    }
+
+    // A report past its size limit keeps a whole prefix of what was sent; the
+    // verdict panel says it was cut and by how much, and the audit file and
+    // Save As hold exactly the kept bytes.
+    void cutReportSaysSo()
+    {
+        Program p("Auditing=1\r\n");
+        const std::string kept = "line 1\r\nline 2\r\n";
+        qb::Listener::Limits limits;
+        limits.maxReportBytes = kept.size();
+        p.form->Server->setLimits(limits);
+        QVERIFY(p.send(kept + "line 3\r\n" + std::string(1234567 - 8, 'x')));
+        const QString verdict = QStringLiteral("Accepted (cut: 1 234 567 bytes not kept)");
+        QCOMPARE(p.panel(TForm1::VerdictPanel), verdict);
+        auto *panel = p.form->StatusBar1->findChild<QLabel *>(QStringLiteral("Panel2"));
+        QVERIFY(panel);
+        QVERIFY(panel->minimumWidth() >= panel->fontMetrics().horizontalAdvance(verdict));
+        QCOMPARE(p.shown(), QByteArray::fromStdString(kept));
+        QCOMPARE(p.auditFiles().size(), 1);
+        QCOMPARE(p.audit(p.auditFiles()[0]), QByteArray::fromStdString(kept));
+        const QString target = p.app.file(QStringLiteral("saved.txt"));
+        qb::modal::setNextExec([&](QDialog *d) {
+            qobject_cast<QFileDialog *>(d)->selectFile(target);
+            return int(QDialog::Accepted);
+        });
+        p.form->SaveAs1->trigger();
+        QCOMPARE(qbtest::TempApp::readFile(target), QByteArray::fromStdString(kept));
+
+        // The next whole report is plainly accepted.
+        QVERIFY(p.send("short\r\n"));
+        QCOMPARE(p.panel(TForm1::VerdictPanel), QStringLiteral("Accepted"));
     }
 
     // Running out of memory while a report is received, filtered or queued

@@ -391,6 +391,40 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(target).permissions() & QFileDevice::WriteOwner, QFileDevice::Permissions());
     }
 
+    // A held command whose work fails still shows, after its error box, the
+    // reports that waited meanwhile, and a listener paused by the waiting
+    // queue reads again.
+    void failedHeldCommandShowsWhatWaited()
+    {
+        AppWindow w;
+        QVERIFY(w.send("older\r\n"));
+        qb::Listener::Limits limits;
+        limits.maxWaitingBytes = 1; // one waiting report pauses the listener
+        w.form->Server->setLimits(limits);
+        const QString target = w.app.file(QStringLiteral("readonly.txt"));
+        qbtest::TempApp::writeFile(target, "kept\r\n");
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0444), 0);
+        qb::modal::setNextExec([&](QDialog *d) {
+            [&] {
+                QVERIFY(w.send("meanwhile\r\n"));
+                QCOMPARE(w.form->reportsWaiting(), std::size_t(1));
+                QVERIFY(w.form->Server->paused());
+            }();
+            qobject_cast<QFileDialog *>(d)->selectFile(target);
+            return int(QDialog::Accepted);
+        });
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        w.form->SaveAs1->trigger();
+        QCOMPARE(MessageBox::history(), qbtest::Boxes{qbtest::standardBox(QStringLiteral("Cannot create file %1.").arg(target))});
+        QCOMPARE(qbtest::TempApp::readFile(target), QByteArray("kept\r\n"));
+        QVERIFY(!w.form->displayHeld());
+        QCOMPARE(w.form->reportsWaiting(), std::size_t(0));
+        QCOMPARE(w.shown(), QByteArray("meanwhile\r\n"));
+        QVERIFY(!w.form->Server->paused());
+        QVERIFY(w.send("after\r\n"));
+        QCOMPARE(w.shown(), QByteArray("after\r\n"));
+    }
+
     // The Save dialog accepts only a file in a folder that exists; otherwise
     // it says so and stays open.
     void saveDialogNeedsAnExistingFolder_data()

@@ -1,0 +1,36 @@
+#pragma once
+// The main window's own settings as the settings file holds them, read and
+// written without any window: the text area's font (section "Font") and the
+// window's bounds and state (section "Defaults").
+
+#include "settings/profilefile.h"
+
+#include <QFont>
+#include <QRect>
+
+#include <cstdint>
+
+namespace qb {
+
+struct FontSetting {
+    QFont font;
+    std::uint32_t color = 0x80000008u; // 0x00BBGGRR, or a system colour
+};
+
+// The "Font" section over `current`: a size above 0 replaces its size, a name
+// (at most 31 characters) its family, and each style switch that is on sets
+// that style; the colour defaults to current.color. Until stored, the text
+// area shows "MS Sans Serif" at 8 points.
+FontSetting readFontSection(const ProfileFile &ini, FontSetting current);
+// Writes every key of the "Font" section. Throws Failure.
+void writeFontSection(ProfileFile &ini, const FontSetting &font);
+
+// The window's stored state: 0 minimized, 1 normal, 2 maximized.
+int readWindowState(const ProfileFile &ini);
+// The stored bounds ("Top", "Left", "Width", "Height"), each defaulting to
+// that of current.
+QRect readWindowBounds(const ProfileFile &ini, QRect current);
+// Writes the state, and the bounds when the state is normal. Throws Failure.
+void writeWindowPlacement(ProfileFile &ini, int state, QRect bounds);
+
+} // namespace qb
