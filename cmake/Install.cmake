@@ -51,6 +51,7 @@ endforeach()
 configure_file(resources/quillbox.metainfo.xml.in ${_qb_out}/${QUILLBOX_APPSTREAM_ID}.metainfo.xml @ONLY)
 configure_file(docs/quillbox.1.in ${_qb_out}/quillbox.1 @ONLY)
 configure_file(packaging/changelog ${_qb_out}/changelog COPYONLY)
+configure_file(packaging/quillbox-headless@.service.in ${_qb_out}/quillbox-headless@.service @ONLY)
 foreach(plain quillbox.1 changelog)
   add_custom_command(OUTPUT ${_qb_out}/${plain}.gz
     COMMAND gzip -9nkf ${_qb_out}/${plain}
@@ -67,6 +68,9 @@ install(FILES resources/quillbox.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/
 install(FILES ${_qb_out}/${QUILLBOX_APPSTREAM_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${_qb_out}/quillbox.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md packaging/copyright ${_qb_out}/changelog.gz DESTINATION ${_qb_doc})
+# The service without a window, one instance per port (quillbox-headless@9100):
+# where systemd looks for the units of packages under the prefix.
+install(FILES ${_qb_out}/quillbox-headless@.service DESTINATION lib/systemd/system)
 
 # The Debian package.
 set(CPACK_GENERATOR DEB)
@@ -85,7 +89,11 @@ code.
 
 Reports can be filtered by the user's rules, raise a sound and a flashing
 colour, be kept as audit files with a window to browse them, and be saved,
-copied and printed.")
+copied and printed.
+
+It also runs without a window or display (quillbox --headless), logging a
+line per report: as a systemd service, one instance per port, or in a test
+script that prints through it and compares what arrived.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -22,7 +22,7 @@ package_packages=(dpkg-dev file)
 # cups and fonts-urw-base35: the tests run on the fonts of a desktop that
 # prints (the rendering tests load their own font from fonts-dejavu-core).
 test_packages=(xvfb xauth openbox x11-utils xdotool poppler-utils netcat-openbsd python3 clang libclang-rt-14-dev libzxing-dev
-  "${package_packages[@]}" lintian appstream desktop-file-utils man-db cups fonts-urw-base35)
+  "${package_packages[@]}" lintian appstream desktop-file-utils man-db cups fonts-urw-base35 systemd)
 
 install_missing() {
   local missing=()

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace qb {
 
@@ -33,8 +34,24 @@ QString usageText(const QCommandLineParser &parser, const QString &program)
     text += QStringLiteral(
         "\nReports are sent as raw text to the TCP port shown in the status bar,\n"
         "for example: printf 'Hello\\r\\n' | nc -q0 127.0.0.1 9100\n"
-        "See quillbox(1) for the files it keeps and the signals it answers.\n");
+        "With --headless there is no window: one line per report on standard error,\n"
+        "for a service or a test script. See quillbox(1) for the files it keeps and\n"
+        "the signals it answers.\n");
     return text;
+}
+
+// A whole number of decimal digits within [low, high].
+std::optional<int> numberIn(const QString &text, int low, int high)
+{
+    if (text.isEmpty() || text.size() > 9)
+        return std::nullopt;
+    for (const QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    const int n = text.toInt();
+    if (n < low || n > high)
+        return std::nullopt;
+    return n;
 }
 
 bool writeAll(std::FILE *stream, const QString &text)
@@ -47,6 +64,59 @@ bool writeAll(std::FILE *stream, const QString &text)
 }
 
 } // namespace
+
+std::optional<QStringList> splitShellWords(const QString &command)
+{
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t' || c == u'\n'; };
+    for (qsizetype i = 0; i < command.size(); ++i) {
+        const QChar c = command[i];
+        if (isBlank(c)) {
+            if (inWord)
+                words << std::exchange(word, QString());
+            inWord = false;
+            continue;
+        }
+        if (c == u'\\' && i + 1 < command.size() && command[i + 1] == u'\n') {
+            ++i; // a backslash and a newline join lines
+            continue;
+        }
+        inWord = true;
+        if (c == u'\\') {
+            if (++i == command.size())
+                return std::nullopt;
+            word += command[i];
+        } else if (c == u'\'') {
+            const qsizetype end = command.indexOf(u'\'', i + 1);
+            if (end < 0)
+                return std::nullopt;
+            word += command.mid(i + 1, end - i - 1);
+            i = end;
+        } else if (c == u'"') {
+            for (++i;; ++i) {
+                if (i == command.size())
+                    return std::nullopt;
+                const QChar d = command[i];
+                if (d == u'"')
+                    break;
+                if (d == u'\\' && i + 1 < command.size()
+                    && QStringView(u"\\\"$`\n").contains(command[i + 1])) {
+                    if (command[++i] != u'\n')
+                        word += command[i];
+                } else {
+                    word += d;
+                }
+            }
+        } else {
+            word += c;
+        }
+    }
+    if (inWord)
+        words << word;
+    return words;
+}
 
 CommandLineResult parseCommandLine(const QStringList &arguments)
 {
@@ -65,8 +135,30 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
+    const QCommandLineOption folder(QStringLiteral("folder"),
+                                    QStringLiteral("Keep the settings, the list files and the audit folder in <dir>."),
+                                    QStringLiteral("dir"));
+    const QCommandLineOption headless(QStringLiteral("headless"),
+                                      QStringLiteral("Run without a window and without a display."));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("--headless: listen on port <n> for this run (0: any free port)."),
+                                  QStringLiteral("n"));
+    const QCommandLineOption count(QStringLiteral("count"),
+                                   QStringLiteral("--headless: end once <n> reports were accepted."),
+                                   QStringLiteral("n"));
+    const QCommandLineOption output(QStringLiteral("output"),
+                                    QStringLiteral("--headless: write each accepted report to standard output (-) "
+                                                   "or as a file of its own into the folder <dir>."),
+                                    QStringLiteral("-|dir"));
+    const QCommandLineOption onAlert(QStringLiteral("on-alert"),
+                                     QStringLiteral("--headless: run <command> (no shell; words split as a shell "
+                                                    "does) with the report on its standard input when the report "
+                                                    "passes the alert trigger."),
+                                     QStringLiteral("command"));
     parser.addOption(help);
     parser.addOption(version);
+    for (const QCommandLineOption *option : {&folder, &headless, &port, &count, &output, &onAlert})
+        parser.addOption(*option);
     for (const char *name : kToolkitValueOptions) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -79,11 +171,52 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     }
 
     CommandLineResult result;
+    // What the program is to do; a text for the usage when that is wrong.
+    const auto readRunOptions = [&]() -> QString {
+        if (parser.isSet(folder)) {
+            result.folder = parser.value(folder);
+            if (result.folder.isEmpty())
+                return QStringLiteral("--folder needs a folder.");
+        }
+        result.headless = parser.isSet(headless);
+        for (const QCommandLineOption *option : {&port, &count, &output, &onAlert}) {
+            if (parser.isSet(*option) && !result.headless)
+                return QStringLiteral("--%1 is for --headless only.").arg(option->names().constFirst());
+        }
+        HeadlessOptions &h = result.headlessOptions;
+        if (parser.isSet(port)) {
+            h.port = numberIn(parser.value(port), 0, 65535);
+            if (!h.port)
+                return QStringLiteral("--port needs a port number from 0 to 65535, not '%1'.").arg(parser.value(port));
+        }
+        if (parser.isSet(count)) {
+            const std::optional<int> n = numberIn(parser.value(count), 1, 999'999'999);
+            if (!n)
+                return QStringLiteral("--count needs a number of reports from 1 on, not '%1'.").arg(parser.value(count));
+            h.count = *n;
+        }
+        if (parser.isSet(output)) {
+            h.output = parser.value(output);
+            if (h.output.isEmpty())
+                return QStringLiteral("--output needs - or a folder.");
+        }
+        if (parser.isSet(onAlert)) {
+            const std::optional<QStringList> words = splitShellWords(parser.value(onAlert));
+            if (!words)
+                return QStringLiteral("--on-alert: a quote or a backslash is left open in '%1'.").arg(parser.value(onAlert));
+            h.onAlert = *words;
+            if (h.onAlert.isEmpty() || h.onAlert.first().isEmpty())
+                return QStringLiteral("--on-alert needs a command.");
+        }
+        return {};
+    };
     QString error;
     if (!parser.parse(arguments))
         error = parser.errorText();
     else if (!parser.positionalArguments().isEmpty())
         error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
+    else
+        error = readRunOptions();
 
     if (!error.isEmpty()) {
         result.run = false;
@@ -99,7 +232,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     return result;
 }
 
-std::optional<int> handleCommandLine(int argc, char *argv[])
+std::optional<int> handleCommandLine(int argc, char *argv[], CommandLineResult *parsed)
 {
     if (argc <= 1)
         return std::nullopt;
@@ -108,8 +241,11 @@ std::optional<int> handleCommandLine(int argc, char *argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
 
     const CommandLineResult result = parseCommandLine(arguments);
-    if (result.run)
+    if (result.run) {
+        if (parsed)
+            *parsed = result;
         return std::nullopt;
+    }
     if (!writeAll(stdout, result.out)) {
         // A help or version text that never arrived is no success.
         const int error = errno;

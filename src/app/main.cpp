@@ -1,6 +1,7 @@
 // Quillbox: shows the print jobs sent to one TCP port on the screen.
 
 #include "app/commandline.h"
+#include "app/headless.h"
 #include "app/mainwindow.h"
 #include "app/shutdown.h"
 #include "app/signalcloser.h"
@@ -16,6 +17,7 @@
 #include "settings/apppaths.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QIcon>
 
 #include <csignal>
@@ -25,13 +27,26 @@
 int main(int argc, char *argv[])
 {
     // --help and --version answer without a display, before any window.
-    if (const std::optional<int> status = qb::handleCommandLine(argc, argv))
+    qb::CommandLineResult options;
+    if (const std::optional<int> status = qb::handleCommandLine(argc, argv, &options))
         return *status;
 
     // A client that vanishes must not end the program; a request to end it
     // is honoured from the first moment on.
     std::signal(SIGPIPE, SIG_IGN);
     qb::SignalCloser::installHandlers();
+
+    const auto appPaths = [&options] {
+        return options.folder.isEmpty() ? qb::AppPaths::current()
+                                        : qb::AppPaths::inFolder(options.folder.toLocal8Bit().toStdString());
+    };
+    if (options.headless) {
+        // No window, so no display: the core application only.
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Quillbox"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(QUILLBOX_VERSION));
+        return qb::runHeadless(options.headlessOptions, appPaths());
+    }
 
     QApplication app(argc, argv);
     qb::initResources();
@@ -45,7 +60,7 @@ int main(int argc, char *argv[])
         QIcon::setThemeName(QStringLiteral("Adwaita"));
 
     qb::SignalCloser closer;
-    const qb::AppPaths paths = qb::AppPaths::current();
+    const qb::AppPaths paths = appPaths();
     const std::unique_ptr<qb::SoundPlayer> sound = qb::createSystemSoundPlayer();
 
     // The six windows, in this order; each lives until the program ends.

@@ -36,7 +36,13 @@ void SignalCloser::installHandlers()
 }
 
 SignalCloser::SignalCloser(QObject *parent)
+    : SignalCloser(std::function<void()>(), parent)
+{
+}
+
+SignalCloser::SignalCloser(std::function<void()> close, QObject *parent)
     : QObject(parent)
+    , m_close(std::move(close))
 {
     installHandlers();
     if (g_pipe[0] < 0)
@@ -46,7 +52,7 @@ SignalCloser::SignalCloser(QObject *parent)
     // A signal may have come before there was anyone to act on it.
     char byte = 0;
     if (::read(g_pipe[0], &byte, 1) == 1)
-        modal::requestClose();
+        this->close();
 }
 
 SignalCloser::~SignalCloser()
@@ -62,7 +68,15 @@ void SignalCloser::onSignal()
     char buffer[64];
     while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
     }
-    modal::requestClose();
+    close();
+}
+
+void SignalCloser::close()
+{
+    if (m_close)
+        m_close();
+    else
+        modal::requestClose();
 }
 
 } // namespace qb

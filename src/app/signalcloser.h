@@ -5,6 +5,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class QSocketNotifier;
 
 namespace qb {
@@ -17,13 +19,17 @@ public:
     // SignalCloser exists waits in the pipe. Call first thing in main().
     static void installHandlers();
 
-    // Acts on the signals, now and from the event loop (needs the application).
+    // Acts on the signals, now and from the event loop (needs the application):
+    // closes the program's windows, or, when given, runs close instead.
     explicit SignalCloser(QObject *parent = nullptr);
+    explicit SignalCloser(std::function<void()> close, QObject *parent = nullptr);
     ~SignalCloser() override;
 
 private:
     void onSignal();
+    void close();
     QSocketNotifier *m_notifier = nullptr;
+    std::function<void()> m_close;
 };
 
 } // namespace qb

@@ -44,6 +44,23 @@ std::filesystem::path userConfigHome()
     return std::filesystem::path(home && *home ? home : "/tmp") / ".config";
 }
 
+AppPaths pathsIn(const std::filesystem::path &folder, const std::filesystem::path &name, bool create)
+{
+    if (create) {
+        std::error_code ignored;
+        std::filesystem::create_directories(folder, ignored);
+    }
+    const std::filesystem::path base = folder / name;
+
+    AppPaths paths;
+    paths.settingsFile = withExtension(base, ".ini");
+    paths.includeFile = withExtension(base, ".inc");
+    paths.excludeFile = withExtension(base, ".exc");
+    paths.auditDirectory = folder / "audit/";
+    paths.wavsDirectory = folder / "wavs";
+    return paths;
+}
+
 } // namespace
 
 bool isWritableFolder(const std::filesystem::path &path)
@@ -68,25 +85,20 @@ AppPaths AppPaths::forExecutable(const std::filesystem::path &exe,
 {
     std::filesystem::path folder = exe.parent_path();
     std::filesystem::path name = exe.filename();
-    if (isSameFolder(folder, installBinDir) || !isWritableFolder(folder)) {
-        folder = configHome / "quillbox";
-        std::error_code ignored;
-        std::filesystem::create_directories(folder, ignored);
-    }
-    const std::filesystem::path base = folder / name;
-
-    AppPaths paths;
-    paths.settingsFile = withExtension(base, ".ini");
-    paths.includeFile = withExtension(base, ".inc");
-    paths.excludeFile = withExtension(base, ".exc");
-    paths.auditDirectory = folder / "audit/";
-    paths.wavsDirectory = folder / "wavs";
-    return paths;
+    if (isSameFolder(folder, installBinDir) || !isWritableFolder(folder))
+        return pathsIn(configHome / "quillbox", name, true);
+    return pathsIn(folder, name, false);
 }
 
 AppPaths AppPaths::current()
 {
     return forExecutable(runningExecutable(), userConfigHome(), QUILLBOX_INSTALL_BINDIR);
+}
+
+AppPaths AppPaths::inFolder(const std::filesystem::path &folder)
+{
+    const std::filesystem::path exe = runningExecutable();
+    return pathsIn(folder, exe.empty() ? std::filesystem::path("quillbox") : exe.filename(), true);
 }
 
 } // namespace qb

@@ -35,6 +35,11 @@ struct AppPaths
     // The paths for this process's executable and user, with the install
     // prefix's bin folder this program was built for.
     static AppPaths current();
+
+    // Everything in the given folder (created when missing, a failure
+    // ignored), named after this process's executable, wherever that is:
+    // the folder a service names for its state.
+    static AppPaths inFolder(const std::filesystem::path &folder);
 };
 
 // True when path names an existing folder that this process may write to.

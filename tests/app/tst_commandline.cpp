@@ -34,6 +34,44 @@ private Q_SLOTS:
         QTest::newRow("argument") << QStringList{"report.txt"} << 2 << "" << "Unexpected argument 'report.txt'.";
         QTest::newRow("after --") << QStringList{"--", "-v"} << 2 << "" << "Unexpected argument '-v'.";
         QTest::newRow("value missing") << QStringList{"-platform"} << 2 << "" << "Missing value after '-platform'.";
+        QTest::newRow("headless") << QStringList{"--headless", "--port", "0", "--count", "2", "--output", "-"} << -1
+                                  << "" << "";
+        QTest::newRow("port without --headless") << QStringList{"--port", "9100"} << 2 << ""
+                                                 << "--port is for --headless only.";
+        QTest::newRow("port too large") << QStringList{"--headless", "--port", "65536"} << 2 << ""
+                                        << "--port needs a port number from 0 to 65535, not '65536'.";
+        QTest::newRow("port signed") << QStringList{"--headless", "--port", "+80"} << 2 << "" << "not '+80'.";
+        QTest::newRow("count 0") << QStringList{"--headless", "--count", "0"} << 2 << ""
+                                 << "--count needs a number of reports from 1 on, not '0'.";
+        QTest::newRow("output empty") << QStringList{"--headless", "--output="} << 2 << "" << "--output needs - or a folder.";
+        QTest::newRow("on-alert blank") << QStringList{"--headless", "--on-alert", " "} << 2 << ""
+                                        << "--on-alert needs a command.";
+        QTest::newRow("on-alert open quote") << QStringList{"--headless", "--on-alert", "say 'hi"} << 2 << ""
+                                             << "a quote or a backslash is left open";
+        QTest::newRow("folder") << QStringList{"--folder", "/srv/quillbox"} << -1 << "" << "";
+    }
+
+    // Words as a shell splits them, nothing expanded.
+    void splitShellWords_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("words"); // {"<open>"} when refused
+        QTest::newRow("plain") << " notify  -u\tlow " << QStringList{"notify", "-u", "low"};
+        QTest::newRow("single quotes") << "say 'a \\ \"b\" $x'" << QStringList{"say", "a \\ \"b\" $x"};
+        QTest::newRow("double quotes") << "say \"a \\\" \\$x \\n 'b'\"" << QStringList{"say", "a \" $x \\n 'b'"};
+        QTest::newRow("joined parts") << "a'b'\"c\"\\ d" << QStringList{"abc d"};
+        QTest::newRow("empty words") << "x '' \"\"" << QStringList{"x", "", ""};
+        QTest::newRow("line joined") << "a \\\n b" << QStringList{"a", "b"};
+        QTest::newRow("open single") << "a 'b" << QStringList{"<open>"};
+        QTest::newRow("open double") << "a \"b\\\"" << QStringList{"<open>"};
+        QTest::newRow("trailing backslash") << "a \\" << QStringList{"<open>"};
+    }
+    void splitShellWords()
+    {
+        QFETCH(QString, command);
+        QFETCH(QStringList, words);
+        const std::optional<QStringList> split = qb::splitShellWords(command);
+        QCOMPARE(split.value_or(QStringList{"<open>"}), words);
     }
     void parse()
     {
@@ -42,7 +80,7 @@ private Q_SLOTS:
         QFETCH(QString, out);
         QFETCH(QString, err);
         const qb::CommandLineResult r = qb::parseCommandLine(QStringList{"/usr/bin/quillbox"} + arguments);
-        QCOMPARE(r.run, exitCode < 0);
+        QVERIFY2(r.run == (exitCode < 0), qPrintable(r.err));
         if (exitCode >= 0)
             QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(out.isEmpty() ? r.out.isEmpty() : r.out.startsWith(out), qPrintable(r.out));

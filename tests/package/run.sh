@@ -61,6 +61,7 @@ grep -v '/$' "$tmp/entries" | sort >"$tmp/files"
 metainfo=$(grep '^\./usr/share/metainfo/.*\.metainfo\.xml$' "$tmp/files" || true)
 sort >"$tmp/expected" <<EOF
 ./usr/bin/quillbox
+./usr/lib/systemd/system/quillbox-headless@.service
 ./usr/share/applications/quillbox.desktop
 ./usr/share/doc/quillbox/README.md
 ./usr/share/doc/quillbox/changelog.gz
@@ -113,6 +114,29 @@ check "desktop-file-validate" desktop-file-validate "$r/usr/share/applications/q
 check "the manual page formats without warnings" \
   bash -c '[ -z "$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$1" 2>&1 >/dev/null)" ]' _ \
   "$r/usr/share/man/man1/quillbox.1.gz"
+# The service unit, as an instance on a port, with the program from the
+# package; its manual page is looked for once the package is installed.
+unit=$r/usr/lib/systemd/system/quillbox-headless@.service
+verify_unit() { # verify_unit <unit file> <program> [systemd-analyze options]: no complaint at all
+  local file=$1 program=$2 out
+  shift 2
+  mkdir -p "$tmp/units"
+  sed "s|^ExecStart=/usr/bin/quillbox |ExecStart=$program |" "$file" >"$tmp/units/quillbox-headless@9100.service"
+  out=$(systemd-analyze verify "$@" "$tmp/units/quillbox-headless@9100.service" 2>&1) && [ -z "$out" ] ||
+    { printf '%s\n' "$out"; return 1; }
+}
+if command -v systemd-analyze >/dev/null; then
+  check "systemd-analyze verify accepts the service unit" verify_unit "$unit" "$r/usr/bin/quillbox" --man=no
+else
+  echo "SKIP: systemd-analyze verify (systemd is not installed on this machine)"
+fi
+check "the unit runs the headless program on its instance's port, in its state folder" \
+  grep -qx 'ExecStart=/usr/bin/quillbox --headless --port %i --folder /var/lib/quillbox/%i' "$unit"
+for key in DynamicUser=yes StateDirectory=quillbox/%i ProtectSystem=strict NoNewPrivileges=yes PrivateTmp=yes \
+  ProtectHome=yes; do
+  check "the unit sets $key" grep -qx "$key" "$unit"
+done
+
 # Tags below "error" are listed, not fatal.
 check "lintian reports no errors" lintian --fail-on error --display-info --pedantic "$deb"
 
@@ -144,6 +168,11 @@ if [ -e /usr/share/man/man1/quillbox.1.gz ]; then
   check "man finds the manual page" test "$(man -w quillbox 2>/dev/null)" = /usr/share/man/man1/quillbox.1.gz
 else
   echo "SKIP: man finds the manual page (this machine's dpkg leaves manual pages out)"
+fi
+
+if command -v systemd-analyze >/dev/null; then
+  check "systemd-analyze verify accepts the installed unit, its manual page included" \
+    verify_unit /usr/lib/systemd/system/quillbox-headless@.service /usr/bin/quillbox
 fi
 
 # The installed program, started offscreen with a configuration folder of
@@ -207,6 +236,28 @@ check "nothing was written beside /usr/bin/quillbox" \
 check "nothing of the program's was written anywhere under /usr" \
   test -z "$(find /usr -xdev -newer "$tmp/started" \( -iname '*quillbox*' -o -name audit -o -name wavs \) -print)"
 [ "$status" = 0 ] || { echo "--- program output"; cat "$tmp/program.log"; }
+
+# The installed program without a window, as the README's test script runs
+# it: no display at all, a fresh folder of its own, the port it chose read
+# from its first line, one report through it, and what arrived compared.
+headless_round_trip() {
+  local folder=$tmp/headless hpid hport="" tries
+  mkdir -p "$folder"
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -C "$tmp/cwd" HOME="$tmp/home" \
+    /usr/bin/quillbox --headless --port 0 --count 1 --output - --folder "$folder" \
+    >"$tmp/headless.out" 2>"$tmp/headless.log" &
+  hpid=$!
+  for tries in $(seq 150); do
+    hport=$(sed -n 's/^listening on 0\.0\.0\.0://p' "$tmp/headless.log")
+    [ -n "$hport" ] || ! kill -0 "$hpid" 2>/dev/null && break
+    sleep 0.2
+  done
+  [ -n "$hport" ] && (exec 3<>"/dev/tcp/127.0.0.1/$hport" && printf '%s' "$report" >&3) &&
+    wait "$hpid" && cmp -s "$tmp/headless.out" "$tmp/report" ||
+    { kill -KILL "$hpid" 2>/dev/null; cat "$tmp/headless.log"; return 1; }
+}
+check "the installed program runs without a display (--headless) and passes a report through" headless_round_trip
+check "it wrote nothing but into its folder" test -z "$(ls -A "$tmp/cwd")" -a ! -e "$tmp/headless/quillbox.ini"
 
 check "dpkg -r removes the package" dpkg_waiting -r quillbox
 installed_here=

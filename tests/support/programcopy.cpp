@@ -49,20 +49,24 @@ QByteArray ProgramCopy::readFile(const QString &name) const
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool ProgramCopy::start(const QStringList &environment)
+bool ProgramCopy::start(const QStringList &environment, const QStringList &arguments)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QUILLBOX_NO_SOUND"), QStringLiteral("1"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("quillbox.modal.info=true"));
-    for (const QString &entry : environment)
-        env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+    for (const QString &entry : environment) {
+        if (entry.contains(u'='))
+            env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+        else
+            env.remove(entry);
+    }
     m_process.setProcessEnvironment(env);
     m_process.setWorkingDirectory(path());
     m_process.setStandardOutputFile(path(QStringLiteral("stdout.log")));
     m_process.setStandardErrorFile(path(QStringLiteral("stderr.log")));
-    m_process.start(path(QStringLiteral("quillbox")), {});
+    m_process.start(path(QStringLiteral("quillbox")), arguments);
     if (!m_process.waitForStarted(kPatienceMs))
         return false;
     m_pid = m_process.processId();
@@ -129,6 +133,11 @@ bool ProgramCopy::terminate(int timeoutMs)
         return false;
     ::kill(pid_t(m_pid), SIGTERM);
     return m_process.waitForFinished(timeoutMs) && exitedNormally() && exitCode() == 0;
+}
+
+bool ProgramCopy::waitForEnd(int timeoutMs)
+{
+    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
 }
 
 QString ProgramCopy::errorOutput() const

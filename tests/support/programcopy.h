@@ -44,8 +44,8 @@ public:
     // Starts it with the offscreen platform, no sound, its configuration
     // folder inside its own, its output into stdout.log and stderr.log, the
     // modal windows it opens told there, and any further "NAME=value"
-    // entries.
-    bool start(const QStringList &environment = {});
+    // entries; an entry without "=" removes that variable.
+    bool start(const QStringList &environment = {}, const QStringList &arguments = {});
     qint64 pid() const { return m_pid; }
     bool running();
     // The port it listens on, once it listens; 0 when it ended first or the
@@ -67,6 +67,8 @@ public:
     // SIGTERM, then waits for the end; true when it ended by itself with
     // status 0 in time.
     bool terminate(int timeoutMs = kPatienceMs);
+    // Waits for it to end by itself; true when it did in time.
+    bool waitForEnd(int timeoutMs = kPatienceMs);
     int exitCode() const { return m_process.exitCode(); }
     bool exitedNormally() const { return m_process.exitStatus() == QProcess::NormalExit; }
     // The end of what it wrote to standard error.
