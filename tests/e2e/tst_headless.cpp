@@ -162,6 +162,23 @@ private Q_SLOTS:
                  errorLog(app).constData());
     }
 
+    // IdleTimeout from the settings file: a sender that goes silent has its
+    // report completed and kept as an orderly close would.
+    void silentSenderEndsAtTheIdleTimeout()
+    {
+        ProgramCopy app(QStringLiteral(QUILLBOX_BINARY));
+        QVERIFY(app.writeFile(QStringLiteral("quillbox.ini"), "[Defaults]\r\nIdleTimeout=1\r\n"));
+        QVERIFY(startHeadless(app, {"--port", "0", "--count", "1", "--output", "-"}));
+        const int port = announcedPort(app);
+        QVERIFY(port > 0);
+        const int fd = qbtest::connectTo(port);
+        QVERIFY(fd >= 0);
+        QVERIFY(qbtest::sendAll(fd, "partial\r\nno end"));
+        QVERIFY2(endedWithZero(app), errorLog(app).constData());
+        QCOMPARE(app.readFile(QStringLiteral("stdout.log")), QByteArray("partial\r\nno end\r\n"));
+        ::close(fd);
+    }
+
     // A port that cannot be bound: the socket message and status 1.
     void portThatCannotBeBound_data()
     {
