@@ -331,7 +331,7 @@ void removeFilesIn(const std::filesystem::path &dir)
 
 struct HeldRow {
     double release = 0, drain = 0, audit = 0;
-    std::size_t waiting = 0;
+    std::size_t waiting = 0, whole = 0;
     long idleKiB = 0, peakKiB = 0;
 };
 
@@ -382,6 +382,12 @@ HeldRow heldRelease(qb::TForm1 &form, int port, const std::string &data, int rep
     if (form.shownReport().lineCount() != data.size() / 80) {
         std::fprintf(stderr, "held: %zu lines shown, expected %zu\n", form.shownReport().lineCount(), data.size() / 80);
         std::exit(1);
+    }
+    // Every audit file holds the report byte for byte: none holed or cut.
+    for (const auto &entry : std::filesystem::directory_iterator(auditDir)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        row.whole += bytes == data ? 1 : 0;
     }
     form.EnableAuditing1->setChecked(false);
     form.Clear1Click();
@@ -502,6 +508,7 @@ void usage()
     std::fprintf(stderr, "usage: bench_capture [--csv] [--repeat N] [sizes in MiB, 1..64 ...]\n"
                          "       bench_capture --held [--csv] [--repeat N]\n"
                          "       bench_capture --held-filtered [--csv]\n"
+                         "       bench_capture --held-burst [--csv]\n"
                          "       bench_capture --memory PROGRAM [--csv]\n");
     std::exit(2);
 }
@@ -517,6 +524,7 @@ int main(int argc, char *argv[])
     bool csv = false;
     bool held = false;
     bool heldFiltered = false;
+    bool heldBurst = false;
     QString memoryProgram;
     int repeat = 1;
     std::vector<int> sizes;
@@ -528,6 +536,8 @@ int main(int argc, char *argv[])
             held = true;
         } else if (arg == "--held-filtered") {
             heldFiltered = true;
+        } else if (arg == "--held-burst") {
+            heldBurst = true;
         } else if (arg == "--memory" && i + 1 < argc) {
             memoryProgram = QString::fromLocal8Bit(argv[++i]);
         } else if (arg == "--repeat" && i + 1 < argc) {
@@ -542,7 +552,7 @@ int main(int argc, char *argv[])
             sizes.push_back(int(mib));
         }
     }
-    if ((held || heldFiltered || !memoryProgram.isEmpty()) && !sizes.empty())
+    if ((held || heldFiltered || heldBurst || !memoryProgram.isEmpty()) && !sizes.empty())
         usage();
     if (!memoryProgram.isEmpty()) {
         constexpr int kMiB = 64;
@@ -597,6 +607,26 @@ int main(int argc, char *argv[])
                             row.waiting, row.waitingBytes / 1024.0);
         }
         return 0;
+    }
+    if (heldBurst) {
+        // 20 clients send 64 MiB each at once while display is held (a
+        // dialog open); then display is released.
+        constexpr int kReports = 20;
+        constexpr int kMiB = 64;
+        const std::string data = qbbench::makeReport(std::size_t(kMiB) << 20);
+        const HeldRow row = heldRelease(form, port, data, kReports, paths.auditDirectory, base / "baseline-audit");
+        if (csv) {
+            std::printf("reports,mib,whole,waiting,release_s,idle_mib,peak_mib\n");
+            std::printf("%d,%d,%zu,%zu,%.3f,%.1f,%.1f\n", kReports, kMiB, row.whole, row.waiting, row.release,
+                        row.idleKiB / 1024.0, row.peakKiB / 1024.0);
+        } else {
+            std::printf("%d clients send %d MiB at once while display is held, then it is released (auditing on)\n",
+                        kReports, kMiB);
+            std::printf("%12s %9s %10s %9s %9s\n", "audited whole", "waiting", "release s", "idle MiB", "peak MiB");
+            std::printf("%9zu/%-3d %9zu %10.3f %9.0f %9.0f\n", row.whole, kReports, row.waiting, row.release,
+                        row.idleKiB / 1024.0, row.peakKiB / 1024.0);
+        }
+        return row.whole == std::size_t(kReports) ? 0 : 1;
     }
     if (held) {
         constexpr int kReports = 12;
