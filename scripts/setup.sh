@@ -18,8 +18,10 @@ packages=(
 # dpkg-shlibdeps computes the package's dependencies; CPack finds the
 # program's ELF files with file.
 package_packages=(dpkg-dev file)
+# cups and fonts-urw-base35: the tests run on the fonts of a desktop that
+# prints (the rendering tests load their own font from fonts-dejavu-core).
 test_packages=(xvfb xauth openbox x11-utils xdotool poppler-utils netcat-openbsd python3 clang libclang-rt-14-dev
-  "${package_packages[@]}" lintian appstream desktop-file-utils man-db)
+  "${package_packages[@]}" lintian appstream desktop-file-utils man-db cups fonts-urw-base35)
 
 install_missing() {
   local missing=()

@@ -6,6 +6,7 @@
 #include <QtMath>
 
 #include <algorithm>
+#include <cstring>
 
 namespace qb {
 
@@ -61,8 +62,27 @@ void ReportLayout::setReport(const Report *report)
 
 std::int64_t ReportLayout::advanceOver(std::string_view bytes, std::int64_t x) const
 {
-    for (const char c : bytes)
-        x = advanceFrom(static_cast<unsigned char>(c), x);
+    // Between tabs the advances simply add up: four sums side by side keep
+    // the table look-ups flowing over a line of millions of characters.
+    const auto sum = [this](const char *b, std::size_t n) {
+        std::int64_t s[4] = {0, 0, 0, 0};
+        std::size_t i = 0;
+        for (; i + 4 <= n; i += 4)
+            for (std::size_t k = 0; k < 4; ++k)
+                s[k] += m_advance[static_cast<unsigned char>(b[i + k])];
+        for (; i < n; ++i)
+            s[0] += m_advance[static_cast<unsigned char>(b[i])];
+        return s[0] + s[1] + s[2] + s[3];
+    };
+    while (!bytes.empty()) {
+        const auto *tab = static_cast<const char *>(std::memchr(bytes.data(), '\t', bytes.size()));
+        const std::size_t run = tab ? std::size_t(tab - bytes.data()) : bytes.size();
+        x += sum(bytes.data(), run);
+        if (!tab)
+            break;
+        x = advanceFrom('\t', x);
+        bytes.remove_prefix(run + 1);
+    }
     return x;
 }
 
@@ -84,7 +104,29 @@ std::vector<std::int64_t> &ReportLayout::checkpoints(std::size_t line) const
     return m_checkpoints[line];
 }
 
-std::int64_t ReportLayout::xAt(TextPos p) const
+ReportLayout::Hit ReportLayout::knownBefore(std::size_t line, std::int64_t x) const
+{
+    const auto found = m_checkpoints.find(line);
+    if (found == m_checkpoints.end() || found->second.empty() || x <= 0)
+        return {0, 0};
+    const std::vector<std::int64_t> &cps = found->second;
+    const std::size_t k = std::size_t(std::upper_bound(cps.begin(), cps.end(), x) - cps.begin()) - 1;
+    return {k * kStride, cps[k]};
+}
+
+ReportLayout::Hit ReportLayout::pastEmptyStrides(std::size_t line, Hit at) const
+{
+    const auto found = m_checkpoints.find(line);
+    const std::size_t k = at.column / kStride;
+    if (found == m_checkpoints.end() || at.column % kStride != 0 || found->second.size() <= k + 1
+        || found->second[k] != at.x || found->second[k + 1] != at.x)
+        return at;
+    const std::vector<std::int64_t> &cps = found->second;
+    const std::size_t last = std::size_t(std::upper_bound(cps.begin() + std::ptrdiff_t(k), cps.end(), at.x) - cps.begin()) - 1;
+    return {last * kStride, at.x};
+}
+
+std::optional<std::int64_t> ReportLayout::xAt(TextPos p, std::size_t budget) const
 {
     if (!m_report)
         return 0;
@@ -94,12 +136,16 @@ std::int64_t ReportLayout::xAt(TextPos p) const
         return advanceOver(line.substr(0, column), 0);
     std::vector<std::int64_t> &cps = checkpoints(p.line);
     const std::size_t k = column / kStride;
-    if (cps.size() <= k)
-        extendCheckpoints(line, cps, k + 1 - cps.size());
+    if (cps.size() <= k) {
+        const std::size_t missing = k + 1 - std::max<std::size_t>(1, cps.size());
+        extendCheckpoints(line, cps, std::min(missing, budget));
+        if (cps.size() <= k)
+            return std::nullopt;
+    }
     return advanceOver(line.substr(k * kStride, column - k * kStride), cps[k]);
 }
 
-ReportLayout::Hit ReportLayout::hit(std::size_t lineIndex, std::int64_t x, bool nearest) const
+ReportLayout::Hit ReportLayout::hit(std::size_t lineIndex, std::int64_t x, bool nearest, std::size_t budget) const
 {
     if (!m_report || x <= 0)
         return {0, 0};
@@ -108,10 +154,13 @@ ReportLayout::Hit ReportLayout::hit(std::size_t lineIndex, std::int64_t x, bool 
     std::int64_t at = 0;
     if (line.size() > kStride) {
         // Grow the table until it passes x, then start from the checkpoint
-        // before it.
+        // before it; short of budget, the place where the table ends.
         std::vector<std::int64_t> &cps = checkpoints(lineIndex);
-        while (!extendCheckpoints(line, cps, 0) && cps.back() <= x)
-            extendCheckpoints(line, cps, 1);
+        bool complete = extendCheckpoints(line, cps, 0);
+        for (; !complete && cps.back() <= x && budget > 0; --budget)
+            complete = extendCheckpoints(line, cps, 1);
+        if (!complete && cps.back() <= x)
+            return {(cps.size() - 1) * kStride, cps.back()};
         const std::size_t k = std::size_t(std::upper_bound(cps.begin(), cps.end(), x) - cps.begin()) - 1;
         column = k * kStride;
         at = cps[k];
@@ -126,6 +175,14 @@ ReportLayout::Hit ReportLayout::hit(std::size_t lineIndex, std::int64_t x, bool 
         at = next;
     }
     return {line.size(), at};
+}
+
+bool ReportLayout::extendLine(std::size_t lineIndex, std::size_t budget) const
+{
+    if (!m_report)
+        return true;
+    const std::string_view line = lineAt(*m_report, lineIndex);
+    return line.size() <= kStride || extendCheckpoints(line, checkpoints(lineIndex), budget);
 }
 
 bool ReportLayout::measureSome(std::size_t budget)

@@ -10,9 +10,13 @@
 //
 // Positions are in 1/64 pixel (the font engine's own unit), so sums are exact.
 // Lines longer than kStride bytes keep the position of every kStride-th
-// column, computed on first need, so a place far into a long line costs at
-// most kStride steps. The widest line is measured in bounded steps
-// (measureSome), never all at once.
+// column (their checkpoints), computed by the widest-line pass or on first
+// need (a caller may bound how many one call adds), so a place far into a
+// long line costs at most kStride steps once they are known; each line is
+// summed at most once per font. The widest line is
+// measured in bounded steps (measureSome), never all at once. Painting uses
+// only the checkpoints known so far and a fixed window of characters
+// (visitVisible), so a screenful costs the same whatever the lines hold.
 
 #include "view/reporttext.h"
 #include "common/report.h"
@@ -22,6 +26,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -67,15 +72,42 @@ public:
     // Where bytes laid out from x end.
     std::int64_t advanceOver(std::string_view bytes, std::int64_t x) const;
 
-    // x of place p from the start of its line.
-    std::int64_t xAt(TextPos p) const;
+    // How many checkpoints one call may add (budget); by default all it needs.
+    static constexpr std::size_t kUnbounded = SIZE_MAX;
+
+    // x of place p from the start of its line; nullopt when it needs more
+    // than budget more checkpoints (those it could add are kept).
+    std::optional<std::int64_t> xAt(TextPos p, std::size_t budget) const;
+    std::int64_t xAt(TextPos p) const { return *xAt(p, kUnbounded); }
     struct Hit {
         std::size_t column;
         std::int64_t x;
     };
     // The place of line nearest to x, or with nearest false the last place
     // at or before x; x < 0 gives the line's start, x past the end its end.
-    Hit hit(std::size_t line, std::int64_t x, bool nearest) const;
+    // When budget more checkpoints do not reach x: the last checkpoint, the
+    // furthest place known.
+    Hit hit(std::size_t line, std::int64_t x, bool nearest, std::size_t budget = kUnbounded) const;
+    // Adds up to budget checkpoints to line; true when it has them all.
+    bool extendLine(std::size_t line, std::size_t budget) const;
+
+    // The characters of a line that show between left and right (1/64 px
+    // from the line's start), for painting: visit(column, x) is called, in
+    // order, for each character of some width that ends past left and starts
+    // before right; characters of no width show nothing and are passed over.
+    // Only the checkpoints known so far are used (the line is never measured
+    // for it): a stretch of strides that they show adds no width is skipped
+    // at once, and at most window characters are walked besides. Returns
+    // where the walk stopped, and false in complete when the window ran out
+    // before right and before the line's end.
+    struct Walk {
+        std::size_t column;
+        std::int64_t x;
+        bool complete;
+    };
+    template <typename Visit>
+    Walk visitVisible(std::size_t line, std::int64_t left, std::int64_t right, std::size_t window,
+                      Visit &&visit) const;
 
     // Measures about budget bytes more of the widest-line pass; true when the
     // widest line grew.
@@ -86,6 +118,11 @@ public:
 
 private:
     std::vector<std::int64_t> &checkpoints(std::size_t line) const;
+    // The last checkpoint at or before x among those known ({0, 0} when none).
+    Hit knownBefore(std::size_t line, std::int64_t x) const;
+    // From at, a checkpoint, past the strides that the known checkpoints show
+    // add no width; at itself when there are none.
+    Hit pastEmptyStrides(std::size_t line, Hit at) const;
     // Adds up to pieces checkpoints to a long line's table; true when it is complete.
     bool extendCheckpoints(std::string_view line, std::vector<std::int64_t> &cps, std::size_t pieces) const;
 
@@ -101,5 +138,35 @@ private:
     std::size_t m_measureLine = 0;
     std::int64_t m_widest = 0;
 };
+
+template <typename Visit>
+ReportLayout::Walk ReportLayout::visitVisible(std::size_t lineIndex, std::int64_t left, std::int64_t right,
+                                              std::size_t window, Visit &&visit) const
+{
+    if (!m_report)
+        return {0, 0, true};
+    const std::string_view line = lineAt(*m_report, lineIndex);
+    const Hit start = knownBefore(lineIndex, left);
+    std::size_t c = start.column;
+    std::int64_t x = start.x;
+    std::size_t walked = 0;
+    while (c < line.size() && x < right) {
+        if (c % kStride == 0) {
+            const Hit past = pastEmptyStrides(lineIndex, {c, x});
+            if (past.column != c) {
+                c = past.column;
+                continue;
+            }
+        }
+        if (walked++ == window)
+            return {c, x, false};
+        const std::int64_t next = advanceFrom(static_cast<unsigned char>(line[c]), x);
+        if (next > x && next > left)
+            visit(c, x);
+        x = next;
+        ++c;
+    }
+    return {c, x, true};
+}
 
 } // namespace qb

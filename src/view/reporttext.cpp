@@ -125,10 +125,12 @@ std::pair<std::size_t, std::size_t> wordAt(std::string_view line, std::size_t co
     const CharClass cls = classOf(line[c]);
     if (cls == CharClass::Other)
         return {c, c + 1};
+    const std::size_t lo = c > kWordWindow ? c - kWordWindow : 0;
+    const std::size_t hi = std::min(line.size(), c + 1 + kWordWindow);
     std::size_t begin = c, end = c + 1;
-    while (begin > 0 && classOf(line[begin - 1]) == cls)
+    while (begin > lo && classOf(line[begin - 1]) == cls)
         --begin;
-    while (end < line.size() && classOf(line[end]) == cls)
+    while (end < hi && classOf(line[end]) == cls)
         ++end;
     return {begin, end};
 }
@@ -140,11 +142,12 @@ TextPos nextWord(const Report &report, TextPos p)
     std::size_t c = p.column;
     if (c >= line.size())
         return p.line + 1 < report.lineCount() ? TextPos{p.line + 1, 0} : p;
+    const std::size_t hi = std::min(line.size(), c + kWordWindow);
     if (classOf(line[c]) == CharClass::Other)
         ++c;
     else
-        c = wordAt(line, c).second;
-    while (c < line.size() && classOf(line[c]) == CharClass::Blank)
+        c = std::min(hi, wordAt(line, c).second);
+    while (c < hi && classOf(line[c]) == CharClass::Blank)
         ++c;
     return {p.line, c};
 }
@@ -156,10 +159,11 @@ TextPos previousWord(const Report &report, TextPos p)
         return p.line > 0 ? TextPos{p.line - 1, report.line(p.line - 1).size()} : p;
     const std::string_view line = lineAt(report, p.line);
     std::size_t c = p.column;
-    while (c > 0 && classOf(line[c - 1]) == CharClass::Blank)
+    const std::size_t lo = c > kWordWindow ? c - kWordWindow : 0;
+    while (c > lo && classOf(line[c - 1]) == CharClass::Blank)
         --c;
-    if (c > 0)
-        c = classOf(line[c - 1]) == CharClass::Other ? c - 1 : wordAt(line, c - 1).first;
+    if (c > lo)
+        c = classOf(line[c - 1]) == CharClass::Other ? c - 1 : std::max(lo, wordAt(line, c - 1).first);
     return {p.line, c};
 }
 

@@ -44,11 +44,17 @@ TextPos posAtOffset(const Report &report, std::size_t offset);
 QString textBetween(const Report &report, TextPos a, TextPos b);
 
 // Word motion over bytes: a word is a run of letters, digits and '_' as the
-// bytes show; a run of blanks and each other character stand alone.
+// bytes show; a run of blanks and each other character stand alone. Every
+// look for a boundary stops kWordWindow characters from where it began and
+// takes that place as a boundary, so a run of millions of letters or form
+// feeds is crossed a window at a time and costs no more than a short line.
+inline constexpr std::size_t kWordWindow = 4096;
 // The run around column (the character at column, or the one before it at
-// the line's end), as [begin, end).
+// the line's end), as [begin, end); at most kWordWindow characters either
+// side of that character.
 std::pair<std::size_t, std::size_t> wordAt(std::string_view line, std::size_t column);
-// Start of the next word after p, or the next line's start; and back.
+// Start of the next word after p, or the next line's start; and back. Either
+// moves at most kWordWindow characters within a line.
 TextPos nextWord(const Report &report, TextPos p);
 TextPos previousWord(const Report &report, TextPos p);
 

@@ -24,6 +24,15 @@ constexpr int kCaretWidth = 1;
 constexpr int kStepPixels = 20;        // one click of the horizontal arrows
 constexpr int kAutoScrollMs = 50;
 constexpr std::size_t kMeasureBudget = std::size_t(1) << 20;  // bytes per idle step
+// Checkpoints one event may add to a line (as many bytes as an idle step
+// measures): a place deeper into a line not yet measured waits for the idle
+// steps, which measure that line first.
+constexpr std::size_t kEventBudget = kMeasureBudget / ReportLayout::kStride;
+// Characters a paint walks in one line beyond those its known positions let
+// it skip: far more than a screen's width shows, so only a long stretch of
+// characters of no width (form feeds, soft hyphens) reaches it; the rest of
+// such a line is painted once the measuring has passed it.
+constexpr std::size_t kPaintWindow = 4 * ReportLayout::kStride;
 // Measuring starts once a report has stood this long: in a burst of reports
 // (a held display released, many clients at once) each one replaced sooner
 // is never measured, and the reception of the next is not slowed by it.
@@ -121,6 +130,7 @@ void ReportView::setReport(std::shared_ptr<const Report> report)
     m_anchor = m_cursor = TextPos{};
     m_goalX = -1;
     m_reachedX = 0;
+    m_pendingVisible.reset();
     m_dragging = m_wordDrag = false;
     m_autoScrollTimer->setEnabled(false);
     updateScrollBars();
@@ -255,8 +265,23 @@ void ReportView::updateHorizontalRange()
 void ReportView::measureStep()
 {
     m_measureTimer->setInterval(0); // after the delay, every idle moment
+    if (m_pendingVisible) {
+        // The place the caret went to first, then the rest.
+        const TextPos p = *m_pendingVisible;
+        m_layout.extendLine(p.line, kEventBudget);
+        if (m_layout.xAt(p, 0)) {
+            m_pendingVisible.reset();
+            ensureVisible(p);
+            viewport()->update();
+        }
+        return;
+    }
     if (m_layout.measureSome(kMeasureBudget))
         updateHorizontalRange();
+    if (m_paintCut) {
+        m_paintCut = false;
+        viewport()->update();
+    }
     if (m_layout.measured())
         m_measureTimer->setEnabled(false);
 }
@@ -264,7 +289,10 @@ void ReportView::measureStep()
 QRect ReportView::caretRect(TextPos p) const
 {
     p = clampPos(*m_report, p);
-    const std::int64_t x = kMargin + (m_layout.xAt(p) / kUnit - scrollX());
+    const std::optional<std::int64_t> at = m_layout.xAt(p, kEventBudget);
+    if (!at)
+        return {};
+    const std::int64_t x = kMargin + (*at / kUnit - scrollX());
     const std::int64_t row = std::int64_t(p.line) - verticalScrollBar()->value();
     const std::int64_t y = kMargin + row * m_layout.lineHeight();
     const auto clampInt = [](std::int64_t v) { return int(std::clamp<std::int64_t>(v, INT_MIN / 2, INT_MAX / 2)); };
@@ -281,7 +309,7 @@ TextPos ReportView::positionAt(QPoint point) const
     const std::int64_t line = std::clamp<std::int64_t>(verticalScrollBar()->value() + row, 0,
                                                        std::int64_t(m_report->lineCount()) - 1);
     const std::int64_t x = (std::int64_t(point.x()) - kMargin + scrollX()) * kUnit;
-    return {std::size_t(line), m_layout.hit(std::size_t(line), x, true).column};
+    return {std::size_t(line), m_layout.hit(std::size_t(line), x, true, kEventBudget).column};
 }
 
 void ReportView::ensureVisible(TextPos p)
@@ -294,9 +322,19 @@ void ReportView::ensureVisible(TextPos p)
     else if (std::int64_t(p.line) >= std::int64_t(v->value()) + page)
         v->setValue(int(p.line) - page + 1);
 
+    // A place deep into a line not measured yet is scrolled to once the idle
+    // steps have measured that far.
+    const std::optional<std::int64_t> known = m_layout.xAt(p, kEventBudget);
+    m_pendingVisible.reset();
+    if (!known) {
+        m_pendingVisible = p;
+        m_measureTimer->setInterval(0);
+        m_measureTimer->setEnabled(true);
+        return;
+    }
     // A place past the widest line measured so far (the measuring has not
     // reached it yet) widens the range at once.
-    const std::int64_t x = m_layout.xAt(p);
+    const std::int64_t x = *known;
     if (x > m_reachedX) {
         m_reachedX = x;
         if (x > m_layout.widest())
@@ -326,6 +364,7 @@ void ReportView::fontChanged()
     m_layout.setFont(font());
     m_reachedX = 0;
     m_goalX = -1;
+    m_pendingVisible.reset();
     updateScrollBars();
     m_measureTimer->setInterval(0);
     m_measureTimer->setEnabled(true);
@@ -389,36 +428,49 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
     const std::int64_t right = std::int64_t(clipRight - kMargin) * kUnit + sx;
     const auto toView = [&](std::int64_t x) { return kMargin + qreal(x - sx) / kUnit; };
 
-    // The characters in the clip, as runs between tabs and the characters
-    // drawn alone.
+    // The characters in the clip, then the runs they are drawn in: tabs and
+    // the characters drawn alone break runs, and so do the characters of no
+    // width, which are not drawn at all.
+    struct Shown {
+        std::size_t column;
+        std::int64_t x;
+    };
+    std::vector<Shown> shown;
+    const ReportLayout::Walk stop = m_layout.visitVisible(line, left, right, kPaintWindow,
+                                                          [&](std::size_t c, std::int64_t x) { shown.push_back({c, x}); });
+    if (!stop.complete)
+        m_paintCut = true;
     struct Run {
         QString text;
         qreal x;
         bool alone;
     };
     std::vector<Run> runs;
-    const ReportLayout::Hit start = m_layout.hit(line, left, false);
-    std::size_t c = start.column, runBegin = c;
-    std::int64_t x = start.x, runX = x;
-    for (; c < bytes.size() && x < right; ++c) {
-        const auto b = static_cast<unsigned char>(bytes[c]);
-        const bool alone = m_layout.drawnAlone(b);
-        if ((b == '\t' || alone) && c > runBegin)
-            runs.push_back({bytesToText(bytes.substr(runBegin, c - runBegin)), toView(runX), false});
-        if (alone)
-            runs.push_back({bytesToText(bytes.substr(c, 1)), toView(x), true});
-        x = m_layout.advanceFrom(b, x);
-        if (b == '\t' || alone) {
-            runBegin = c + 1;
-            runX = x;
+    for (std::size_t i = 0; i < shown.size();) {
+        const auto b = static_cast<unsigned char>(bytes[shown[i].column]);
+        if (b == '\t') {
+            ++i;
+            continue;
         }
+        std::size_t j = i + 1;
+        const bool alone = m_layout.drawnAlone(b);
+        if (!alone) {
+            while (j < shown.size() && shown[j].column == shown[j - 1].column + 1) {
+                const auto next = static_cast<unsigned char>(bytes[shown[j].column]);
+                if (next == '\t' || m_layout.drawnAlone(next))
+                    break;
+                ++j;
+            }
+        }
+        runs.push_back({bytesToText(bytes.substr(shown[i].column, shown[j - 1].column + 1 - shown[i].column)),
+                        toView(shown[i].x), alone});
+        i = j;
     }
-    if (c > runBegin)
-        runs.push_back({bytesToText(bytes.substr(runBegin, c - runBegin)), toView(runX), false});
 
     const QFont &chosen = font();
     const qreal baseline = top + m_layout.ascent();
-    const QRectF decorated(toView(start.x), top, qreal(x - start.x) / kUnit, m_layout.lineHeight());
+    const std::int64_t startX = shown.empty() ? stop.x : shown.front().x;
+    const QRectF decorated(toView(startX), top, qreal(stop.x - startX) / kUnit, m_layout.lineHeight());
     const auto drawText = [&](const QBrush &brush) {
         p.setPen(QPen(brush, 0));
         for (const Run &run : runs) {
@@ -442,9 +494,16 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
     const auto [a, b] = std::minmax({m_anchor, m_cursor});
     if (line < a.line || line > b.line)
         return;
-    const std::int64_t x0 = m_layout.xAt({line, line == a.line ? a.column : 0});
-    std::int64_t x1 = m_layout.xAt({line, line == b.line ? b.column : bytes.size()});
-    if (line < b.line)
+    // A place takes the x of the first character shown at or after it: what
+    // lies between has no width or is outside the clip.
+    const auto xOf = [&](std::size_t column) {
+        const auto at = std::lower_bound(shown.begin(), shown.end(), column,
+                                         [](const Shown &s, std::size_t c) { return s.column < c; });
+        return at != shown.end() ? at->x : stop.x;
+    };
+    const std::int64_t x0 = xOf(line == a.line ? a.column : 0);
+    std::int64_t x1 = xOf(line == b.line ? b.column : bytes.size());
+    if (line < b.line && stop.column >= bytes.size())
         x1 += m_layout.spaceAdvance();  // the line end is selected too
     const QRectF selected = QRectF(toView(x0), top, qreal(x1 - x0) / kUnit, m_layout.lineHeight())
                                 .intersected(QRectF(clipLeft, top, clipRight - clipLeft, m_layout.lineHeight()));
@@ -530,15 +589,18 @@ void ReportView::keyPressEvent(QKeyEvent *e)
         || key->motion == PreviousPage;
     if (!vertical)
         m_goalX = -1;
-    else if (m_goalX < 0)
-        m_goalX = m_layout.xAt(at);
+    else if (m_goalX < 0) {
+        // From a place not measured yet, the furthest one known.
+        const std::optional<std::int64_t> x = m_layout.xAt(at, kEventBudget);
+        m_goalX = x ? *x : m_layout.hit(at.line, INT64_MAX / 2, false, 0).x;
+    }
     // Up and down keep the column where they started, by its x.
     const auto onLine = [&](std::int64_t line) -> TextPos {
         if (line < 0)
             return {};
         if (line >= std::int64_t(lines))
             return endPos(*m_report);
-        return {std::size_t(line), m_layout.hit(std::size_t(line), m_goalX, true).column};
+        return {std::size_t(line), m_layout.hit(std::size_t(line), m_goalX, true, kEventBudget).column};
     };
     const std::size_t length = lineAt(*m_report, at.line).size();
     const int page = visibleLines();
@@ -603,7 +665,7 @@ void ReportView::mouseDoubleClickEvent(QMouseEvent *e)
     const TextPos at = positionAt(m_dragPoint);
     // The word under the pointer, not the one beside the nearest gap.
     const std::size_t under = m_layout.hit(at.line, (std::int64_t(m_dragPoint.x()) - kMargin + scrollX()) * kUnit,
-                                           false).column;
+                                           false, kEventBudget).column;
     const auto [begin, end] = wordAt(lineAt(*m_report, at.line), under);
     m_dragWord = {{at.line, begin}, {at.line, end}};
     m_dragging = m_wordDrag = true;

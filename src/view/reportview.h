@@ -1,8 +1,11 @@
 #pragma once
 // The text area that shows a report: read-only, no wrap, both scroll bars
 // always shown. It owns the shown report and draws only the lines in view,
-// turning their bytes into characters as it paints, so showing a report
-// costs the same whatever its size. The width of the widest line (the reach
+// and of them only the characters in view, turning their bytes into
+// characters as it paints, so showing a report costs the same whatever its
+// size. Painting, the caret, word moves, double clicks and what
+// accessibility tools read cost what is on screen or a fixed window of
+// characters, never the length of a line. The width of the widest line (the reach
 // of the horizontal scroll bar) is measured in small steps while the window
 // stays idle, from a moment after the report is shown.
 //
@@ -19,6 +22,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 
 class QMimeData;
 
@@ -54,11 +58,16 @@ public:
     // to cursor, which is scrolled into view.
     void setSelection(TextPos anchor, TextPos cursor);
 
-    // The caret's rectangle at p, in viewport coordinates.
+    // The caret's rectangle at p, in viewport coordinates; empty while p's
+    // position is not known yet (deep into a long line just shown, until
+    // the idle measuring has got there).
     QRect caretRect(TextPos p) const;
-    // The place nearest to a point of the viewport.
+    // The place nearest to a point of the viewport (on a long line not
+    // measured yet, at most as far as it is measured).
     TextPos positionAt(QPoint viewportPoint) const;
-    // Scrolls so that p is in view.
+    // Scrolls so that p is in view: at once, or for a place deep into a
+    // long line not measured yet, as soon as the idle steps, which measure
+    // that line first, have got there.
     void ensureVisible(TextPos p);
     // True while the widest line is still being measured.
     bool isMeasuring() const { return !m_layout.measured(); }
@@ -115,7 +124,9 @@ private:
     std::pair<TextPos, TextPos> m_dragWord;
     QPoint m_dragPoint;
     bool m_caretShown = true;
+    bool m_paintCut = false;  // a line was painted short of the clip's right edge
     std::int64_t m_reachedX = 0;  // widest place the caret was shown at, 1/64 px
+    std::optional<TextPos> m_pendingVisible;  // to scroll to once its position is known
     int m_hScale = 1;  // pixels per unit of the horizontal scroll bar
     ToolkitTimer *m_measureTimer;
     ToolkitTimer *m_caretTimer;

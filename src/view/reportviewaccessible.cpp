@@ -76,10 +76,13 @@ public:
     }
     int characterCount() const override { return int(qb::characterCount(report())); }
 
-    // Lines (and paragraphs: lines never wrap) end after their LF; characters,
-    // words and sentences are looked for within their line, at most
-    // kBoundaryWindow characters either side, so no request reads more than
-    // one line, except NoBoundary, which asks for everything.
+    // Lines (and paragraphs: lines never wrap) end after their LF; a line
+    // longer than kBoundaryWindow characters is told in pieces of that many,
+    // counted from its start, so that reading line after line walks through
+    // it. Characters, words and sentences are looked for within their line,
+    // at most kBoundaryWindow characters either side. So no request reads
+    // more than a window of text, except NoBoundary, which asks for
+    // everything.
     QString textAtOffset(int offset, QAccessible::TextBoundaryType boundary, int *startOffset,
                          int *endOffset) const override
     {
@@ -99,9 +102,12 @@ public:
         const bool lastLine = at.line + 1 >= std::max<std::size_t>(1, report().lineCount());
         const int lineEnd = offsetOf({at.line, lineAt(report(), at.line).size()}) + (lastLine ? 0 : 1);
         if (boundary == QAccessible::LineBoundary || boundary == QAccessible::ParagraphBoundary) {
-            *startOffset = lineStart;
-            *endOffset = lineEnd;
-            return text(lineStart, lineEnd);
+            int piece = lineStart + (offset - lineStart) / kBoundaryWindow * kBoundaryWindow;
+            if (piece == lineEnd && piece > lineStart)
+                piece -= kBoundaryWindow;  // the end of the last line belongs to its last piece
+            *startOffset = piece;
+            *endOffset = std::min(lineEnd, piece + kBoundaryWindow);
+            return text(*startOffset, *endOffset);
         }
         // Within a long line, only the stretch around the offset is read.
         const int from = std::max(lineStart, offset - kBoundaryWindow);
