@@ -3,7 +3,6 @@
 #include "app/mainsettings.h"
 #include "app/mainwindow.h"
 #include "view/findbar.h"
-#include "view/gotoline.h"
 #include "view/reportview.h"
 
 #include <QAction>
@@ -30,17 +29,11 @@ ViewCommands::ViewCommands(TForm1 *form, QMenu *edit, QMenu *view)
     FindBar *bar = form->FindBar1;
 
     edit->addSeparator()->setObjectName(QStringLiteral("N3"));
-    Find1 = command(edit, "Find1", QStringLiteral("Find..."), {QKeySequence(Qt::CTRL | Qt::Key_F)});
-    FindNext1 = command(edit, "FindNext1", QStringLiteral("Find &Next"), {QKeySequence(Qt::Key_F3)});
-    FindPrevious1 = command(edit, "FindPrevious1", QStringLiteral("Find Pre&vious"),
-                            {QKeySequence(Qt::SHIFT | Qt::Key_F3)});
-    GotoLine1 = command(edit, "GotoLine1", QStringLiteral("Go to Line..."), {QKeySequence(Qt::CTRL | Qt::Key_G)});
-    connect(Find1, &QAction::triggered, bar, &FindBar::open);
-    connect(FindNext1, &QAction::triggered, bar, &FindBar::findNext);
-    connect(FindPrevious1, &QAction::triggered, bar, &FindBar::findPrevious);
-    // Not a held command: a report that arrives meanwhile is shown, and the
-    // number is kept within its lines.
-    connect(GotoLine1, &QAction::triggered, this, [this, m1] { m_form->guarded([&] { goToLine(m1, m_form); }); });
+    const FindActions find = addFindActions(edit, bar, m1, form);
+    Find1 = find.find;
+    FindNext1 = find.next;
+    FindPrevious1 = find.previous;
+    GotoLine1 = find.goToLine;
 
     view->addSeparator()->setObjectName(QStringLiteral("N4"));
     ZoomIn1 = command(view, "ZoomIn1", QStringLiteral("Zoom &In"),

@@ -1,5 +1,6 @@
 #include "view/findbar.h"
 
+#include "view/gotoline.h"
 #include "view/reportview.h"
 #include "common/bytes.h"
 #include "common/toolkittimer.h"
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QShortcut>
 #include <QToolButton>
 
@@ -262,6 +264,29 @@ bool FindBar::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+FindActions addFindActions(QMenu *menu, FindBar *bar, ReportView *view, QWidget *parent)
+{
+    const auto command = [menu](const char *name, const QString &caption, const QKeySequence &key) {
+        QAction *action = menu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(key);
+        return action;
+    };
+    const FindActions actions{
+        command("Find1", QStringLiteral("Find..."), QKeySequence(Qt::CTRL | Qt::Key_F)),
+        command("FindNext1", QStringLiteral("Find &Next"), QKeySequence(Qt::Key_F3)),
+        command("FindPrevious1", QStringLiteral("Find Pre&vious"), QKeySequence(Qt::SHIFT | Qt::Key_F3)),
+        command("GotoLine1", QStringLiteral("Go to Line..."), QKeySequence(Qt::CTRL | Qt::Key_G)),
+    };
+    QObject::connect(actions.find, &QAction::triggered, bar, &FindBar::open);
+    QObject::connect(actions.next, &QAction::triggered, bar, &FindBar::findNext);
+    QObject::connect(actions.previous, &QAction::triggered, bar, &FindBar::findPrevious);
+    // Not a held command: a report that arrives meanwhile is shown, and the
+    // number is kept within its lines.
+    QObject::connect(actions.goToLine, &QAction::triggered, view, [view, parent] { goToLine(view, parent); });
+    return actions;
 }
 
 } // namespace qb

@@ -14,9 +14,11 @@
 #include <cstddef>
 #include <cstdint>
 
+class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QToolButton;
 
 namespace qb {
@@ -83,5 +85,14 @@ private:
     Want m_want = Want::Nothing;
     bool m_hex = false;
 };
+
+// Adds "Find..." (Ctrl+F), "Find Next" (F3), "Find Previous" (Shift+F3) and
+// "Go to Line..." (Ctrl+G) to menu, named Find1, FindNext1, FindPrevious1
+// and GotoLine1, working on bar and its text area; the Go to Line dialog
+// opens over parent.
+struct FindActions {
+    QAction *find, *next, *previous, *goToLine;
+};
+FindActions addFindActions(QMenu *menu, FindBar *bar, ReportView *view, QWidget *parent);
 
 } // namespace qb
