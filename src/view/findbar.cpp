@@ -57,6 +57,8 @@ FindBar::FindBar(ReportView *view, QWidget *parent)
     eFind = new QLineEdit(this);
     eFind->setObjectName(QStringLiteral("eFind"));
     eFind->setClearButtonEnabled(true);
+    eFind->setPlaceholderText(QStringLiteral("Find"));
+    eFind->setAccessibleName(QStringLiteral("Find"));
     eFind->installEventFilter(this);
     layout->addWidget(eFind, 1);
     sbFindPrevious = button("sbFindPrevious", QStringLiteral("Previous"));
@@ -83,11 +85,12 @@ FindBar::FindBar(ReportView *view, QWidget *parent)
             restart();
     });
     // Escape closes the bar from the field and from the text area beside it.
-    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), parent ? parent : this, [this] {
-        if (!isHidden())
-            close();
-    }, Qt::WidgetWithChildrenShortcut);
-    escape->setObjectName(QStringLiteral("FindBarEscape"));
+    // It is on only while the bar is open, so that a dialog's Escape still
+    // closes the dialog otherwise.
+    m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), parent ? parent : this, this, &FindBar::close,
+                             Qt::WidgetWithChildrenShortcut);
+    m_escape->setObjectName(QStringLiteral("FindBarEscape"));
+    m_escape->setEnabled(false);
     hide();
 }
 
@@ -95,6 +98,7 @@ void FindBar::open()
 {
     const bool wasOpen = !isHidden();
     show();
+    m_escape->setEnabled(true);
     m_view->setSearch(&m_search);
     const auto [a, b] = std::minmax({m_view->anchorPosition(), m_view->cursorPosition()});
     if (a.line == b.line && a != b && b.column - a.column <= kTakenSelection && !onCurrent()) {
@@ -113,17 +117,9 @@ void FindBar::close()
     m_view->setSearch(nullptr);
     m_search.reset();
     m_current = kNone;
+    m_escape->setEnabled(false);
     hide();
     m_view->setFocus(Qt::OtherFocusReason);
-}
-
-void FindBar::setHexQueries(bool on)
-{
-    if (on == m_hex)
-        return;
-    m_hex = on;
-    if (!isHidden())
-        restart();
 }
 
 void FindBar::restart()
@@ -132,11 +128,14 @@ void FindBar::restart()
         return;
     const Report *before = m_search.report();
     const QString text = eFind->text();
-    std::optional<std::string> hex = m_hex ? ReportSearch::hexQuery(text) : std::nullopt;
+    // A character that no byte shows as is found nowhere.
+    std::string needle = textToBytes(text);
+    if (bytesToText(needle) != text)
+        needle.clear();
     // A new query on the same report starts at the selected match, so that
     // typing on grows the match in place; a new report starts at its top.
     const TextPos from = std::min(m_view->anchorPosition(), m_view->cursorPosition());
-    m_search.start(m_view->reportHandle(), hex ? *hex : textToBytes(text), cbMatchCase->isChecked());
+    m_search.start(m_view->reportHandle(), std::move(needle), cbMatchCase->isChecked());
     m_from = before == m_search.report() || !before ? ReportSearch::offsetOf(m_view->report(), from) : 0;
     m_current = kNone;
     m_want = Want::Nothing;
@@ -243,7 +242,7 @@ QString FindBar::countText(std::size_t current, std::size_t count, bool done)
 
 void FindBar::showCount()
 {
-    lFindCount->setText(m_search.needle().empty() ? QString()
+    lFindCount->setText(eFind->text().isEmpty() ? QString()
                                                   : countText(m_current, m_search.count(), m_search.done()));
 }
 

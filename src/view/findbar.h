@@ -19,6 +19,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QShortcut;
 class QToolButton;
 
 namespace qb {
@@ -43,9 +44,6 @@ public:
     // closed they open it.
     void findNext();
     void findPrevious();
-
-    // Queries written as hexadecimal bytes look for those bytes.
-    void setHexQueries(bool on);
 
     const ReportSearch &search() const { return m_search; }
     // Index of the selected match; kNone when none is.
@@ -83,7 +81,7 @@ private:
     std::size_t m_current = kNone;
     std::size_t m_from = 0;  // the search selects the first match from here
     Want m_want = Want::Nothing;
-    bool m_hex = false;
+    QShortcut *m_escape;
 };
 
 // Adds "Find..." (Ctrl+F), "Find Next" (F3), "Find Previous" (Shift+F3) and

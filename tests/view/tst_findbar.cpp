@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QShortcut>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -118,6 +119,10 @@ private Q_SLOTS:
         QCOMPARE(h.selected(), QStringLiteral("0:5-0:7"));
         h.child<QLineEdit>("eFind")->setText(QStringLiteral("zz"));
         QCOMPARE(h.count(), QStringLiteral("No matches"));
+        // A character that no byte shows as matches nothing (not a '?').
+        h.m1->setReport(reportOf("a?b"));
+        h.child<QLineEdit>("eFind")->setText(QStringLiteral("a\u4e00b"));
+        QCOMPARE(h.count(), QStringLiteral("No matches"));
         h.child<QLineEdit>("eFind")->clear();
         QCOMPARE(h.count(), QString());
         QCOMPARE(FindBar::countText(2, 1204, true), QStringLiteral("3 of 1 204"));
@@ -132,8 +137,12 @@ private Q_SLOTS:
         h.bar->open();
         QCOMPARE(h.child<QLineEdit>("eFind")->text(), QStringLiteral("xx"));
         QCOMPARE(h.count(), QStringLiteral("1 of 1"));
+        auto *escape = h.child<QShortcut>("FindBarEscape");
+        QVERIFY(escape->isEnabled());
         QTest::keyClick(h.child<QLineEdit>("eFind"), Qt::Key_Escape);
         QVERIFY(!h.bar->isVisible());
+        // Closed, the bar leaves Escape to the window (a dialog closes by it).
+        QVERIFY(!escape->isEnabled());
         QCOMPARE(h.bar->search().count(), std::size_t(0));
         // Next with the bar closed opens it, with the text it had.
         h.m1->setSelection({0, 0}, {0, 0});
