@@ -135,8 +135,8 @@ void FindBar::restart()
     // A new query on the same report starts at the selected match, so that
     // typing on grows the match in place; a new report starts at its top.
     const TextPos from = std::min(m_view->anchorPosition(), m_view->cursorPosition());
-    m_search.start(m_view->reportHandle(), std::move(needle), cbMatchCase->isChecked());
-    m_from = before == m_search.report() || !before ? ReportSearch::offsetOf(m_view->report(), from) : 0;
+    m_from = before == m_view->reportHandle().get() || !before ? ReportSearch::offsetOf(m_view->report(), from) : 0;
+    m_search.start(m_view->reportHandle(), std::move(needle), cbMatchCase->isChecked(), m_from);
     m_current = kNone;
     m_want = Want::Nothing;
     m_view->searchGrew();
@@ -148,23 +148,31 @@ void FindBar::searchSome()
     QElapsedTimer clock;
     clock.start();
     const std::size_t before = m_search.count();
+    const std::size_t headBefore = m_search.headCount();
     while (!m_search.done() && clock.elapsed() < kTurnMs)
         m_search.step(kStepBytes);
     const std::size_t count = m_search.count();
+    const std::size_t head = m_search.headCount();
     const bool done = m_search.done();
+    // The search goes from where it began to the end, then from the top:
+    // matches found before that place come first in the order.
+    if (m_current != kNone)
+        m_current += head - headBefore;
     if (m_current == kNone) {
-        // No match chosen yet: the first from where the search began.
-        const std::size_t i = m_search.firstFrom(m_from);
-        if (i < count)
-            selectMatch(i);
-        else if (done && count > 0)
+        if (count > head)
+            selectMatch(head);  // the first from where the search began
+        else if (head > 0)
+            selectMatch(0);  // none after it: round to the top
+    } else if (m_want == Want::Next) {
+        if (m_current + 1 < count)
+            selectMatch(m_current + 1);
+        else if (head > 0 || done)
             selectMatch(0);
-    } else if (m_want == Want::Next && m_current + 1 < count) {
-        selectMatch(m_current + 1);
-    } else if (m_want == Want::Next && done) {
-        selectMatch(0);
-    } else if (m_want == Want::Previous && done) {
-        selectMatch(count - 1);
+    } else if (m_want == Want::Previous) {
+        if (m_current > 0)
+            selectMatch(m_current - 1);
+        else if (done)
+            selectMatch(count - 1);
     }
     m_timer->setEnabled(!done);
     if (count != before)
@@ -196,7 +204,7 @@ void FindBar::findNext()
         next = m_search.firstFrom(ReportSearch::offsetOf(m_view->report(), std::max(m_view->anchorPosition(), m_view->cursorPosition())));
     if (next < count)
         selectMatch(next);
-    else if (m_search.done())
+    else if (m_search.done() || m_search.headCount() > 0)
         selectMatch(0);
     else
         m_want = Want::Next;

@@ -35,12 +35,13 @@ void ReportSearch::reset()
     m_report.reset();
     m_needle.clear();
     m_folded.clear();
-    m_pos = m_end = 0;
-    m_matches.clear();
-    m_matches.shrink_to_fit();
+    m_size = m_from = m_pos = m_end = 0;
+    m_wrapped = true;
+    m_head = {};
+    m_tail = {};
 }
 
-void ReportSearch::start(std::shared_ptr<const Report> report, std::string needle, bool matchCase)
+void ReportSearch::start(std::shared_ptr<const Report> report, std::string needle, bool matchCase, std::size_t from)
 {
     reset();
     needle.erase(std::remove_if(needle.begin(), needle.end(), [](char c) { return c == '\r' || c == '\n'; }),
@@ -55,20 +56,24 @@ void ReportSearch::start(std::shared_ptr<const Report> report, std::string needl
         for (char &c : m_folded)
             c = char(m_fold[static_cast<unsigned char>(c)]);
     }
-    m_end = m_report && !m_needle.empty() ? m_report->textForm().size() : 0;
+    if (!m_report || m_needle.empty())
+        return;
+    m_size = m_report->textForm().size();
+    m_from = std::min(from, m_size);
+    m_pos = m_from;
+    m_end = m_size;
+    m_wrapped = false;
 }
 
-bool ReportSearch::step(std::size_t budget)
+std::size_t ReportSearch::scan(std::size_t pos, std::size_t sliceEnd, std::size_t limit,
+                               std::vector<std::uint32_t> &out) const
 {
-    if (done())
-        return true;
     const std::string_view text = m_report->textForm();
     const std::size_t n = m_needle.size();
-    const std::size_t sliceEnd = std::min(m_end, m_pos + std::max<std::size_t>(1, budget));
     // A match may start before the slice's end and reach past it.
     const char *const base = text.data();
-    const char *first = base + m_pos;
-    const char *const last = base + std::min(m_end, sliceEnd + n - 1);
+    const char *first = base + pos;
+    const char *const last = base + std::min(limit, sliceEnd + n - 1);
     if (m_matchCase) {
         while (last - first >= std::ptrdiff_t(n)) {
             const void *hit = memmem(first, std::size_t(last - first), m_needle.data(), n);
@@ -77,7 +82,7 @@ bool ReportSearch::step(std::size_t budget)
             const auto at = static_cast<const char *>(hit);
             if (std::size_t(at - base) >= sliceEnd)
                 break;
-            m_matches.push_back(std::uint32_t(at - base));
+            out.push_back(std::uint32_t(at - base));
             first = at + n;
         }
     } else {
@@ -91,20 +96,41 @@ bool ReportSearch::step(std::size_t budget)
             const char *at = std::search(first, last, searcher);
             if (at == last || std::size_t(at - base) >= sliceEnd)
                 break;
-            m_matches.push_back(std::uint32_t(at - base));
+            out.push_back(std::uint32_t(at - base));
             first = at + n;
         }
     }
-    m_pos = std::max(sliceEnd, std::size_t(first - base));
+    return std::max(sliceEnd, std::size_t(first - base));
+}
+
+bool ReportSearch::step(std::size_t budget)
+{
+    if (done())
+        return true;
+    budget = std::max<std::size_t>(1, budget);
+    if (!m_wrapped) {
+        m_pos = scan(m_pos, std::min(m_end, m_pos + budget), m_size, m_tail);
+        if (m_pos < m_end)
+            return false;
+        m_wrapped = true;
+        m_pos = 0;
+        m_end = m_from;
+        return done();
+    }
+    // Before from, a match must end where the first one from it on starts.
+    const std::size_t limit = m_tail.empty() ? m_size : m_tail.front();
+    m_pos = scan(m_pos, std::min(m_end, m_pos + budget), limit, m_head);
     return done();
 }
 
 std::size_t ReportSearch::firstFrom(std::size_t offset) const
 {
-    return std::size_t(std::lower_bound(m_matches.begin(), m_matches.end(), offset) - m_matches.begin());
+    if (offset >= m_from)
+        return m_head.size() + std::size_t(std::lower_bound(m_tail.begin(), m_tail.end(), offset) - m_tail.begin());
+    return std::size_t(std::lower_bound(m_head.begin(), m_head.end(), offset) - m_head.begin());
 }
 
-TextPos ReportSearch::begin(std::size_t i) const { return positionOf(*m_report, m_matches[i]); }
+TextPos ReportSearch::begin(std::size_t i) const { return positionOf(*m_report, offset(i)); }
 
 TextPos ReportSearch::end(std::size_t i) const
 {

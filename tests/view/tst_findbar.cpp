@@ -108,11 +108,17 @@ private Q_SLOTS:
         Host h(kText);
         QVERIFY(h.child<QCheckBox>("cbMatchCase")->isChecked());
         QVERIFY(!h.bar->isVisible());
-        // From the caret: the first match at or after it.
+        // From the caret: the first match at or after it, and round to the
+        // top when there is none after it.
         h.m1->setSelection({1, 0}, {1, 0});
         h.find(QStringLiteral("ab"));
         QCOMPARE(h.count(), QStringLiteral("3 of 3"));
         QCOMPARE(h.selected(), QStringLiteral("2:3-2:5"));
+        h.m1->setSelection({2, 4}, {2, 4});
+        h.child<QLineEdit>("eFind")->setText(QStringLiteral("x"));
+        QCOMPARE(h.count(), QStringLiteral("1 of 3"));
+        QCOMPARE(h.selected(), QStringLiteral("0:3-0:4"));
+        h.child<QLineEdit>("eFind")->setText(QStringLiteral("ab"));
         // After the user moved the caret, Next goes on from there.
         h.m1->setSelection({0, 1}, {0, 1});
         h.click("sbFindNext");
@@ -217,6 +223,18 @@ private Q_SLOTS:
         QCOMPARE(h.count(), QStringLiteral("1 of 1 048"));
         h.click("sbFindPrevious");
         QCOMPARE(h.selected(), QStringLiteral("1047999:30-1047999:36"));
+
+        // From a caret deep into the report, the match after it comes first
+        // and keeps its place in the count as the ones before it are found.
+        h.bar->close();
+        h.m1->setSelection({900000, 0}, {900000, 0});
+        done.clear();
+        h.bar->open();
+        QCOMPARE(h.selected(), QStringLiteral("900999:30-900999:36"));
+        QVERIFY(!h.bar->search().done());
+        QVERIFY(done.wait(60000));
+        QCOMPARE(h.count(), QStringLiteral("901 of 1 048"));
+        QCOMPARE(h.selected(), QStringLiteral("900999:30-900999:36"));
     }
 };
 

@@ -77,6 +77,38 @@ private Q_SLOTS:
             QCOMPARE(found(text, needle, matchCase, budget), expected);
     }
 
+    void fromAnywhere()
+    {
+        // Started anywhere, the search finds the same matches in the same
+        // order, those from the start on first; and a needle that overlaps
+        // itself never gives overlapping matches across the start.
+        const struct {
+            QByteArray text, needle;
+        } cases[] = {{"ab x ab\nxx\nab ab", "ab"}, {"aaaa\naaaaa", "aa"}, {"abab\nababab", "aba"}};
+        for (const auto &c : cases) {
+            auto report = std::make_shared<const Report>(Report::fromText(c.text.toStdString()));
+            const std::size_t size = report->textForm().size();
+            for (std::size_t from = 0; from <= size; ++from) {
+                ReportSearch search;
+                search.start(report, c.needle.toStdString(), true, from);
+                std::size_t firstFound = SIZE_MAX;
+                while (!search.step(2))
+                    if (firstFound == SIZE_MAX && search.count() > search.headCount())
+                        firstFound = search.offset(search.headCount());
+                for (std::size_t i = 0; i + 1 < search.count(); ++i)
+                    QVERIFY(search.offset(i) + std::size_t(c.needle.size()) <= search.offset(i + 1));
+                for (std::size_t i = 0; i < search.count(); ++i)
+                    QCOMPARE(report->textForm().substr(search.offset(i), std::size_t(c.needle.size())),
+                             std::string_view(c.needle.constData(), std::size_t(c.needle.size())));
+                if (firstFound != SIZE_MAX)
+                    QVERIFY(firstFound >= from);
+                if (c.needle == "ab")
+                    QCOMPARE(search.count(), std::size_t(4));
+                QCOMPARE(search.reached(), size);
+            }
+        }
+    }
+
     void stepsAndPlaces()
     {
         QByteArray text;
