@@ -78,7 +78,7 @@ FindBar::FindBar(ReportView *view, QWidget *parent)
     connect(eFind, &QLineEdit::textChanged, this, &FindBar::restart);
     connect(cbMatchCase, &QCheckBox::toggled, this, &FindBar::restart);
     connect(m_timer, &ToolkitTimer::timeout, this, &FindBar::searchSome);
-    connect(m_view, &ReportView::reportChanged, this, [this] {
+    connect(view, &ReportView::reportChanged, this, [this] {
         // The old report is let go at once; an open bar searches the new one.
         m_search.reset();
         if (!isHidden())
@@ -92,6 +92,12 @@ FindBar::FindBar(ReportView *view, QWidget *parent)
     m_escape->setObjectName(QStringLiteral("FindBarEscape"));
     m_escape->setEnabled(false);
     hide();
+}
+
+FindBar::~FindBar()
+{
+    if (m_view)
+        m_view->setSearch(nullptr);
 }
 
 void FindBar::open()

@@ -9,6 +9,7 @@
 
 #include "view/reportsearch.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <cstddef>
@@ -33,6 +34,8 @@ class FindBar : public QWidget
 public:
     // Searches view's report; hidden until open().
     explicit FindBar(ReportView *view, QWidget *parent = nullptr);
+    // Takes the marks away from a text area that outlives the bar.
+    ~FindBar() override;
 
     // Shows the bar with the field focused and its text selected; a
     // selection of part of one line becomes the text looked for.
@@ -75,7 +78,7 @@ private:
     bool onCurrent() const;
     void showCount();
 
-    ReportView *m_view;
+    QPointer<ReportView> m_view;
     ReportSearch m_search;
     ToolkitTimer *m_timer;
     std::size_t m_current = kNone;
