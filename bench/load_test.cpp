@@ -1,7 +1,8 @@
 // Load and fault run against the built program, at full size by default.
 //
 //   load_test <path-to-quillbox> [--reports N] [--big-mib M] [--held K]
-//             [--clients C] [--seed S] [--keep] [--quiet]
+//             [--clients C] [--slow S] [--burst B] [--burst-mib M] [--bare]
+//             [--silent Q] [--idle-timeout T] [--seed S] [--keep] [--quiet]
 //
 // Starts the program in an empty folder with auditing on and sends N unique
 // reports from C clients at once (default 2000 from 64), mixed with clients
@@ -11,6 +12,13 @@
 // folder, the program's peak resident memory and the time taken; exits 1 when
 // a report is lost, doubled or corrupted, a reset one was kept, memory
 // reached 1 GiB, or SIGTERM did not end the program with exit code 0.
+//
+// --burst B first sends B reports of M MiB (default 64) at once, with --bare
+// nothing but line feeds, and prints when they were all on disk and the peak
+// resident memory by then. --silent Q then leaves Q connections silent after
+// a partial report (the program's IdleTimeout set to T, default 3) and prints
+// how long a real sender's report took to reach the disk meanwhile. --slow S
+// sets the clients sending one byte a second (default 4).
 
 #include "../tests/support/loaddriver.h"
 
@@ -28,7 +36,8 @@ int main(int argc, char **argv)
     options.verbose = true;
     auto usage = [] {
         std::fprintf(stderr, "usage: load_test <path-to-quillbox> [--reports N] [--big-mib M] [--held K] "
-                             "[--clients C] [--seed S] [--keep] [--quiet]\n");
+                             "[--clients C] [--slow S] [--burst B] [--burst-mib M] [--bare] [--silent Q] "
+                             "[--idle-timeout T] [--seed S] [--keep] [--quiet]\n");
         return 2;
     };
     for (int i = 0; i < args.size(); ++i) {
@@ -51,6 +60,23 @@ int main(int argc, char **argv)
                 return usage();
         } else if (a == QLatin1String("--clients")) {
             if (!number(options.concurrency) || options.concurrency == 0)
+                return usage();
+        } else if (a == QLatin1String("--slow")) {
+            if (!number(options.slowClients))
+                return usage();
+        } else if (a == QLatin1String("--burst")) {
+            if (!number(options.burstClients))
+                return usage();
+        } else if (a == QLatin1String("--burst-mib")) {
+            if (!number(options.burstMiB) || options.burstMiB == 0 || options.burstMiB > 64)
+                return usage();
+        } else if (a == QLatin1String("--bare")) {
+            options.burstBare = true;
+        } else if (a == QLatin1String("--silent")) {
+            if (!number(options.silent))
+                return usage();
+        } else if (a == QLatin1String("--idle-timeout")) {
+            if (!number(options.idleTimeout))
                 return usage();
         } else if (a == QLatin1String("--seed")) {
             if (!number(seed))

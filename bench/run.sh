@@ -2,7 +2,7 @@
 # Every capture speed figure in one table, each beside its baselines measured
 # in the same run, and the throughput plot.
 #
-#   bench/run.sh [--with-load] [--repeat N] [--sizes "1 2 4 ..."]
+#   bench/run.sh [--with-load] [--with-goals [--baseline DIR]] [--repeat N] [--sizes "1 2 4 ..."]
 #
 # Builds bench_capture and quillbox in build-bench (RelWithDebInfo) when they
 # are out of date, sends reports of 1 to 64 MiB through them (beside a bare
@@ -15,21 +15,28 @@
 # missing).
 #   --with-load   afterwards run the full load and fault test
 #                 (build-bench/bench/load_test, when it is built); it takes long
+#   --with-goals  afterwards run bench/goals.sh (bursts of large reports,
+#                 silent connections; with --baseline DIR also the capture
+#                 throughput beside that build's bench_capture)
 #   --repeat N    every figure is the fastest of N runs (default 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build-bench
 with_load=0
+with_goals=0
+baseline=
 repeat=5
 sizes="1 2 4 8 16 32 64"
 while [ $# -gt 0 ]; do
   case "$1" in
     --with-load) with_load=1 ;;
+    --with-goals) with_goals=1 ;;
+    --baseline) baseline=${2:?--baseline needs a build folder}; shift ;;
     --repeat) repeat=${2:?--repeat needs a number}; shift ;;
     --sizes) sizes=${2:?--sizes needs a list}; shift ;;
-    -h|--help) sed -n '2,18s/^# \{0,1\}//p' "$0"; exit 0 ;;
-    *) echo "usage: $0 [--with-load] [--repeat N] [--sizes \"1 2 4 ...\"]" >&2; exit 2 ;;
+    -h|--help) sed -n '2,22s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    *) echo "usage: $0 [--with-load] [--with-goals [--baseline DIR]] [--repeat N] [--sizes \"1 2 4 ...\"]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -234,5 +241,9 @@ if [ "$with_load" -eq 1 ]; then
   else
     echo "load test skipped: $build/bench/load_test is not built" >&2
   fi
+fi
+if [ "$with_goals" -eq 1 ]; then
+  echo
+  bench/goals.sh --build "$build" ${baseline:+--baseline "$baseline"} || status=$?
 fi
 exit "$status"

@@ -17,7 +17,8 @@ esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLBOX_FUZZ_BUILD:-$root/build-fuzz}
 jobs=${QUILLBOX_FUZZ_JOBS:-2}
-targets=(fuzz_assembler fuzz_profile_parse fuzz_profile_write fuzz_linefilter fuzz_listfile fuzz_printchannel)
+targets=(fuzz_assembler fuzz_profile_parse fuzz_profile_write fuzz_linefilter fuzz_listfile fuzz_printchannel
+  fuzz_escpos fuzz_pcl fuzz_textdecode)
 
 if [ -f "$build/CMakeCache.txt" ] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang' "$build/CMakeCache.txt"; then
   echo "$build was configured without clang; remove it or set QUILLBOX_FUZZ_BUILD" >&2

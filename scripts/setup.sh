@@ -14,13 +14,14 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev qt6-qpa-plugins
   libcanberra-dev sound-theme-freedesktop adwaita-icon-theme fonts-dejavu-core
+  libzint-dev
 )
 # dpkg-shlibdeps computes the package's dependencies; CPack finds the
 # program's ELF files with file.
 package_packages=(dpkg-dev file)
 # cups and fonts-urw-base35: the tests run on the fonts of a desktop that
 # prints (the rendering tests load their own font from fonts-dejavu-core).
-test_packages=(xvfb xauth openbox x11-utils xdotool poppler-utils netcat-openbsd python3 clang libclang-rt-14-dev
+test_packages=(xvfb xauth openbox x11-utils xdotool poppler-utils netcat-openbsd python3 clang libclang-rt-14-dev libzxing-dev
   "${package_packages[@]}" lintian appstream desktop-file-utils man-db cups fonts-urw-base35)
 
 install_missing() {

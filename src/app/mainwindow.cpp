@@ -116,6 +116,7 @@ void TForm1::loadSettings()
         setWindowState(Qt::WindowMaximized);
 
     EnableAuditing1->setChecked(m_settings.readBool(kDefaults, "Auditing", false));
+    Server->setIdleTimeout(m_settings.readInteger(kDefaults, "IdleTimeout", 270)); // taken into 0..86400
 }
 
 void TForm1::showAtStart()
@@ -560,12 +561,17 @@ void TForm1::Port1Click()
         m_pipeline.hold();
         try {
             frmPort->sePort->setValue(Server->port());
+            frmPort->seIdleTimeout->setValue(Server->idleTimeout());
             modal::exec(frmPort);
         } catch (...) {
             frmPort->sePort->setValue(9100);
         }
         m_pipeline.release();
         DisplayAndAlert();
+        if (frmPort->seIdleTimeout->readValue() != Server->idleTimeout()) {
+            Server->setIdleTimeout(frmPort->seIdleTimeout->readValue());
+            m_settings.writeInteger(kDefaults, "IdleTimeout", Server->idleTimeout());
+        }
         Server->close();
         Server->setPort(frmPort->sePort->readValue());
         Server->open();

@@ -3,13 +3,16 @@
 #include "common/failure.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
+#include <chrono>
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,13 +21,28 @@
 namespace qb {
 
 namespace {
+using Clock = std::chrono::steady_clock;
 constexpr std::size_t kMaxReadChunk = std::size_t(4) << 20;
+constexpr int kMaxIdleTimeout = 86400;
+// How long accept() rests after the system ran out of descriptors.
+constexpr int kAcceptRetryMs = 500;
 
 void setNonBlocking(int fd)
 {
     const int flags = ::fcntl(fd, F_GETFL, 0);
     ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+// A peer that vanished (powered off, cable pulled) is found out within about
+// two minutes of silence, and its connection ends with an error.
+void setKeepAlive(int fd)
+{
+    const int on = 1, idle = 60, interval = 10, count = 6;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
 }
 } // namespace
 
@@ -40,13 +58,22 @@ struct Listener::Connection {
     int fd = -1;
     QString peer;
     ReportAssembler report;
-    std::size_t charged = 0; // bytes counted against the in-flight limit
+    std::size_t charged = 0; // memory its report holds, counted in flight
+    bool place = false;      // holds a large-report place
+    bool waiting = false;    // not read until room or a place frees
+    Clock::time_point lastData;
     std::unique_ptr<QSocketNotifier> notifier;
 };
 
 Listener::Listener(QObject *parent)
     : QObject(parent)
+    , m_idleTimer(new QTimer(this))
+    , m_acceptRetry(new QTimer(this))
 {
+    connect(m_idleTimer, &QTimer::timeout, this, &Listener::sweepIdle);
+    m_acceptRetry->setSingleShot(true);
+    connect(m_acceptRetry, &QTimer::timeout, this, &Listener::retryAccept);
+    setIdleTimeout(m_idleTimeout);
 }
 
 Listener::~Listener() { close(); }
@@ -117,6 +144,8 @@ void Listener::close()
     // notifier can go at once and the port is free again right away.
     delete m_acceptNotifier;
     m_acceptNotifier = nullptr;
+    m_acceptRetry->stop();
+    m_acceptFailureTold = false;
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
@@ -130,7 +159,28 @@ void Listener::closeClient(quint64 id) { dropConnection(id); }
 void Listener::setLimits(const Limits &limits)
 {
     m_limits = limits;
+    m_limits.largePlaces = std::max(m_limits.largePlaces, 1);
     setWaitingBytes(m_waitingBytes);
+    admitWaiting();
+    updateAcceptNotifier();
+}
+
+void Listener::setIdleTimeout(int seconds)
+{
+    m_idleTimeout = std::clamp(seconds, 0, kMaxIdleTimeout);
+    if (m_idleTimeout == 0) {
+        m_idleTimer->stop();
+        return;
+    }
+    // A few looks per timeout: a connection ends at most a quarter of it
+    // late.
+    m_idleTimer->start(std::clamp(m_idleTimeout * 250, 100, 1000));
+}
+
+int Listener::connectionsWaiting() const
+{
+    return int(std::count_if(m_connections.begin(), m_connections.end(),
+                             [](const auto &entry) { return entry.second->waiting; }));
 }
 
 void Listener::setWaitingBytes(std::size_t bytes)
@@ -143,15 +193,135 @@ void Listener::setWaitingBytes(std::size_t bytes)
     // A disabled notifier leaves the socket alone: the system keeps what
     // arrives until its receive buffer is full, then the sender waits.
     for (auto &entry : m_connections)
-        entry.second->notifier->setEnabled(!pause);
+        setReading(*entry.second);
     updateAcceptNotifier();
+    admitWaiting();
+}
+
+void Listener::setReading(Connection &conn) { conn.notifier->setEnabled(!m_paused && !conn.waiting); }
+
+std::size_t Listener::reportBound() const { return ReportAssembler::memoryBound(m_limits.maxReportBytes); }
+
+std::size_t Listener::committed() const
+{
+    std::size_t total = m_placeCharged + (m_connections.size() - m_places.size()) * m_limits.allowanceBytes;
+    if (!m_places.empty()) {
+        const auto it = m_connections.find(m_places.front());
+        if (it != m_connections.end())
+            total += reportBound() - std::min(reportBound(), it->second->charged);
+    }
+    return total;
+}
+
+void Listener::setCharge(Connection &conn, std::size_t bytes)
+{
+    m_inFlight = m_inFlight - conn.charged + bytes;
+    if (conn.place)
+        m_placeCharged = m_placeCharged - conn.charged + bytes;
+    conn.charged = bytes;
+}
+
+bool Listener::grantPlace(quint64 id, Connection &conn)
+{
+    if (int(m_places.size()) >= m_limits.largePlaces)
+        return false;
+    // Those that waited longer come first.
+    if (!m_placeQueue.empty() && m_placeQueue.front() != id)
+        return false;
+    // The holder leaves the allowances; the first one is set aside the rest
+    // of its whole report.
+    std::size_t after = committed() - m_limits.allowanceBytes + conn.charged;
+    if (m_places.empty())
+        after += reportBound() - std::min(reportBound(), conn.charged);
+    if (after > m_limits.maxInFlightBytes)
+        return false;
+    conn.place = true;
+    m_places.push_back(id);
+    m_placeCharged += conn.charged;
+    if (!m_placeQueue.empty())
+        m_placeQueue.erase(m_placeQueue.begin());
+    return true;
+}
+
+void Listener::wait(quint64 id, Connection &conn, bool forPlace)
+{
+    conn.waiting = true;
+    setReading(conn);
+    if (forPlace && std::find(m_placeQueue.begin(), m_placeQueue.end(), id) == m_placeQueue.end())
+        m_placeQueue.push_back(id);
+}
+
+void Listener::admitWaiting()
+{
+    if (m_paused)
+        return;
+    while (!m_placeQueue.empty()) {
+        const quint64 id = m_placeQueue.front();
+        const auto it = m_connections.find(id);
+        if (it == m_connections.end()) {
+            m_placeQueue.erase(m_placeQueue.begin());
+            continue;
+        }
+        if (!grantPlace(id, *it->second))
+            break;
+    }
+    // The rest try again at their next read: a level-triggered notifier
+    // fires at once while data waits.
+    for (auto &[id, conn] : m_connections) {
+        if (conn->waiting && std::find(m_placeQueue.begin(), m_placeQueue.end(), id) == m_placeQueue.end()) {
+            conn->waiting = false;
+            setReading(*conn);
+        }
+    }
+}
+
+std::size_t Listener::admissible(Connection &conn, std::size_t n)
+{
+    const std::size_t maxKept = m_limits.maxReportBytes;
+    // The most of n whose room keeps the report's memory within limit.
+    const auto fitting = [&](std::size_t limit) {
+        if (conn.report.memoryAfterReserve(n, maxKept) <= limit)
+            return n;
+        std::size_t lo = 0, hi = n; // lo fits (or is 0), hi does not
+        while (hi - lo > 1) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            (conn.report.memoryAfterReserve(mid, maxKept) <= limit ? lo : hi) = mid;
+        }
+        return lo;
+    };
+    if (!conn.place) {
+        if (const std::size_t m = fitting(m_limits.allowanceBytes))
+            return m;
+        return 0;
+    }
+    if (!m_places.empty() && &conn == m_connections.at(m_places.front()).get())
+        return n; // its whole report has room set aside
+    const std::size_t used = committed();
+    const std::size_t room = m_limits.maxInFlightBytes - std::min(m_limits.maxInFlightBytes, used);
+    return fitting(conn.charged + room);
+}
+
+bool Listener::canAccept() const
+{
+    if (m_fd < 0 || m_paused || connectionCount() >= m_limits.maxConnections)
+        return false;
+    // A new connection comes with an allowance, which must fit too; and
+    // while a report waits to be the first place holder, new connections
+    // must leave room for its whole report, or a stream of short ones could
+    // keep it waiting for ever.
+    const std::size_t used = committed();
+    if (used + m_limits.allowanceBytes > m_limits.maxInFlightBytes)
+        return false;
+    return m_placeQueue.empty() || !m_places.empty() || used + reportBound() <= m_limits.maxInFlightBytes;
 }
 
 void Listener::updateAcceptNotifier()
 {
     if (m_acceptNotifier)
-        m_acceptNotifier->setEnabled(!m_paused && connectionCount() < m_limits.maxConnections);
+        m_acceptNotifier->setEnabled(!m_acceptRetry->isActive() && canAccept());
 }
+
+void Listener::retryAccept() { updateAcceptNotifier(); }
 
 void Listener::onAcceptable()
 {
@@ -170,15 +340,31 @@ void Listener::acceptPending()
 {
     // Take what is queued now, up to the connection limit; the rest waits in
     // the system's backlog until a connection closes.
-    while (m_fd >= 0 && !m_paused && connectionCount() < m_limits.maxConnections) {
+    while (canAccept()) {
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
         const int fd = ::accept(m_fd, reinterpret_cast<sockaddr *>(&peer), &len);
-        if (fd < 0)
+        if (fd < 0) {
+            const int error = errno;
+            if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+                // Out of descriptors: the listening socket stays readable, so
+                // looking at it again at once would spin. Try again a little
+                // later, and tell the user once until accepting works again.
+                m_acceptRetry->start(kAcceptRetryMs);
+                updateAcceptNotifier();
+                if (!m_acceptFailureTold) {
+                    m_acceptFailureTold = true;
+                    Q_EMIT failure(socketErrorText(error, "accept"));
+                }
+            }
             break;
+        }
+        m_acceptFailureTold = false;
         setNonBlocking(fd);
+        setKeepAlive(fd);
         auto conn = std::make_unique<Connection>();
         conn->fd = fd;
+        conn->lastData = Clock::now();
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         conn->peer = QString::fromLatin1(text);
@@ -200,6 +386,12 @@ void Listener::dropConnection(quint64 id)
     std::unique_ptr<Connection> conn = std::move(it->second);
     m_connections.erase(it);
     m_inFlight -= std::min(m_inFlight, conn->charged);
+    if (conn->place) {
+        m_placeCharged -= std::min(m_placeCharged, conn->charged);
+        m_places.erase(std::find(m_places.begin(), m_places.end(), id));
+    }
+    if (const auto queued = std::find(m_placeQueue.begin(), m_placeQueue.end(), id); queued != m_placeQueue.end())
+        m_placeQueue.erase(queued);
     // A disabled notifier is out of the event dispatcher, so the descriptor
     // can be closed (and its number reused) at once. The notifier object
     // itself may be the sender of the event being handled, which may run a
@@ -207,6 +399,7 @@ void Listener::dropConnection(quint64 id)
     conn->notifier->setEnabled(false);
     ::close(conn->fd);
     conn->notifier.release()->deleteLater();
+    admitWaiting();
     updateAcceptNotifier();
 }
 
@@ -230,42 +423,121 @@ void Listener::onReadable(quint64 id)
     }
 }
 
-void Listener::receive(quint64 id)
+void Listener::sweepIdle()
 {
-    auto it = m_connections.find(id);
-    if (it == m_connections.end() || m_paused)
+    // Nothing is judged while the listener pauses: it reads nothing then.
+    if (m_paused || m_connections.empty())
         return;
-    Connection &conn = *it->second;
+    const auto now = Clock::now();
+    const auto timeout = std::chrono::seconds(m_idleTimeout);
+    std::vector<quint64> idle;
+    for (auto &[id, conn] : m_connections) {
+        if (now - conn->lastData < timeout)
+            continue;
+        // Bytes the system holds for a connection that is not being read
+        // (it waits for room) are not the sender's silence.
+        int pending = 0;
+        if (::ioctl(conn->fd, FIONREAD, &pending) == 0 && pending > 0)
+            conn->lastData = now;
+        else
+            idle.push_back(id);
+    }
+    // Each report is completed as at an orderly close, then the connection
+    // is closed. A handler may run a nested event loop in which others
+    // close: look each one up again.
+    for (const quint64 id : idle) {
+        const auto it = m_connections.find(id);
+        if (it == m_connections.end())
+            continue;
+        try {
+            // One that was not being read may have been reset meanwhile.
+            if (failedConnection(id, *it->second))
+                continue;
+            finishReport(id, *it->second);
+        } catch (const std::exception &e) {
+            dropConnection(id);
+            Q_EMIT failure(QString::fromLocal8Bit(e.what()));
+        }
+    }
+}
 
+bool Listener::failedConnection(quint64 id, Connection &conn)
+{
     // A reset shows as a readable socket with a pending error; reading that
     // error clears it, so look before receiving.
     int error = 0;
     socklen_t len = sizeof error;
     ::getsockopt(conn.fd, SOL_SOCKET, SO_ERROR, &error, &len);
-    if (error != 0) {
-        dropConnection(id);
-        Q_EMIT clientError(id, error);
-        Q_EMIT failure(QStringLiteral("Asynchronous socket error %1").arg(error));
+    if (error == 0)
+        return false;
+    dropConnection(id);
+    Q_EMIT clientError(id, error);
+    Q_EMIT failure(QStringLiteral("Asynchronous socket error %1").arg(error));
+    return true;
+}
+
+void Listener::receive(quint64 id)
+{
+    auto it = m_connections.find(id);
+    if (it == m_connections.end() || m_paused || it->second->waiting)
         return;
-    }
+    Connection &conn = *it->second;
+
+    if (failedConnection(id, conn))
+        return;
 
     int available = 0;
     if (::ioctl(conn.fd, FIONREAD, &available) != 0 || available < 0)
         available = 0;
-    // Reads of up to a few MiB. Those that are not kept where they land go
-    // through one receive buffer for all connections, never cleared, so that
-    // they do not pay for zeroing fresh memory each time.
+    if (available == 0) {
+        // Nothing to read but readable: as a rule the peer's close, which
+        // needs no room whatever the report holds.
+        char byte = 0;
+        const ssize_t peeked = ::recv(conn.fd, &byte, 1, MSG_PEEK);
+        if (peeked == 0) {
+            finishReport(id, conn);
+            return;
+        }
+        if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            return;
+    }
+    // Reads of up to a few MiB, each with its room made first, so that the
+    // report's memory is known before a byte is taken. A report past its own
+    // limit reads on and drops; one that has no room now is not read.
     const std::size_t want = std::clamp<std::size_t>(std::size_t(available), 1, kMaxReadChunk);
     const std::size_t reportRoom = m_limits.maxReportBytes - std::min(m_limits.maxReportBytes, conn.report.keptBytes());
-    const std::size_t flightRoom = m_limits.maxInFlightBytes - std::min(m_limits.maxInFlightBytes, m_inFlight);
-    const std::size_t budget = std::min(reportRoom, flightRoom);
-    // A read that the budget takes whole goes straight into the report, the
-    // rest through the one receive buffer.
-    const bool direct = want <= budget;
-    if (!direct && m_readBuffer.size() < want)
-        m_readBuffer.resize(want);
-    char *const buffer = direct ? conn.report.receiveRoom(want) : m_readBuffer.data();
-    const ssize_t got = ::recv(conn.fd, buffer, want, 0);
+    const std::size_t keepable = std::min(want, reportRoom);
+    std::size_t take = want;
+    if (keepable > 0) {
+        std::size_t n = admissible(conn, keepable);
+        // What waits does not fit the allowance: a report that large takes a
+        // place at once when one is free, rather than read in ever smaller
+        // pieces first; without one it reads what fits and then waits.
+        if (n < keepable && !conn.place) {
+            if (grantPlace(id, conn)) {
+                n = admissible(conn, keepable);
+            } else if (n == 0) {
+                wait(id, conn, true);
+                return;
+            }
+        }
+        if (n == 0) {
+            wait(id, conn, false);
+            return;
+        }
+        conn.report.reserveFor(n, m_limits.maxReportBytes);
+        setCharge(conn, conn.report.memoryHeld());
+        if (n < keepable)
+            take = n; // the rest stays with the system until there is room
+    }
+    // A read that the report keeps whole goes straight into it, the rest
+    // through the one receive buffer for all connections, never cleared, so
+    // that it does not pay for zeroing fresh memory each time.
+    const bool direct = take <= reportRoom;
+    if (!direct && m_readBuffer.size() < take)
+        m_readBuffer.resize(take);
+    char *const buffer = direct ? conn.report.receiveRoom(take) : m_readBuffer.data();
+    const ssize_t got = ::recv(conn.fd, buffer, take, 0);
     if (got < 0) {
         const int recvError = errno;
         if (recvError == EAGAIN || recvError == EWOULDBLOCK || recvError == EINTR)
@@ -285,10 +557,12 @@ void Listener::receive(quint64 id)
         return;
     }
 
-    const std::size_t kept = direct ? conn.report.appendReceived(std::size_t(got), budget, m_readBuffer)
-                                    : conn.report.append(std::string_view(buffer, std::size_t(got)), budget);
-    conn.charged += kept;
-    m_inFlight += kept;
+    if (direct)
+        conn.report.appendReceived(std::size_t(got), reportRoom, m_readBuffer);
+    else
+        conn.report.append(std::string_view(buffer, std::size_t(got)), reportRoom);
+    setCharge(conn, conn.report.memoryHeld());
+    conn.lastData = Clock::now();
     Q_EMIT clientRead(id, qulonglong(conn.report.textFormLength()));
 }
 

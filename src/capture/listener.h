@@ -8,6 +8,18 @@
 // emits, silences a connection's notifier before reporting its failure, and
 // frees a closed connection only after the event that closed it returned.
 //
+// Memory is bounded without dropping a byte. The reports being received are
+// counted by the memory they hold (text and line table, spare room
+// included), and a connection is read only when what its report may grow to
+// fits. Every connection may hold a small allowance, so short reports always
+// flow; past it a report needs one of a few large-report places. The oldest
+// place holder always has room set aside for its whole report, so it can
+// finish whatever the others do; the other holders grow in what is left. A
+// connection that cannot be read now is simply not read: its client waits
+// under TCP flow control, and it is read again as soon as room or a place
+// frees. Only a report's own limit drops bytes, and then every byte after
+// the first dropped one, so what it keeps is a whole prefix.
+//
 // Finished reports that wait for display are the owner's, but their bytes
 // count here: once they reach the limit the listener pauses. It reads from no
 // connection and accepts none until they drop below it again; the clients
@@ -26,6 +38,7 @@
 #include <vector>
 
 class QSocketNotifier;
+class QTimer;
 
 namespace qb {
 
@@ -34,8 +47,20 @@ class Listener : public QObject
     Q_OBJECT
 public:
     struct Limits {
+        // Stream bytes one report keeps; the rest of its stream is dropped.
         std::size_t maxReportBytes = std::size_t(64) << 20;
+        // Memory all reports being received hold together.
         std::size_t maxInFlightBytes = std::size_t(512) << 20;
+        // Memory a report may hold without a large-report place. Each open
+        // connection has its allowance set aside, and the oldest place
+        // holder the most a whole report can hold (388 MiB at 64 MiB per
+        // report: bare line feeds double as text, and each is a line of four
+        // bytes in the table). At the defaults that leaves the allowances of
+        // 124 connections beside it; while more are open, a report that
+        // needs the first place waits for some to end, and no new one is
+        // accepted meanwhile.
+        std::size_t allowanceBytes = std::size_t(1) << 20;
+        int largePlaces = 3;
         int maxConnections = 256;
         // Reports waiting for display, together (see setWaitingBytes).
         std::size_t maxWaitingBytes = std::size_t(256) << 20;
@@ -63,11 +88,17 @@ public:
 
     void setLimits(const Limits &limits);
     // Seconds a connection may stay silent before its report is completed as
-    // at an orderly close and the connection closed; 0 never.
-    void setIdleTimeout(int seconds) { m_idleTimeout = seconds; }
+    // at an orderly close and the connection closed; 0 never. Taken into
+    // 0..86400.
+    void setIdleTimeout(int seconds);
     int idleTimeout() const { return m_idleTimeout; }
     int connectionCount() const { return int(m_connections.size()); }
+    // The memory the reports being received hold together.
     std::size_t inFlightBytes() const { return m_inFlight; }
+    // Large-report places taken, and connections not read for want of room
+    // or of a place.
+    int placesTaken() const { return int(m_places.size()); }
+    int connectionsWaiting() const;
 
     // What the finished reports that wait for display take together, as
     // their owner counts them. At maxWaitingBytes or more the listener
@@ -95,9 +126,30 @@ private:
     void acceptPending();
     void onReadable(quint64 id);
     void receive(quint64 id);
+    // A pending socket error (a reset): the connection is dropped, the error
+    // told, and true returned.
+    bool failedConnection(quint64 id, Connection &conn);
     void dropConnection(quint64 id);
     void updateAcceptNotifier();
     void finishReport(quint64 id, Connection &conn);
+
+    // How many of the next n stream bytes conn may take now (0: none), and
+    // whether it is to wait for a place first.
+    std::size_t admissible(Connection &conn, std::size_t n);
+    bool grantPlace(quint64 id, Connection &conn);
+    void wait(quint64 id, Connection &conn, bool forPlace);
+    // Room or a place freed: places to those waiting longest, then every
+    // waiting connection is read again.
+    void admitWaiting();
+    void setCharge(Connection &conn, std::size_t bytes);
+    // Memory set aside: what the place holders hold, an allowance for every
+    // other connection, and the rest of the oldest holder's whole report.
+    std::size_t committed() const;
+    std::size_t reportBound() const;
+    void setReading(Connection &conn);
+    bool canAccept() const;
+    void sweepIdle();
+    void retryAccept();
 
     Limits m_limits;
     int m_port = 0;
@@ -106,9 +158,17 @@ private:
     std::map<quint64, std::unique_ptr<Connection>> m_connections;
     quint64 m_nextId = 1;
     std::size_t m_inFlight = 0;
+    std::size_t m_placeCharged = 0;      // held by the place holders
+    std::vector<quint64> m_places;       // holders, oldest first
+    std::vector<quint64> m_placeQueue;   // waiting for a place, longest first
     std::size_t m_waitingBytes = 0;
     bool m_paused = false;
     int m_idleTimeout = 270;
+    QTimer *m_idleTimer = nullptr;
+    // accept() failed for want of descriptors: it is tried again later,
+    // and the failure was told once.
+    QTimer *m_acceptRetry = nullptr;
+    bool m_acceptFailureTold = false;
     std::vector<char> m_readBuffer;
 };
 

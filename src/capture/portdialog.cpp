@@ -11,6 +11,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace qb {
 
 TfrmPort::TfrmPort(QWidget *parent)
@@ -44,6 +46,19 @@ TfrmPort::TfrmPort(QWidget *parent)
     sePort->setSingleStep(1);
     sePort->setValue(9100);
     sePort->setGeometry(168, 32, 89, 30);
+
+    auto *label2 = new QLabel(QStringLiteral("Idle timeout (s)"), panel2);
+    label2->setObjectName(QStringLiteral("Label2"));
+    label2->adjustSize();
+    // Longer than the port's label: it ends just before its field.
+    label2->move(std::max(4, 162 - label2->width()), 73);
+
+    seIdleTimeout = new SpinEdit(panel2);
+    seIdleTimeout->setObjectName(QStringLiteral("seIdleTimeout"));
+    seIdleTimeout->setRange(0, 86400);
+    seIdleTimeout->setSingleStep(1);
+    seIdleTimeout->setValue(270);
+    seIdleTimeout->setGeometry(168, 68, 89, 30);
 
     auto *panel1 = new QFrame(this);
     panel1->setObjectName(QStringLiteral("Panel1"));

@@ -1,5 +1,6 @@
 #pragma once
-// The port dialog: one spin field for the listening port, 3100 to 9999.
+// The port dialog: the listening port, 3100 to 9999, and how many seconds a
+// connection may stay silent before it ends (0 never).
 
 #include <QDialog>
 
@@ -13,6 +14,7 @@ public:
     explicit TfrmPort(QWidget *parent = nullptr);
 
     SpinEdit *sePort;
+    SpinEdit *seIdleTimeout;
 
 protected:
     void showEvent(QShowEvent *event) override; // centred on the screen

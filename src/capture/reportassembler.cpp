@@ -134,6 +134,47 @@ std::size_t ReportAssembler::appendReceived(std::size_t got, std::size_t budget,
     return inPlace + append(std::string_view(spare.data(), rest), budget - inPlace);
 }
 
+ReportAssembler::Room ReportAssembler::roomFor(std::size_t n, std::size_t maxKept) const
+{
+    // Every stream byte adds at most two bytes of text and one line; the
+    // finish adds a line end. Past what is there the room doubles (few
+    // moves), capped by what the whole report can take.
+    const auto grown = [](std::size_t have, std::size_t need, std::size_t most) {
+        return need <= have ? have : std::max(need, std::min(2 * have, most));
+    };
+    const Report::Bytes &text = m_report.m_text;
+    const std::size_t textNeed = text.size() + 2 * n + 2;
+    const std::size_t textCap =
+        textNeed <= text.capacity() ? text.capacity()
+                                    : Report::Bytes::capacityFor(grown(text.capacity(), textNeed, 2 * maxKept + 2));
+    const Report::Starts &starts = m_report.m_starts;
+    const std::size_t linesNeed = starts.size() + n + 1;
+    constexpr std::size_t entry = sizeof(std::uint32_t);
+    const std::size_t lines =
+        linesNeed <= starts.capacity()
+            ? starts.capacity()
+            : Report::Bytes::capacityFor(grown(starts.capacity(), linesNeed, maxKept + 1) * entry) / entry;
+    return {textCap, lines};
+}
+
+void ReportAssembler::reserveFor(std::size_t n, std::size_t maxKept)
+{
+    const Room room = roomFor(n, maxKept);
+    m_report.m_text.reserve(room.text);
+    m_report.m_starts.reserve(room.lines);
+}
+
+std::size_t ReportAssembler::memoryAfterReserve(std::size_t n, std::size_t maxKept) const
+{
+    const Room room = roomFor(n, maxKept);
+    return room.text + room.lines * sizeof(std::uint32_t);
+}
+
+std::size_t ReportAssembler::memoryBound(std::size_t maxKept)
+{
+    return Report::Bytes::capacityFor(2 * maxKept + 2) + Report::Bytes::capacityFor((maxKept + 1) * sizeof(std::uint32_t));
+}
+
 std::size_t ReportAssembler::textFormLength() const
 {
     const std::size_t size = m_report.m_text.size();
@@ -146,8 +187,7 @@ Report ReportAssembler::finish()
         endLine();
     // A finished report may wait a while for display: give back the room
     // that growing it left over.
-    m_report.m_text.shrinkToFit();
-    m_report.m_starts.shrink_to_fit();
+    m_report.shrinkToFit();
     m_report.setStreamCounts(m_received, droppedBytes());
     Report out = std::move(m_report);
     *this = ReportAssembler();

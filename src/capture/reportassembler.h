@@ -40,6 +40,18 @@ public:
     char *receiveRoom(std::size_t n) { return m_report.m_text.room(n); }
     std::size_t appendReceived(std::size_t got, std::size_t budget, std::vector<char> &spare);
 
+    // Room for n more stream bytes, whatever they are (each a lone line end
+    // at worst: two bytes of text and a line each), and for the line end the
+    // last line gets at the finish, so that taking them allocates nothing.
+    // The room grows by doubling, but never past what a report of maxKept
+    // bytes can need. memoryAfterReserve(n) is what the report then holds.
+    void reserveFor(std::size_t n, std::size_t maxKept);
+    std::size_t memoryAfterReserve(std::size_t n, std::size_t maxKept) const;
+    // The most memory a report of at most maxKept stream bytes ever holds
+    // when it grows only through reserveFor().
+    static std::size_t memoryBound(std::size_t maxKept);
+    std::size_t memoryHeld() const { return m_report.memoryHeld(); }
+
     // Length of the report's text form so far: every line, the unfinished
     // last one included, plus two for each.
     std::size_t textFormLength() const;
@@ -55,6 +67,11 @@ public:
     Report finish();
 
 private:
+    struct Room {
+        std::size_t text;
+        std::size_t lines;
+    };
+    Room roomFor(std::size_t n, std::size_t maxKept) const;
     void endLine();
     // After a CR: NUL bytes are skipped, and an LF that follows is the CR's.
     const char *skipAfterCr(const char *p, const char *end);

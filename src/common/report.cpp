@@ -23,8 +23,10 @@ constexpr std::size_t kHugePage = std::size_t(2) << 20;
 // Blocks from this size on are mapped on their own, in whole huge pages while
 // they grow: one fault takes in 2 MiB. A finished report keeps only the pages
 // it fills, so this costs room only while reports are being received (at most
-// 2 MiB for one that has passed this size, or twice its bytes).
-constexpr std::size_t kMapFrom = std::size_t(64) << 10;
+// 2 MiB for one that has passed this size, or twice its bytes). Below it a
+// block is exactly as large as asked, so that the many short reports a burst
+// brings each hold what they take, not a huge page.
+constexpr std::size_t kMapFrom = std::size_t(1) << 20;
 
 std::size_t roundedUp(std::size_t n, std::size_t unit)
 {
@@ -129,6 +131,15 @@ void Report::Bytes::reserve(std::size_t n)
     m_capacity = n;
 }
 
+std::size_t Report::Bytes::capacityFor(std::size_t n)
+{
+#if defined(__linux__)
+    if (n >= kMapFrom)
+        return roundedUp(n, kHugePage);
+#endif
+    return n;
+}
+
 void Report::Bytes::grow(std::size_t needed)
 {
     if (needed < m_size)
@@ -183,7 +194,7 @@ Report Report::clone() const
     Report copy;
     copy.m_text.reserve(m_text.size());
     copy.m_text.append(m_text.data(), m_text.size());
-    copy.m_starts = m_starts;
+    copy.m_starts.assign(m_starts);
     copy.m_received = m_received;
     copy.m_notKept = m_notKept;
     return copy;
@@ -199,7 +210,7 @@ void Report::appendLine(std::string_view bytes)
 void Report::clear() noexcept
 {
     m_text.clear();
-    m_starts = {};
+    m_starts.clear();
     m_received = 0;
     m_notKept = 0;
 }
@@ -207,7 +218,7 @@ void Report::clear() noexcept
 void Report::shrinkToFit()
 {
     m_text.shrinkToFit();
-    m_starts.shrink_to_fit();
+    m_starts.shrinkToFit();
 }
 
 void Report::reserve(std::size_t textBytes, std::size_t lines)

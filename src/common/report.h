@@ -109,6 +109,8 @@ private:
         std::size_t capacity() const noexcept { return m_capacity; }
         // Room for at least n bytes. Throws std::bad_alloc.
         void reserve(std::size_t n);
+        // The capacity reserve(n) gives a block that holds less than n.
+        static std::size_t capacityFor(std::size_t n);
         void append(const char *bytes, std::size_t n)
         {
             if (n == 0)
@@ -148,8 +150,42 @@ private:
         bool m_mapped = false;
     };
 
+    // Where each line starts: 32-bit offsets in a block of its own kind, so
+    // that a table of millions of lines (64 MiB of bare line feeds make one
+    // of 256 MiB) grows and shrinks in place instead of being copied, and
+    // never needs twice its size while it does.
+    class Starts
+    {
+    public:
+        std::size_t size() const noexcept { return m_bytes.size() / sizeof(std::uint32_t); }
+        std::size_t capacity() const noexcept { return m_bytes.capacity() / sizeof(std::uint32_t); }
+        bool empty() const noexcept { return m_bytes.size() == 0; }
+        // Blocks come from malloc or mmap, both aligned for 32-bit values.
+        std::uint32_t operator[](std::size_t i) const noexcept { return values()[i]; }
+        std::uint32_t &operator[](std::size_t i) noexcept { return values()[i]; }
+        void push_back(std::uint32_t v)
+        {
+            m_bytes.append(reinterpret_cast<const char *>(&v), sizeof v);
+        }
+        void resize(std::size_t n) noexcept { m_bytes.resize(n * sizeof(std::uint32_t)); } // n <= size()
+        void reserve(std::size_t n) { m_bytes.reserve(n * sizeof(std::uint32_t)); }
+        void shrinkToFit() noexcept { m_bytes.shrinkToFit(); }
+        void clear() noexcept { m_bytes.clear(); }
+        void assign(const Starts &other)
+        {
+            m_bytes.clear();
+            m_bytes.reserve(other.m_bytes.size());
+            m_bytes.append(other.m_bytes.data(), other.m_bytes.size());
+        }
+
+    private:
+        std::uint32_t *values() noexcept { return reinterpret_cast<std::uint32_t *>(m_bytes.data()); }
+        const std::uint32_t *values() const noexcept { return reinterpret_cast<const std::uint32_t *>(m_bytes.data()); }
+        Bytes m_bytes;
+    };
+
     Bytes m_text;
-    std::vector<std::uint32_t> m_starts;
+    Starts m_starts;
     std::uint64_t m_received = 0;
     std::uint64_t m_notKept = 0;
 };

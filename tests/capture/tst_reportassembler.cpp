@@ -228,6 +228,44 @@ private Q_SLOTS:
             QCOMPARE(report.bytesNotKept(), std::uint64_t(stream.size() - kept.size()));
         }
     }
+
+    // Room made for n bytes is all that taking them needs, whatever they
+    // are: the memory held is then exactly what was foretold, and never more
+    // than a report of the limit can hold, up to the finish.
+    void roomIsForetold_data()
+    {
+        QTest::addColumn<QByteArray>("unit");
+        QTest::addColumn<int>("chunk");
+        QTest::newRow("bare line feeds") << QByteArray("\n") << 997;
+        QTest::newRow("lone carriage returns") << QByteArray("\r") << 4096;
+        QTest::newRow("text lines") << QByteArray("some text\r\n") << 1500;
+        QTest::newRow("nul and split pairs") << QByteArray("a\0\r\nb\r", 5) << 333;
+        QTest::newRow("one long line") << QByteArray("x") << 70000;
+    }
+    void roomIsForetold()
+    {
+        QFETCH(QByteArray, unit);
+        QFETCH(int, chunk);
+        constexpr std::size_t limit = std::size_t(3) << 20; // past the size where blocks are mapped
+        std::string stream;
+        while (stream.size() < limit)
+            stream.append(unit.constData(), std::size_t(unit.size()));
+        stream.resize(limit);
+        ReportAssembler a;
+        for (std::size_t at = 0; at < stream.size(); at += std::size_t(chunk)) {
+            const std::size_t n = std::min(std::size_t(chunk), stream.size() - at);
+            const std::size_t foretold = a.memoryAfterReserve(n, limit);
+            a.reserveFor(n, limit);
+            QCOMPARE(a.memoryHeld(), foretold);
+            a.append(std::string_view(stream).substr(at, n));
+            QCOMPARE(a.memoryHeld(), foretold);
+            QVERIFY(foretold <= ReportAssembler::memoryBound(limit));
+        }
+        const std::size_t before = a.memoryHeld();
+        const Report r = a.finish();
+        QVERIFY(r.memoryHeld() <= before);
+        QCOMPARE(r.textForm(), std::string_view(Report::fromText(withoutNul(stream)).textForm()));
+    }
 };
 
 QTEST_APPLESS_MAIN(TestReportAssembler)

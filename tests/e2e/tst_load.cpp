@@ -1,7 +1,7 @@
 // The built program under a reduced load: concurrent clients, resets in the
 // middle of reports, slow clients, a report larger than the program keeps,
-// and more connections at once than it accepts. The full size runs from
-// bench/load_test.
+// more connections at once than it accepts, and a burst of large reports
+// past what it may hold in flight. The full size runs from bench/load_test.
 
 #include "loaddriver.h"
 
@@ -62,6 +62,30 @@ private Q_SLOTS:
         QCOMPARE(result.found, result.sent);
         QCOMPARE(result.heldAccepted, 256);
         QVERIFY(result.waitingArrived);
+    }
+
+    // Twelve reports of 48 MiB at once, more than the program may hold
+    // while receiving: it reads them in turn, and each is audited whole.
+    void burstPastTheInFlightLimit()
+    {
+        qbload::Options options;
+        options.executable = QStringLiteral(QUILLBOX_BINARY);
+        options.reports = 0;
+        options.slowClients = 0;
+        options.bigMiB = 0;
+        options.held = 0;
+        options.burstClients = 12;
+        options.burstMiB = 48;
+        options.settleSeconds = 300;
+        options.verbose = qEnvironmentVariableIsSet("QUILLBOX_LOAD_VERBOSE");
+#ifdef QUILLBOX_SANITIZED
+        options.peakLimitBytes = std::size_t(4) << 30;
+#endif
+        const qbload::Result result = qbload::run(options);
+        qInfo("%s", qPrintable(result.summary()));
+        QVERIFY2(result.passed(), qPrintable(result.problems.join(QStringLiteral("; "))));
+        QCOMPARE(result.found, result.sent);
+        QCOMPARE(result.found, 12 + 2); // the burst, and a first and a last report
     }
 };
 

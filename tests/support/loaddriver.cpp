@@ -259,7 +259,7 @@ QString Result::summary() const
 {
     return QStringLiteral("reports sent %1, found %2, missing %3, duplicated %4, corrupted %5; "
                           "resets %6 (present %7); held: accepted %8, waiting report arrived %9; "
-                          "answered at end %10; peak RSS %11 MiB; elapsed %12 s; exit %13 (%14)")
+                          "answered at end %10; peak RSS %11 MiB; elapsed %12 s; exit %13 (%14)%15")
         .arg(sent)
         .arg(found)
         .arg(missing)
@@ -273,7 +273,14 @@ QString Result::summary() const
         .arg(peakRssMiB, 0, 'f', 1)
         .arg(elapsedSeconds, 0, 'f', 1)
         .arg(exitCode)
-        .arg(exitNormal ? QStringLiteral("normal") : QStringLiteral("crashed or killed"));
+        .arg(exitNormal ? QStringLiteral("normal") : QStringLiteral("crashed or killed"))
+        .arg((burstSeconds > 0 ? QStringLiteral("; burst on disk in %1 s, peak RSS then %2 MiB")
+                                     .arg(burstSeconds, 0, 'f', 1)
+                                     .arg(burstPeakRssMiB, 0, 'f', 1)
+                               : QString())
+             + (silentAnswerSeconds >= 0
+                    ? QStringLiteral("; sender answered in %1 s beside silent ones").arg(silentAnswerSeconds, 0, 'f', 2)
+                    : QString()));
 }
 
 Result run(const Options &opt)
@@ -312,7 +319,10 @@ Result run(const Options &opt)
         return result;
     }
     // Port 0: the system chooses a free one, read back once it listens.
-    if (!program.writeFile(QStringLiteral("quillbox.ini"), "[Defaults]\r\nPort=0\r\nAuditing=1\r\n")) {
+    QByteArray ini = "[Defaults]\r\nPort=0\r\nAuditing=1\r\n";
+    if (opt.silent > 0)
+        ini += "IdleTimeout=" + QByteArray::number(opt.idleTimeout) + "\r\n";
+    if (!program.writeFile(QStringLiteral("quillbox.ini"), ini)) {
         problem(QStringLiteral("cannot write the settings file"));
         return result;
     }
@@ -363,6 +373,103 @@ Result run(const Options &opt)
         ::close(fd);
     }
     note(QStringLiteral("listening on %1").arg(port));
+
+    // ---- a burst of large reports at once, more than may be in flight ----
+    if (opt.burstClients > 0) {
+        // One body for all, each behind a header of its own (all of one
+        // length), so that every report is told apart and exactly as long.
+        const std::size_t size = std::size_t(std::clamp(opt.burstMiB, 1, 64)) << 20;
+        auto header = [&](int i) {
+            char text[64];
+            std::snprintf(text, sizeof text, "burst %04d of %04d\r\n", i + 1, opt.burstClients);
+            return std::string(text);
+        };
+        const std::string body = opt.burstBare ? std::string(size - header(0).size(), '\n')
+                                               : makeBigReport(size - header(0).size(), rng);
+        const std::string bodyImage = auditImage(body);
+        for (int i = 0; i < opt.burstClients; ++i) {
+            QCryptographicHash h(QCryptographicHash::Sha1);
+            const std::string head = header(i);
+            h.addData(QByteArrayView(head.data(), qsizetype(head.size())));
+            h.addData(QByteArrayView(bodyImage.data(), qsizetype(bodyImage.size())));
+            std::lock_guard lock(expectedMutex);
+            ++expected[h.result()];
+            ++result.sent;
+        }
+        note(QStringLiteral("burst: %1 reports of %2 MiB at once%3")
+                 .arg(opt.burstClients)
+                 .arg(size >> 20)
+                 .arg(opt.burstBare ? QStringLiteral(", bare line feeds") : QString()));
+        const int before = audit.fileCount();
+        const auto started = Clock::now();
+        std::atomic<int> failed{0};
+        std::vector<std::thread> senders;
+        for (int i = 0; i < opt.burstClients; ++i)
+            senders.emplace_back([&, i] {
+                const int fd = qbtest::connectTo(port);
+                const std::string head = header(i);
+                if (fd < 0 || !qbtest::sendAll(fd, head) || !qbtest::sendAll(fd, body))
+                    ++failed;
+                if (fd >= 0)
+                    ::close(fd);
+            });
+        for (std::thread &t : senders)
+            t.join();
+        if (failed > 0)
+            problem(QStringLiteral("%1 burst clients could not send").arg(failed.load()));
+        if (!qbtest::waitUntil([&] { return !running() || audit.fileCount() >= before + opt.burstClients; },
+                               opt.settleSeconds * 1000, 50))
+            problem(QStringLiteral("only %1 of %2 burst reports on disk")
+                        .arg(audit.fileCount() - before)
+                        .arg(opt.burstClients));
+        result.burstSeconds = std::chrono::duration<double>(Clock::now() - started).count();
+        result.burstPeakRssMiB = peakRssMiB(pid);
+        note(QStringLiteral("burst on disk after %1 s, peak resident memory %2 MiB")
+                 .arg(result.burstSeconds, 0, 'f', 1)
+                 .arg(result.burstPeakRssMiB, 0, 'f', 1));
+    }
+
+    // ---- silent connections hold every slot until the idle timeout ends them ----
+    if (opt.silent > 0) {
+        const int before = audit.fileCount();
+        std::vector<int> silent;
+        for (int i = 0; i < opt.silent; ++i) {
+            const int fd = qbtest::connectTo(port);
+            if (fd < 0) {
+                problem(QStringLiteral("silent connection %1 failed").arg(i + 1));
+                break;
+            }
+            // A partial report, its last line unfinished, then nothing.
+            const std::string partial = "silent " + std::to_string(i + 1) + "\r\npartial";
+            expect(partial);
+            qbtest::sendAll(fd, partial);
+            silent.push_back(fd);
+        }
+        sleepMs(200);
+        const std::string real = "real sender " + std::to_string(seed) + "\r\n";
+        const Digest d = expect(real);
+        const auto started = Clock::now();
+        const int fd = qbtest::connectTo(port);
+        if (fd >= 0) {
+            qbtest::sendAll(fd, real);
+            ::close(fd);
+            if (qbtest::waitUntil([&] {
+                    audit.refresh();
+                    return audit.holds(d);
+                }, 60000, 50))
+                result.silentAnswerSeconds = std::chrono::duration<double>(Clock::now() - started).count();
+        }
+        if (result.silentAnswerSeconds < 0)
+            problem(QStringLiteral("no answer to a sender while %1 connections were silent").arg(silent.size()));
+        const int want = before + int(silent.size()) + 1;
+        if (!qbtest::waitUntil([&] { return !running() || audit.fileCount() >= want; }, 60000, 50))
+            problem(QStringLiteral("only %1 of %2 silent reports on disk").arg(audit.fileCount() - before - 1).arg(silent.size()));
+        for (int s : silent)
+            ::close(s);
+        note(QStringLiteral("a sender answered after %1 s while %2 connections were silent")
+                 .arg(result.silentAnswerSeconds, 0, 'f', 2)
+                 .arg(silent.size()));
+    }
 
     // ---- phase 1: the pool, with resets, slow clients and the large report ----
     std::vector<Job> jobs;

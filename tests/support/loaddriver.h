@@ -5,6 +5,10 @@
 //   - a pool of concurrent clients sending unique orderly reports, mixed with
 //     clients that reset in the middle of a report;
 //   - clients that send one byte a second and then close;
+//   - a burst of large reports at once, more than the program may hold in
+//     flight, each kept byte for byte;
+//   - connections left silent until the program's idle timeout ends them,
+//     each with the partial report it sent, while a real sender waits;
 //   - one large report, of which the program keeps the first 64 MiB;
 //   - many connections held open at once, more than the program accepts;
 //   - a last report that must still be answered.
@@ -32,6 +36,11 @@ struct Options {
     int slowClients = 4;     // clients sending one byte a second
     int slowBytes = 5;       // bytes each of them sends
     int bigMiB = 70;         // size of the large report (0: none)
+    int burstClients = 0;    // large reports sent at once (0: none)
+    int burstMiB = 64;       // size of each, at most 64
+    bool burstBare = false;  // nothing but line feeds in them
+    int silent = 0;          // connections left silent (0: none)
+    int idleTimeout = 3;     // the program's IdleTimeout while they are
     int held = 300;          // connections held open at once (0: none)
     std::size_t peakLimitBytes = std::size_t(1) << 30;
     int settleSeconds = 300; // longest wait for the reports to reach the disk
@@ -49,6 +58,9 @@ struct Result {
     int resets = 0;        // resetting clients
     int resetsPresent = 0; // audit files holding a reset client's bytes
     int heldAccepted = -1; // connections the program had open while all were held
+    double burstSeconds = 0;        // first byte of the burst to its last report on disk
+    double burstPeakRssMiB = 0;     // peak resident memory once the burst is on disk
+    double silentAnswerSeconds = -1; // a real sender's report on disk, sent while all were silent
     bool waitingArrived = false; // a waiting connection's report after one closed
     bool answeredAtEnd = false;
     double peakRssMiB = 0;

@@ -98,6 +98,23 @@ Listening listening(long pid)
 
 int listeningPort(long pid) { return listening(pid).port; }
 
+int keepAliveConnections(int localPort, int *withoutKeepAlive)
+{
+    std::ifstream table("/proc/self/net/tcp");
+    std::string line;
+    std::getline(table, line); // header
+    int with = 0, without = 0;
+    while (std::getline(table, line)) {
+        unsigned port = 0, state = 0, timer = 0;
+        if (std::sscanf(line.c_str(), " %*d: %*x:%x %*x:%*x %x %*x:%*x %x:", &port, &state, &timer) == 3
+            && int(port) == localPort && state == 0x01)
+            ++(timer == 2 ? with : without);
+    }
+    if (withoutKeepAlive)
+        *withoutKeepAlive = without;
+    return with;
+}
+
 int acceptQueue(long pid) { return listening(pid).queued; }
 
 } // namespace qbtest

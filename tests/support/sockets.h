@@ -23,4 +23,9 @@ int listeningPort(long pid);
 // -1 while it listens on none.
 int acceptQueue(long pid);
 
+// Whether every established connection this process accepted on localPort
+// has its keep-alive timer running (the kernel's timer kind 2 in
+// /proc/net/tcp), and how many there are.
+int keepAliveConnections(int localPort, int *withoutKeepAlive);
+
 } // namespace qbtest

@@ -334,6 +334,17 @@ private Q_SLOTS:
         const QPalette pal = h.m1->palette();
         const QRect hhhh = h.m1->caretRect({0, 1}).united(h.m1->caretRect({0, 1 + 4 + stretch.size()}));
         QVERIFY(inkOf(h.image().copy(hhhh), pal.color(QPalette::Text), pal.color(QPalette::Base)).pixels > 10);
+
+        // A selection from the start into the HHHH covers "a" and "HH", the
+        // stretch between them taking no room.
+        QPalette selection = pal;
+        selection.setColor(QPalette::Highlight, QColor(200, 0, 0));
+        h.m1->setPalette(selection);
+        h.m1->setSelection({0, 0}, {0, 1 + stretch.size() + 2});
+        const int threeWide = h.m1->caretRect({0, 1 + stretch.size() + 2}).left() - h.m1->caretRect({0, 0}).left();
+        QVERIFY(threeWide > 10);
+        const int run = inkOf(h.image(), QColor(200, 0, 0), pal.color(QPalette::Base)).longestRun;
+        QVERIFY2(std::abs(run - threeWide) <= 1, qPrintable(QStringLiteral("%1 vs %2").arg(run).arg(threeWide)));
     }
 
     // Tab stops and columns as the plain text edit showed them, for the same

@@ -1,0 +1,172 @@
+#include "common/document.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace qb {
+
+std::size_t utf8Columns(std::string_view text)
+{
+    std::size_t n = 0;
+    for (const char c : text)
+        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+std::string_view symbolKindName(SymbolKind k)
+{
+    switch (k) {
+    case SymbolKind::UpcA: return "UPC-A";
+    case SymbolKind::UpcE: return "UPC-E";
+    case SymbolKind::Ean13: return "EAN-13";
+    case SymbolKind::Ean8: return "EAN-8";
+    case SymbolKind::Code39: return "CODE39";
+    case SymbolKind::Itf: return "ITF";
+    case SymbolKind::Codabar: return "CODABAR";
+    case SymbolKind::Code93: return "CODE93";
+    case SymbolKind::Code128: return "CODE128";
+    case SymbolKind::QrCode: return "QR Code";
+    case SymbolKind::Pdf417: return "PDF417";
+    case SymbolKind::MaxiCode: return "MaxiCode";
+    case SymbolKind::Aztec: return "Aztec";
+    case SymbolKind::DataMatrix: return "Data Matrix";
+    }
+    return "symbol";
+}
+
+std::string markerLabel(const Marker &m)
+{
+    std::string s;
+    switch (m.kind) {
+    case MarkerKind::Cut: return "- - - - - - - - cut - - - - - - - -";
+    case MarkerKind::DrawerKick: s = "[drawer kick]"; break;
+    case MarkerKind::Beeper: s = "[beeper]"; break;
+    case MarkerKind::SkippedCommand: s = "[command skipped]"; break;
+    case MarkerKind::CodeTableMissing: s = "[code table not available]"; break;
+    case MarkerKind::ImageSkipped: s = "[image not shown]"; break;
+    case MarkerKind::SymbolSkipped: s = "[symbol not shown]"; break;
+    case MarkerKind::PclRaster: s = "[raster graphics skipped]"; break;
+    case MarkerKind::HpGl2: s = "[HP-GL/2 graphics skipped]"; break;
+    case MarkerKind::FeedsCollapsed: s = "[paper feeds shortened]"; break;
+    }
+    if (!m.detail.empty()) {
+        s.pop_back();
+        s += ": " + m.detail + "]";
+    }
+    if (m.count > 1)
+        s += " x" + std::to_string(m.count);
+    return s;
+}
+
+std::vector<StyleRun> Document::lineRuns(std::size_t i) const
+{
+    const std::size_t end = i + 1 < lines_.size() ? lines_[i + 1].firstRun : runs_.size();
+    return {runs_.begin() + lines_[i].firstRun, runs_.begin() + std::ptrdiff_t(end)};
+}
+
+std::size_t Document::lineColumns(std::size_t i) const
+{
+    const std::string_view text = lineText(i);
+    const std::vector<StyleRun> runs = lineRuns(i);
+    if (runs.empty())
+        return utf8Columns(text);
+    std::size_t cols = utf8Columns(text.substr(0, runs.front().offset));
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const std::size_t from = runs[r].offset;
+        const std::size_t to = r + 1 < runs.size() ? runs[r + 1].offset : text.size();
+        cols += utf8Columns(text.substr(from, to - from)) * runs[r].style.widthScale;
+    }
+    return cols;
+}
+
+std::string Document::alignedText(std::size_t i, std::size_t columns) const
+{
+    const std::string_view text = lineText(i);
+    const std::size_t used = lineColumns(i);
+    std::size_t pad = 0;
+    if (used < columns) {
+        if (lines_[i].align == Align::Centre)
+            pad = (columns - used) / 2;
+        else if (lines_[i].align == Align::Right)
+            pad = columns - used;
+    }
+    std::string out(pad, ' ');
+    out += text;
+    return out;
+}
+
+std::vector<std::string> Document::plainLines() const
+{
+    std::vector<std::string> out;
+    out.reserve(lines_.size());
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        out.emplace_back(lineText(i));
+    return out;
+}
+
+std::size_t Document::memoryBytes() const
+{
+    std::size_t n = chunkBytes_ + open_.capacity() + chunks_.capacity() * sizeof(chunks_[0]) + lines_.capacity() * sizeof(Line) + runs_.capacity() * sizeof(StyleRun) +
+                    blocks_.capacity() * sizeof(Block);
+    for (const Block &b : blocks_) {
+        if (const auto *img = std::get_if<RasterImage>(&b.content))
+            n += img->bits.capacity();
+        else if (const auto *sym = std::get_if<Symbol>(&b.content))
+            n += sym->data.capacity() + sym->readable.capacity();
+    }
+    return n;
+}
+
+const char *Document::store(std::string_view text)
+{
+    // A short receipt holds one small block, a long report 1 MiB blocks.
+    constexpr std::size_t kFirstChunk = std::size_t(4) << 10, kSecondChunk = std::size_t(64) << 10,
+                          kChunk = std::size_t(1) << 20;
+    if (text.empty())
+        return "";
+    if (text.size() > chunkRoom_) {
+        const std::size_t next = chunks_.empty() ? kFirstChunk : chunks_.size() == 1 ? kSecondChunk : kChunk;
+        const std::size_t size = std::max(next, text.size());
+        chunks_.push_back(std::unique_ptr<char[]>(new char[size]));
+        chunkEnd_ = chunks_.back().get();
+        chunkRoom_ = size;
+        chunkBytes_ += size;
+    }
+    char *at = chunkEnd_;
+    std::memcpy(at, text.data(), text.size());
+    chunkEnd_ += text.size();
+    chunkRoom_ -= text.size();
+    return at;
+}
+
+void Document::closeLine(const std::vector<StyleRun> &runs, Align align)
+{
+    Line l;
+    l.textLength = std::uint32_t(open_.size());
+    l.text = store(open_);
+    l.firstRun = std::uint32_t(runs_.size());
+    l.align = align;
+    // A line all in the plain style keeps no runs.
+    if (!(runs.size() == 1 && runs.front().style.isPlain() && runs.front().offset == 0))
+        for (const StyleRun &r : runs)
+            if (r.offset < l.textLength)
+                runs_.push_back(r);
+    lines_.push_back(l);
+    open_.clear();
+    if (open_.capacity() > (std::size_t(1) << 20))
+        std::string().swap(open_); // after a very long line
+}
+
+void Document::addLine(std::string_view text, const std::vector<StyleRun> &runs, Align align)
+{
+    open_.assign(text);
+    closeLine(runs, align);
+}
+
+void Document::addBlock(std::variant<RasterImage, Symbol, Marker> content, Align align)
+{
+    blocks_.push_back(Block{lines_.size(), std::move(content), align});
+}
+
+} // namespace qb
