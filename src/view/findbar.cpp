@@ -132,16 +132,15 @@ void FindBar::restart()
 {
     if (isHidden())
         return;
-    const Report *before = m_search.report();
     const QString text = eFind->text();
     // A character that no byte shows as is found nowhere.
     std::string needle = textToBytes(text);
     if (bytesToText(needle) != text)
         needle.clear();
-    // A new query on the same report starts at the selected match, so that
-    // typing on grows the match in place; a new report starts at its top.
+    // From the start of the selection: typing on grows the selected match in
+    // place, and a report just shown is searched from its top.
     const TextPos from = std::min(m_view->anchorPosition(), m_view->cursorPosition());
-    m_from = before == m_view->reportHandle().get() || !before ? ReportSearch::offsetOf(m_view->report(), from) : 0;
+    m_from = ReportSearch::offsetOf(m_view->report(), from);
     m_search.start(m_view->reportHandle(), std::move(needle), cbMatchCase->isChecked(), m_from);
     m_current = kNone;
     m_want = Want::Nothing;
