@@ -8,6 +8,8 @@
 #include "capture/listener.h"
 #include "common/toolkittimer.h"
 #include "dialogs/savedialog.h"
+#include "app/viewcommands.h"
+#include "view/findbar.h"
 #include "view/reportview.h"
 
 #include <QAction>
@@ -155,6 +157,8 @@ void TForm1::buildWindow()
     m1 = new ReportView(panel1);
     m1->setObjectName(QStringLiteral("m1"));
     layout->addWidget(m1);
+    FindBar1 = new FindBar(m1, panel1);
+    layout->addWidget(FindBar1);
     setCentralWidget(panel1);
 
     StatusBar1 = new QStatusBar(this);
@@ -207,6 +211,7 @@ void TForm1::buildWindow()
         a->setEnabled(false);
     for (QToolButton *b : {tbClear, tbSaveAs, tbPrint})
         b->setEnabled(false);
+    new ViewCommands(this, edit1, view1);
 }
 
 } // namespace qb

@@ -2,6 +2,8 @@
 
 #include "common/bytes.h"
 
+#include <algorithm>
+
 namespace qb {
 
 namespace {
@@ -45,6 +47,10 @@ void writeFontSection(ProfileFile &ini, const FontSetting &font)
     ini.writeBool(kFont, "Underline", f.underline());
     ini.writeBool(kFont, "Strikeout", f.strikeOut());
 }
+
+int readZoom(const ProfileFile &ini) { return std::clamp(ini.readInteger(kFont, "Zoom", 100), 50, 400); }
+
+void writeZoom(ProfileFile &ini, int percent) { ini.writeInteger(kFont, "Zoom", percent); }
 
 int readWindowState(const ProfileFile &ini) { return ini.readInteger(kDefaults, "WindowState", 1); }
 

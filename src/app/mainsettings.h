@@ -25,6 +25,12 @@ FontSetting readFontSection(const ProfileFile &ini, FontSetting current);
 // Writes every key of the "Font" section. Throws Failure.
 void writeFontSection(ProfileFile &ini, const FontSetting &font);
 
+// The text area's zoom ("Zoom" of "Font"), percent: 100 until stored,
+// kept within 50 to 400.
+int readZoom(const ProfileFile &ini);
+// Throws Failure.
+void writeZoom(ProfileFile &ini, int percent);
+
 // The window's stored state: 0 minimized, 1 normal, 2 maximized.
 int readWindowState(const ProfileFile &ini);
 // The stored bounds ("Top", "Left", "Width", "Height"), each defaulting to

@@ -29,6 +29,7 @@ class QToolButton;
 namespace qb {
 class Listener;
 class ReportView;
+class FindBar;
 class ToolkitTimer;
 class TfrmPort;
 class TfrmAlerts;
@@ -75,9 +76,11 @@ public:
     std::uint32_t textAreaColor() const { return m_textAreaColor; }
     std::uint32_t fontColor() const { return m_fontColor; }
     const ProfileFile &settingsFile() const { return m_settings; }
+    ProfileFile &settings() { return m_settings; }
 
     // Controls (named as their objectName).
     ReportView *m1 = nullptr;
+    FindBar *FindBar1 = nullptr;  // under the text area, hidden until Find
     QToolBar *ToolBar1 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QAction *Clear1, *SaveAs1, *Print1, *Options1, *Copy1, *SelectAll1, *ShowToolbar1, *ShowStatusbar1,

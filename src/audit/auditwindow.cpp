@@ -1,5 +1,6 @@
 #include "audit/auditwindow.h"
 
+#include "view/findbar.h"
 #include "view/reportview.h"
 #include "common/report.h"
 #include "dialogs/messagebox.h"
@@ -63,6 +64,9 @@ void TfrmAuditing::buildWindow()
     N1->setObjectName(QStringLiteral("N1"));
     Exit1 = File1->addAction(QStringLiteral("E&xit"), this, &TfrmAuditing::Exit1Click);
     Exit1->setObjectName(QStringLiteral("Exit1"));
+    // Find and Go to Line on the file shown, as in the main window.
+    Edit1 = MainMenu1->addMenu(QStringLiteral("&Edit"));
+    Edit1->setObjectName(QStringLiteral("Edit1"));
     layout->setMenuBar(MainMenu1);
 
     auto *body = new QHBoxLayout;
@@ -90,6 +94,9 @@ void TfrmAuditing::buildWindow()
     mContents = new ReportView(GroupBox2);
     mContents->setObjectName(QStringLiteral("mContents"));
     contentsLayout->addWidget(mContents);
+    FindBar1 = new FindBar(mContents, GroupBox2);
+    contentsLayout->addWidget(FindBar1);
+    addFindActions(Edit1, FindBar1, mContents, this);
     body->addWidget(GroupBox2, 1);
     layout->addLayout(body, 1);
 

@@ -20,6 +20,7 @@ class QFrame;
 namespace qb {
 struct AppPaths;
 class ReportView;
+class FindBar;
 
 class TfrmAuditing : public QDialog
 {
@@ -48,10 +49,12 @@ public:
     QAction *DeleteAll1 = nullptr;
     QAction *N1 = nullptr;
     QAction *Exit1 = nullptr;
+    QMenu *Edit1 = nullptr;
     QGroupBox *GroupBox1 = nullptr;
     QListWidget *lbFiles = nullptr;
     QGroupBox *GroupBox2 = nullptr;
     ReportView *mContents = nullptr;
+    FindBar *FindBar1 = nullptr;  // under the file's text, hidden until Find
     QFrame *Panel1 = nullptr;
     QPushButton *btnOK = nullptr;
 

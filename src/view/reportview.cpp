@@ -1,5 +1,6 @@
 #include "view/reportview.h"
 
+#include "view/reportsearch.h"
 #include "view/reportviewaccessible.h"
 #include "common/bytes.h"
 #include "common/toolkittimer.h"
@@ -7,6 +8,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDrag>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
@@ -41,6 +43,10 @@ constexpr int kMeasureDelayMs = 50;
 // that tells of a new text; tools read larger ones through the interface.
 constexpr std::size_t kAnnouncedText = 65536;
 constexpr std::int64_t kUnit = ReportLayout::kUnit;
+// The zoom's steps, percent: the keys and the wheel go from one to the next.
+constexpr int kZoomSteps[] = {50, 67, 75, 80, 90, 100, 110, 125, 150, 175, 200, 250, 300, 400};
+// The mark under every match of a search, behind the characters.
+const QColor kMatchMark(255, 226, 64);
 
 std::int64_t ceilDiv(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 
@@ -110,7 +116,7 @@ ReportView::ReportView(QWidget *parent)
     });
 
     m_layout.setReport(m_report.get());
-    m_layout.setFont(font());
+    m_layout.setFont(zoomedFont());
     updateScrollBars();
 }
 
@@ -131,7 +137,7 @@ void ReportView::setReport(std::shared_ptr<const Report> report)
     m_goalX = -1;
     m_reachedX = 0;
     m_pendingVisible.reset();
-    m_dragging = m_wordDrag = false;
+    m_dragging = m_wordDrag = m_lineDrag = m_pressInSelection = false;
     m_autoScrollTimer->setEnabled(false);
     updateScrollBars();
     verticalScrollBar()->setValue(0);
@@ -144,6 +150,7 @@ void ReportView::setReport(std::shared_ptr<const Report> report)
     notifyTextReplaced(oldText);
     if (hadSelection)
         Q_EMIT selectionChanged();
+    Q_EMIT reportChanged();
 }
 
 void ReportView::clear() { setReport(std::shared_ptr<const Report>()); }
@@ -359,9 +366,49 @@ void ReportView::resizeEvent(QResizeEvent *e)
     updateScrollBars();
 }
 
+void ReportView::setSearch(const ReportSearch *search)
+{
+    m_search = search;
+    viewport()->update();
+}
+
+QFont ReportView::zoomedFont() const
+{
+    QFont f = font();
+    if (m_zoom == 100)
+        return f;
+    if (f.pointSizeF() > 0)
+        f.setPointSizeF(f.pointSizeF() * m_zoom / 100.0);
+    else if (f.pixelSize() > 0)
+        f.setPixelSize(std::max(1, f.pixelSize() * m_zoom / 100));
+    return f;
+}
+
+void ReportView::setZoom(int percent)
+{
+    percent = std::clamp(percent, kMinZoom, kMaxZoom);
+    if (percent == m_zoom)
+        return;
+    m_zoom = percent;
+    fontChanged();
+    Q_EMIT zoomChanged(m_zoom);
+}
+
+void ReportView::zoomIn()
+{
+    const auto next = std::upper_bound(std::begin(kZoomSteps), std::end(kZoomSteps), m_zoom);
+    setZoom(next != std::end(kZoomSteps) ? *next : kMaxZoom);
+}
+
+void ReportView::zoomOut()
+{
+    const auto at = std::lower_bound(std::begin(kZoomSteps), std::end(kZoomSteps), m_zoom);
+    setZoom(at != std::begin(kZoomSteps) ? *(at - 1) : kMinZoom);
+}
+
 void ReportView::fontChanged()
 {
-    m_layout.setFont(font());
+    m_layout.setFont(zoomedFont());
     m_reachedX = 0;
     m_goalX = -1;
     m_pendingVisible.reset();
@@ -467,6 +514,28 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
         i = j;
     }
 
+    // A place takes the x of the first character shown at or after it: what
+    // lies between has no width or is outside the clip.
+    const auto xOf = [&](std::size_t column) {
+        const auto at = std::lower_bound(shown.begin(), shown.end(), column,
+                                         [](const Shown &s, std::size_t c) { return s.column < c; });
+        return at != shown.end() ? at->x : stop.x;
+    };
+    if (m_search && m_search->report() == m_report.get() && m_search->count() > 0 && !shown.empty()) {
+        // Only the matches that reach into the characters shown.
+        const std::size_t lineStart = ReportSearch::offsetOf(*m_report, {line, 0});
+        const std::size_t n = m_search->needle().size();
+        const std::size_t from = lineStart + shown.front().column;
+        for (std::size_t i = m_search->firstFrom(from >= lineStart + n ? from - n + 1 : lineStart);
+             i < m_search->count(); ++i) {
+            const std::size_t column = m_search->offset(i) - lineStart;
+            if (column >= stop.column || column >= bytes.size())
+                break;
+            const qreal x0 = toView(xOf(column)), x1 = toView(xOf(column + n));
+            p.fillRect(QRectF(x0, top, x1 - x0, m_layout.lineHeight()), kMatchMark);
+        }
+    }
+
     const QFont &chosen = font();
     const qreal baseline = top + m_layout.ascent();
     const std::int64_t startX = shown.empty() ? stop.x : shown.front().x;
@@ -494,13 +563,6 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
     const auto [a, b] = std::minmax({m_anchor, m_cursor});
     if (line < a.line || line > b.line)
         return;
-    // A place takes the x of the first character shown at or after it: what
-    // lies between has no width or is outside the clip.
-    const auto xOf = [&](std::size_t column) {
-        const auto at = std::lower_bound(shown.begin(), shown.end(), column,
-                                         [](const Shown &s, std::size_t c) { return s.column < c; });
-        return at != shown.end() ? at->x : stop.x;
-    };
     const std::int64_t x0 = xOf(line == a.line ? a.column : 0);
     std::int64_t x1 = xOf(line == b.line ? b.column : bytes.size());
     if (line < b.line && stop.column >= bytes.size())
@@ -648,10 +710,46 @@ void ReportView::mousePressEvent(QMouseEvent *e)
         return;
     }
     m_goalX = -1;
-    m_dragging = true;
-    m_wordDrag = false;
     m_dragPoint = e->position().toPoint();
-    moveCursor(positionAt(m_dragPoint), e->modifiers() & Qt::ShiftModifier);
+    const bool extend = e->modifiers() & Qt::ShiftModifier;
+    const TextPos at = positionAt(m_dragPoint);
+    // A third click soon after a double click, near it, selects the line
+    // with its line end; dragging on goes by whole lines.
+    if (!extend && m_sinceDoubleClick.isValid()
+        && m_sinceDoubleClick.elapsed() < QApplication::doubleClickInterval()
+        && (m_dragPoint - m_doubleClickPoint).manhattanLength() < QApplication::startDragDistance()) {
+        m_sinceDoubleClick.invalidate();
+        const TextPos end = at.line + 1 < m_report->lineCount() ? TextPos{at.line + 1, 0} : endPos(*m_report);
+        m_dragWord = {{at.line, 0}, end};
+        m_dragging = m_lineDrag = true;
+        m_wordDrag = false;
+        select(m_dragWord.first, m_dragWord.second, true);
+        offerPrimarySelection();
+        return;
+    }
+    m_sinceDoubleClick.invalidate();
+    // A press on the selected text may start dragging it away.
+    if (!extend && hasSelection()) {
+        const auto [a, b] = std::minmax({m_anchor, m_cursor});
+        const std::int64_t x = (std::int64_t(m_dragPoint.x()) - kMargin + scrollX()) * kUnit;
+        const TextPos under{at.line, m_layout.hit(at.line, x, false, kEventBudget).column};
+        if (a <= under && under < b && x >= 0) {
+            m_pressInSelection = true;
+            return;
+        }
+    }
+    m_dragging = true;
+    m_wordDrag = m_lineDrag = false;
+    moveCursor(at, extend);
+}
+
+void ReportView::startDrag()
+{
+    auto *drag = new QDrag(this);
+    auto *mime = new QMimeData;
+    mime->setText(selectedText());
+    drag->setMimeData(mime);
+    drag->exec(Qt::CopyAction);
 }
 
 void ReportView::mouseDoubleClickEvent(QMouseEvent *e)
@@ -669,6 +767,9 @@ void ReportView::mouseDoubleClickEvent(QMouseEvent *e)
     const auto [begin, end] = wordAt(lineAt(*m_report, at.line), under);
     m_dragWord = {{at.line, begin}, {at.line, end}};
     m_dragging = m_wordDrag = true;
+    m_lineDrag = m_pressInSelection = false;
+    m_sinceDoubleClick.start();
+    m_doubleClickPoint = m_dragPoint;
     select(m_dragWord.first, m_dragWord.second, true);
     offerPrimarySelection();
 }
@@ -676,6 +777,15 @@ void ReportView::mouseDoubleClickEvent(QMouseEvent *e)
 void ReportView::dragTo(QPoint point)
 {
     const TextPos at = positionAt(point);
+    if (m_lineDrag) {
+        // After a triple click the selection grows by whole lines.
+        const TextPos next = at.line + 1 < m_report->lineCount() ? TextPos{at.line + 1, 0} : endPos(*m_report);
+        if (at.line < m_dragWord.first.line)
+            select(m_dragWord.second, {at.line, 0}, true);
+        else
+            select(m_dragWord.first, std::max(m_dragWord.second, next), true);
+        return;
+    }
     if (!m_wordDrag) {
         moveCursor(at, true);
         return;
@@ -690,6 +800,13 @@ void ReportView::dragTo(QPoint point)
 
 void ReportView::mouseMoveEvent(QMouseEvent *e)
 {
+    if (m_pressInSelection && (e->buttons() & Qt::LeftButton)) {
+        if ((e->position().toPoint() - m_dragPoint).manhattanLength() >= QApplication::startDragDistance()) {
+            m_pressInSelection = false;
+            startDrag();
+        }
+        return;
+    }
     if (!m_dragging || !(e->buttons() & Qt::LeftButton)) {
         QAbstractScrollArea::mouseMoveEvent(e);
         return;
@@ -710,11 +827,18 @@ void ReportView::autoScrollStep()
 
 void ReportView::mouseReleaseEvent(QMouseEvent *e)
 {
+    if (e->button() == Qt::LeftButton && m_pressInSelection) {
+        // Pressed and released on the selection without dragging it: the
+        // caret goes where it was pressed.
+        m_pressInSelection = false;
+        moveCursor(positionAt(m_dragPoint), false);
+        return;
+    }
     if (e->button() != Qt::LeftButton || !m_dragging) {
         QAbstractScrollArea::mouseReleaseEvent(e);
         return;
     }
-    m_dragging = m_wordDrag = false;
+    m_dragging = m_wordDrag = m_lineDrag = false;
     m_autoScrollTimer->setEnabled(false);
     offerPrimarySelection();
 }
@@ -725,13 +849,12 @@ void ReportView::wheelEvent(QWheelEvent *e)
         QAbstractScrollArea::wheelEvent(e);
         return;
     }
-    // Ctrl and the wheel make the text larger or smaller, a point a notch.
-    QFont f = font();
-    const qreal size = f.pointSizeF() + e->angleDelta().y() / 120.0;
-    if (size > 0 && f.pointSizeF() > 0) {
-        f.setPointSizeF(size);
-        setFont(f);
-    }
+    // Ctrl and the wheel zoom, a step of the zoom a notch.
+    m_wheelZoom += e->angleDelta().y();
+    for (; m_wheelZoom >= 120; m_wheelZoom -= 120)
+        zoomIn();
+    for (; m_wheelZoom <= -120; m_wheelZoom += 120)
+        zoomOut();
     e->accept();
 }
 

@@ -19,6 +19,7 @@
 #include "common/report.h"
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QPointer>
 
 #include <memory>
@@ -30,6 +31,7 @@ namespace qb {
 
 class ToolkitTimer;
 class SelectionMimeData;
+class ReportSearch;
 
 class ReportView : public QAbstractScrollArea
 {
@@ -72,6 +74,24 @@ public:
     // True while the widest line is still being measured.
     bool isMeasuring() const { return !m_layout.measured(); }
 
+    // The matches of search are marked wherever they show (null: none).
+    // The search must outlive the view or be taken away first.
+    void setSearch(const ReportSearch *search);
+    // Repaints the marks after the search found more.
+    void searchGrew() { viewport()->update(); }
+
+    // The text is drawn at percent of the chosen font's size (font() stays
+    // the chosen font); clamped to kMinZoom..kMaxZoom.
+    static constexpr int kMinZoom = 50;
+    static constexpr int kMaxZoom = 400;
+    int zoom() const { return m_zoom; }
+    void setZoom(int percent);
+    // The next step of the zoom ladder up or down from the present zoom.
+    void zoomIn();
+    void zoomOut();
+    // The font the text is drawn in: the chosen one at the zoom.
+    QFont zoomedFont() const;
+
 public Q_SLOTS:
     void selectAll();
     // Puts the selected text on the clipboard as plain text; with nothing
@@ -80,6 +100,9 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     void selectionChanged();
+    // Another report is shown (or nothing).
+    void reportChanged();
+    void zoomChanged(int percent);
 
 protected:
     bool event(QEvent *e) override;
@@ -114,6 +137,12 @@ private:
     void releasePrimarySelection();
     void notifyTextReplaced(const QString &oldText);
     void paintLine(QPainter &p, std::size_t line, int top, int clipLeft, int clipRight);
+    // Starts dragging the selected text away (a drag from inside the
+    // selection); tests replace it.
+protected:
+    virtual void startDrag();
+
+private:
 
     std::shared_ptr<const Report> m_report = std::make_shared<const Report>(); // never null
     ReportLayout m_layout;
@@ -121,6 +150,15 @@ private:
     std::int64_t m_goalX = -1;  // column kept by up and down moves, 1/64 px
     bool m_dragging = false;
     bool m_wordDrag = false;
+    bool m_lineDrag = false;
+    // A press inside the selection: it may become a drag of the selection,
+    // or, released where it began, puts the caret there.
+    bool m_pressInSelection = false;
+    QElapsedTimer m_sinceDoubleClick;
+    QPoint m_doubleClickPoint;
+    const ReportSearch *m_search = nullptr;
+    int m_zoom = 100;
+    int m_wheelZoom = 0;  // wheel turn not yet a whole notch, 1/8 degree
     std::pair<TextPos, TextPos> m_dragWord;
     QPoint m_dragPoint;
     bool m_caretShown = true;

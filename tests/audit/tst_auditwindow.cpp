@@ -2,6 +2,7 @@
 // all of them, the questions and error boxes, and files that change on disk
 // behind the window's back.
 
+#include "view/findbar.h"
 #include "view/reportview.h"
 #include "view/reporttext.h"
 #include "audit/auditwindow.h"
@@ -10,6 +11,10 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QListWidget>
 #include <QTest>
 
@@ -189,6 +194,46 @@ private Q_SLOTS:
 
     // Every showing lists the folder afresh, newest first, labelled by the
     // last-write time, with the newest selected and shown.
+    void findAndGoToLineOnTheShownFile()
+    {
+        Folder f(2);
+        f.write("a.txt", "one\r\ntwo\r\none more\r\n", QDateTime::currentDateTime());
+        f.window->show();
+        auto *edit = f.window->findChild<QMenu *>(QStringLiteral("Edit1"));
+        QVERIFY(edit);
+        const auto action = [&](const char *name) { return f.window->findChild<QAction *>(QLatin1String(name)); };
+        for (const char *name : {"Find1", "FindNext1", "FindPrevious1", "GotoLine1"})
+            QVERIFY(edit->actions().contains(action(name)));
+        action("Find1")->trigger();
+        auto *bar = f.window->findChild<qb::FindBar *>(QStringLiteral("FindBar"));
+        QVERIFY(bar && !bar->isHidden());
+        bar->findChild<QLineEdit *>(QStringLiteral("eFind"))->setText(QStringLiteral("one"));
+        auto *count = bar->findChild<QLabel *>(QStringLiteral("lFindCount"));
+        QCOMPARE(count->text(), QStringLiteral("1 of 2"));
+        action("FindNext1")->trigger();
+        QCOMPARE(f.window->mContents->cursorPosition(), (qb::TextPos{2, 3}));
+        // Another file shown: searched again.
+        f.window->lbFiles->setCurrentRow(1);
+        QCOMPARE(f.text(), QStringLiteral("text b"));
+        QCOMPARE(count->text(), QStringLiteral("No matches"));
+
+        f.window->lbFiles->setCurrentRow(0);
+        QString prompt;
+        qb::modal::clearExecHooks();
+        qb::modal::setNextExec([&](QDialog *d) {
+            auto *input = qobject_cast<QInputDialog *>(d);
+            if (!input)
+                return int(QDialog::Rejected);
+            prompt = input->labelText();
+            input->setIntValue(2);
+            return int(QDialog::Accepted);
+        });
+        action("GotoLine1")->trigger();
+        QCOMPARE(prompt, QStringLiteral("Line number (1 - 3):"));
+        QCOMPARE(f.window->mContents->cursorPosition(), (qb::TextPos{1, 0}));
+        QVERIFY(boxes().empty());
+    }
+
     void openingShowsTheNewest()
     {
         Folder f(3);

@@ -82,10 +82,12 @@ void run(const Host &h, const QStringList &steps)
         } else if (w[0] == u"shiftclick") {
             h.mouse(QEvent::MouseButtonPress, h.at(pos()), Qt::ShiftModifier);
             h.mouse(QEvent::MouseButtonRelease, h.at(pos()), Qt::ShiftModifier);
-        } else if (w[0] == u"dclick") {
+        } else if (w[0] == u"dclick" || w[0] == u"tclick") {
             const QPoint p = h.at(pos(), true);
             for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick})
                 h.mouse(type, p);
+            if (w[0] == u"tclick")
+                h.mouse(QEvent::MouseButtonPress, p);
         } else {
             QFAIL(qPrintable(QStringLiteral("unknown step ") + step));
         }
@@ -136,6 +138,16 @@ private Q_SLOTS:
             << QStringList{"press 0 2", "drag 0 5", "release", "key Left", "key Shift+Right"} << "p";
         QTest::newRow("double-click selects a word") << QStringList{"dclick 1 9"} << "line";
         QTest::newRow("double-click on a blank") << QStringList{"dclick 0 5"} << " ";
+        QTest::newRow("triple-click selects the line") << QStringList{"tclick 1 3", "release"} << "second line\n";
+        QTest::newRow("triple-click on the last line") << QStringList{"tclick 3 1", "release"} << "last";
+        QTest::newRow("triple-click drag grows by lines")
+            << QStringList{"tclick 1 3", "drag 2 1", "release"} << "second line\nthird\tend\n";
+        QTest::newRow("triple-click drag upwards")
+            << QStringList{"tclick 1 3", "drag 0 1", "release"} << "alpha beta\nsecond line\n";
+        QTest::newRow("a press on the selection keeps it")
+            << QStringList{"press 0 0", "drag 0 5", "release", "press 0 2"} << "alpha";
+        QTest::newRow("a click on the selection puts the caret there")
+            << QStringList{"press 0 0", "drag 1 2", "release", "press 0 2", "release", "key Shift+Right"} << "p";
         QTest::newRow("double-click drag grows by words")
             << QStringList{"dclick 0 1", "drag 1 2", "release"} << "alpha beta\nsecond";
         QTest::newRow("ctrl+a") << QStringList{"press 1 1", "release", "key Ctrl+A"} << QString::fromLatin1(kText);
@@ -495,9 +507,12 @@ private Q_SLOTS:
         QWheelEvent zoom(QPointF(20, 20), h.viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 240),
                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(h.viewport(), &zoom);
-        QCOMPARE(h.m1->font().pointSizeF(), testFont().pointSizeF() + 2);
+        // Two notches, two steps of the zoom; the chosen font stays.
+        QCOMPARE(h.m1->zoom(), 125);
+        QCOMPARE(h.m1->font().pointSizeF(), testFont().pointSizeF());
+        QCOMPARE(h.m1->zoomedFont().pointSizeF(), testFont().pointSizeF() * 1.25);
         QCOMPARE(vbar->value(), QApplication::wheelScrollLines());
-        h.m1->setFont(testFont());
+        h.m1->setZoom(100);
 
         // Dragging below the bottom edge keeps selecting while the view follows.
         run(h, {"press 3 0"});

@@ -1,0 +1,66 @@
+#include "app/viewcommands.h"
+
+#include "app/mainsettings.h"
+#include "app/mainwindow.h"
+#include "view/findbar.h"
+#include "view/reportview.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace qb {
+
+namespace {
+QAction *command(QMenu *menu, const char *name, const QString &caption, const QList<QKeySequence> &keys)
+{
+    auto *action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    action->setShortcuts(keys);
+    return action;
+}
+} // namespace
+
+ViewCommands::ViewCommands(TForm1 *form, QMenu *edit, QMenu *view)
+    : QObject(form)
+    , m_form(form)
+{
+    setObjectName(QStringLiteral("ViewCommands"));
+    ReportView *m1 = form->m1;
+    FindBar *bar = form->FindBar1;
+
+    edit->addSeparator()->setObjectName(QStringLiteral("N3"));
+    const FindActions find = addFindActions(edit, bar, m1, form);
+    Find1 = find.find;
+    FindNext1 = find.next;
+    FindPrevious1 = find.previous;
+    GotoLine1 = find.goToLine;
+
+    view->addSeparator()->setObjectName(QStringLiteral("N4"));
+    ZoomIn1 = command(view, "ZoomIn1", QStringLiteral("Zoom &In"),
+                      {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    ZoomOut1 = command(view, "ZoomOut1", QStringLiteral("Zoom &Out"), {QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+    ZoomReset1 = command(view, "ZoomReset1", QStringLiteral("&Normal Size"), {QKeySequence(Qt::CTRL | Qt::Key_0)});
+    connect(ZoomIn1, &QAction::triggered, m1, &ReportView::zoomIn);
+    connect(ZoomOut1, &QAction::triggered, m1, &ReportView::zoomOut);
+    connect(ZoomReset1, &QAction::triggered, m1, [m1] { m1->setZoom(100); });
+    m1->setZoom(readZoom(form->settingsFile()));
+    connect(m1, &ReportView::zoomChanged, this,
+            [this](int percent) { m_form->guarded([&] { writeZoom(m_form->settings(), percent); }); });
+
+    // The context menu offers the window's own actions, so it enables them
+    // exactly as the menus do.
+    ContextMenu1 = new QMenu(form);
+    ContextMenu1->setObjectName(QStringLiteral("ContextMenu1"));
+    ContextMenu1->addAction(form->Copy1);
+    ContextMenu1->addAction(form->SelectAll1);
+    ContextMenu1->addSeparator();
+    ContextMenu1->addAction(Find1);
+    ContextMenu1->addSeparator();
+    ContextMenu1->addAction(form->SaveAs1);
+    ContextMenu1->addAction(form->Print1);
+    m1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m1, &QWidget::customContextMenuRequested, this,
+            [this, m1](QPoint at) { ContextMenu1->popup(m1->viewport()->mapToGlobal(at)); });
+}
+
+} // namespace qb

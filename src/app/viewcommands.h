@@ -1,0 +1,31 @@
+#pragma once
+// The main window's commands on its text area beyond the designed ones:
+// Find, Find Next and Find Previous with the find bar under the text area,
+// Go to Line, the zoom (kept in the settings file), and the text area's
+// context menu, which offers the window's own commands.
+
+#include <QObject>
+
+class QAction;
+class QMenu;
+
+namespace qb {
+
+class TForm1;
+
+class ViewCommands : public QObject
+{
+    Q_OBJECT
+public:
+    // Adds the commands to the Edit and View menus of form, whose text area
+    // and find bar exist, and gives the text area the stored zoom.
+    ViewCommands(TForm1 *form, QMenu *edit, QMenu *view);
+
+    QAction *Find1, *FindNext1, *FindPrevious1, *GotoLine1, *ZoomIn1, *ZoomOut1, *ZoomReset1;
+    QMenu *ContextMenu1;
+
+private:
+    TForm1 *m_form;
+};
+
+} // namespace qb

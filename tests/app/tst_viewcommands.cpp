@@ -1,0 +1,196 @@
+// The main window's commands on its text area: Find with the find bar, Find
+// Next and Find Previous, Go to Line, the context menu and the zoom kept in
+// the settings file, each started by its objectName.
+
+#include "app/mainwindow.h"
+#include "appwindow.h"
+#include "dialogs/modal.h"
+#include "view/findbar.h"
+#include "view/reportview.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+
+using qb::TForm1;
+using qbtest::AppWindow;
+using qbtest::iniValue;
+
+namespace {
+
+QAction *action(const TForm1 &form, const char *name)
+{
+    auto *a = form.findChild<QAction *>(QLatin1String(name));
+    if (!a)
+        qFatal("no action %s", name);
+    return a;
+}
+
+QString caret(const TForm1 &form)
+{
+    const qb::TextPos p = form.m1->cursorPosition();
+    return QStringLiteral("%1:%2").arg(p.line).arg(p.column);
+}
+
+} // namespace
+
+class TestViewCommands : public qbtest::GuiTest
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void menusAndKeys_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::newRow("Find") << QByteArray("Find1") << "Edit1" << "Find..." << QKeySequence("Ctrl+F");
+        QTest::newRow("Find Next") << QByteArray("FindNext1") << "Edit1" << "Find &Next" << QKeySequence("F3");
+        QTest::newRow("Find Previous") << QByteArray("FindPrevious1") << "Edit1" << "Find Pre&vious"
+                                       << QKeySequence("Shift+F3");
+        QTest::newRow("Go to Line") << QByteArray("GotoLine1") << "Edit1" << "Go to Line..." << QKeySequence("Ctrl+G");
+        QTest::newRow("Zoom In") << QByteArray("ZoomIn1") << "View1" << "Zoom &In" << QKeySequence("Ctrl++");
+        QTest::newRow("Zoom Out") << QByteArray("ZoomOut1") << "View1" << "Zoom &Out" << QKeySequence("Ctrl+-");
+        QTest::newRow("Normal Size") << QByteArray("ZoomReset1") << "View1" << "&Normal Size" << QKeySequence("Ctrl+0");
+    }
+    void menusAndKeys()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, menu);
+        QFETCH(QString, caption);
+        QFETCH(QKeySequence, key);
+        AppWindow w;
+        QAction *a = action(*w.form, name.constData());
+        QCOMPARE(a->text(), caption);
+        QCOMPARE(a->shortcut(), key);
+        QVERIFY(w.form->findChild<QMenu *>(menu)->actions().contains(a));
+    }
+
+    void findThroughTheWindow()
+    {
+        AppWindow w;
+        QVERIFY(w.send("one two\r\ntwo\r\nthree two\r\n"));
+        auto *bar = w.form->findChild<qb::FindBar *>(QStringLiteral("FindBar"));
+        QVERIFY(bar && bar->isHidden());
+        action(*w.form, "Find1")->trigger();
+        QVERIFY(!bar->isHidden());
+        bar->findChild<QLineEdit *>(QStringLiteral("eFind"))->setText(QStringLiteral("two"));
+        auto *count = bar->findChild<QLabel *>(QStringLiteral("lFindCount"));
+        QCOMPARE(count->text(), QStringLiteral("1 of 3"));
+        QCOMPARE(w.form->m1->selectedText(), QStringLiteral("two"));
+        action(*w.form, "FindNext1")->trigger();
+        QCOMPARE(caret(*w.form), QStringLiteral("1:3"));
+        action(*w.form, "FindPrevious1")->trigger();
+        action(*w.form, "FindPrevious1")->trigger();
+        QCOMPARE(count->text(), QStringLiteral("3 of 3"));
+        QCOMPARE(caret(*w.form), QStringLiteral("2:9"));
+        // The next report is searched at once, the bar still open.
+        QVERIFY(w.send("no\r\nno\r\nyes two\r\n"));
+        QVERIFY(!bar->isHidden());
+        QCOMPARE(count->text(), QStringLiteral("1 of 1"));
+        QCOMPARE(caret(*w.form), QStringLiteral("2:7"));
+    }
+
+    void goToLine_data()
+    {
+        QTest::addColumn<int>("answer");  // 0: cancelled
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("a line") << 3 << "2:0";
+        QTest::newRow("the last line") << 4 << "3:0";
+        QTest::newRow("cancelled") << 0 << "1:2";
+    }
+    void goToLine()
+    {
+        QFETCH(int, answer);
+        QFETCH(QString, expected);
+        AppWindow w;
+        QVERIFY(w.send("a\r\nbcd\r\nef\r\ng\r\n"));
+        w.form->m1->setSelection({1, 2}, {1, 2});
+        QString prompt;
+        int top = 0;
+        qb::modal::setNextExec([&](QDialog *d) {
+            auto *input = qobject_cast<QInputDialog *>(d);
+            if (!input || input->objectName() != u"GotoLineDialog")
+                return int(QDialog::Rejected);
+            prompt = input->labelText();
+            top = input->intMaximum();
+            input->setIntValue(answer);
+            return int(answer ? QDialog::Accepted : QDialog::Rejected);
+        });
+        action(*w.form, "GotoLine1")->trigger();
+        QCOMPARE(prompt, QStringLiteral("Line number (1 - 4):"));
+        QCOMPARE(top, 4);
+        QCOMPARE(caret(*w.form), expected);
+        QVERIFY(!w.form->m1->hasSelection());
+    }
+
+    void contextMenu()
+    {
+        AppWindow w;
+        auto *m1 = w.form->m1;
+        w.form->show();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), m1->viewport()->mapToGlobal(QPoint(10, 10)));
+        QApplication::sendEvent(m1->viewport(), &event);
+        auto *menu = w.form->findChild<QMenu *>(QStringLiteral("ContextMenu1"));
+        QVERIFY(menu && menu->isVisible());
+        QStringList names, enabled;
+        for (QAction *a : menu->actions()) {
+            if (a->isSeparator())
+                continue;
+            names << a->objectName();
+            if (a->isEnabled())
+                enabled << a->objectName();
+        }
+        // The window's own actions, so the menu enables them as the menus do.
+        QCOMPARE(names, (QStringList{"Copy1", "SelectAll1", "Find1", "SaveAs1", "Print1"}));
+        QCOMPARE(enabled, (QStringList{"Copy1", "SelectAll1", "Find1"}));
+        menu->hide();
+        QVERIFY(w.send("text\r\n"));
+        QVERIFY(w.form->SaveAs1->isEnabled() && w.form->Print1->isEnabled());
+        QVERIFY(menu->actions().contains(w.form->SaveAs1));
+    }
+
+    void zoomStoredAndRestored_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("restored");
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<int>("zoom");
+        QTest::newRow("first start") << QByteArray() << 100 << QByteArray("ZoomIn1") << 110;
+        QTest::newRow("stored") << QByteArray("[Font]\r\nZoom=150\r\n") << 150 << QByteArray("ZoomOut1") << 125;
+        QTest::newRow("back to 100") << QByteArray("[Font]\r\nZoom=250\r\n") << 250 << QByteArray("ZoomReset1") << 100;
+        QTest::newRow("too large") << QByteArray("[Font]\r\nZoom=1000\r\n") << 400 << QByteArray("ZoomIn1") << 400;
+        QTest::newRow("too small") << QByteArray("[Font]\r\nZoom=3\r\n") << 50 << QByteArray("ZoomIn1") << 67;
+        QTest::newRow("between steps") << QByteArray("[Font]\r\nZoom=105\r\n") << 105 << QByteArray("ZoomOut1") << 100;
+    }
+    void zoomStoredAndRestored()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(int, restored);
+        QFETCH(QByteArray, command);
+        QFETCH(int, zoom);
+        QByteArray stored;
+        {
+            AppWindow w(ini);
+            QCOMPARE(w.form->m1->zoom(), restored);
+            const QFont chosen = w.form->m1->font();
+            action(*w.form, command.constData())->trigger();
+            QCOMPARE(w.form->m1->zoom(), zoom);
+            QCOMPARE(w.form->m1->font(), chosen);
+            stored = iniValue(w.app.readIni(), "Zoom");
+            if (zoom != restored)
+                QCOMPARE(stored, QByteArray::number(zoom));
+        }
+        if (zoom != restored) {
+            AppWindow again("[Font]\r\nZoom=" + stored + "\r\n");
+            QCOMPARE(again.form->m1->zoom(), zoom);
+        }
+    }
+};
+
+QTEST_MAIN(TestViewCommands)
+#include "tst_viewcommands.moc"
