@@ -214,4 +214,18 @@ void TForm1::buildWindow()
     new ViewCommands(this, edit1, view1);
 }
 
+// The pipeline reads the live dialog settings and the auditing switch; what
+// it shows goes into the text area, and the listener follows its queue.
+void TForm1::connectPipeline()
+{
+    m_pipeline.setFilterSettingsSource([this] { return filterSettings(); });
+    m_pipeline.setAlertSettingsSource([this] { return alertSettings(); });
+    m_pipeline.setAuditingSource([this] { return EnableAuditing1->isChecked(); });
+    m_pipeline.setAuditDirectory(m_paths.auditDirectory);
+    connect(&m_pipeline, &ReportPipeline::display, this,
+            [this](std::shared_ptr<const Report> report) { m1->setReport(std::move(report)); });
+    connect(&m_pipeline, &ReportPipeline::shown, this, &TForm1::Alert);
+    connect(&m_pipeline, &ReportPipeline::waitingBytesChanged, Server, &Listener::setWaitingBytes);
+}
+
 } // namespace qb

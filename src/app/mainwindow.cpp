@@ -356,18 +356,6 @@ void TForm1::DisplayAndAlert()
     EnableToolBar();
 }
 
-void TForm1::connectPipeline()
-{
-    m_pipeline.setFilterSettingsSource([this] { return filterSettings(); });
-    m_pipeline.setAlertSettingsSource([this] { return alertSettings(); });
-    m_pipeline.setAuditingSource([this] { return EnableAuditing1->isChecked(); });
-    m_pipeline.setAuditDirectory(m_paths.auditDirectory);
-    connect(&m_pipeline, &ReportPipeline::display, this,
-            [this](std::shared_ptr<const Report> report) { m1->setReport(std::move(report)); });
-    connect(&m_pipeline, &ReportPipeline::shown, this, &TForm1::Alert);
-    connect(&m_pipeline, &ReportPipeline::waitingBytesChanged, Server, &Listener::setWaitingBytes);
-}
-
 void TForm1::EnableToolBar()
 {
     // The text is not empty once the report has a line, even an empty one.
