@@ -383,7 +383,7 @@ void Listener::acceptPending()
         connect(conn->notifier.get(), &QSocketNotifier::activated, this, [this, id] { onReadable(id); });
         if (m_answerStatus) {
             Connection *const c = conn.get();
-            conn->responder = std::make_unique<StatusResponder>([this, c](std::string_view bytes) { sendReply(*c, bytes); });
+            conn->responder = std::make_unique<StatusResponder>([this, c](std::string_view bytes) { queueReply(*c, bytes); });
             conn->writeNotifier = std::make_unique<QSocketNotifier>(qintptr(fd), QSocketNotifier::Write);
             conn->writeNotifier->setEnabled(false);
             connect(conn->writeNotifier.get(), &QSocketNotifier::activated, this, [this, id] { flushReplies(id); });
@@ -432,47 +432,37 @@ void Listener::finishReport(quint64 id, Connection &conn)
     Q_EMIT clientDisconnected(id, report, peer);
 }
 
-void Listener::sendReply(Connection &conn, std::string_view bytes)
+void Listener::queueReply(Connection &conn, std::string_view bytes)
 {
-    if (conn.replyFailed)
-        return;
-    if (!conn.unsent.empty()) {
-        // Answers go out in order; one that does not fit beside those the
-        // peer has not read yet is dropped whole.
-        if (conn.unsent.size() + bytes.size() <= kMaxUnsentReplies)
-            conn.unsent += bytes;
-        return;
-    }
-    const ssize_t sent = ::send(conn.fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-        // The peer shut its side or reset: its reading side tells the rest.
-        conn.replyFailed = true;
-        return;
-    }
-    bytes.remove_prefix(sent > 0 ? std::size_t(sent) : 0);
-    if (bytes.empty())
-        return;
-    conn.unsent.assign(bytes.substr(0, kMaxUnsentReplies));
-    conn.writeNotifier->setEnabled(true);
+    // Answers go out in order; one that does not fit beside those the peer
+    // has not read yet is dropped whole.
+    if (!conn.replyFailed && conn.unsent.size() + bytes.size() <= kMaxUnsentReplies)
+        conn.unsent += bytes;
 }
 
-void Listener::flushReplies(quint64 id)
+void Listener::sendReplies(Connection &conn)
 {
-    const auto it = m_connections.find(id);
-    if (it == m_connections.end())
+    if (conn.unsent.empty())
         return;
-    Connection &conn = *it->second;
-    const ssize_t sent = conn.unsent.empty() ? 0 : ::send(conn.fd, conn.unsent.data(), conn.unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t sent = ::send(conn.fd, conn.unsent.data(), conn.unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+            conn.writeNotifier->setEnabled(true);
             return;
+        }
+        // The peer shut its side or reset: its reading side tells the rest.
         conn.replyFailed = true;
         std::string().swap(conn.unsent);
     } else {
         conn.unsent.erase(0, std::size_t(sent));
     }
-    if (conn.unsent.empty())
-        conn.writeNotifier->setEnabled(false);
+    conn.writeNotifier->setEnabled(!conn.unsent.empty());
+}
+
+void Listener::flushReplies(quint64 id)
+{
+    if (const auto it = m_connections.find(id); it != m_connections.end())
+        sendReplies(*it->second);
 }
 
 void Listener::onReadable(quint64 id)
@@ -622,9 +612,13 @@ void Listener::receive(quint64 id)
     }
 
     // Requests are answered before the signal, whose handler may run a
-    // nested event loop.
-    if (conn.responder)
+    // nested event loop: the answers to one read together, as a printer
+    // sends the answers to requests that came at once.
+    if (conn.responder) {
         conn.responder->feed(std::string_view(buffer, std::size_t(got)));
+        if (!conn.writeNotifier->isEnabled())
+            sendReplies(conn);
+    }
     if (direct)
         conn.report.appendReceived(std::size_t(got), reportRoom, m_readBuffer);
     else

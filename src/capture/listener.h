@@ -144,9 +144,10 @@ private:
     void dropConnection(quint64 id);
     void updateAcceptNotifier();
     void finishReport(quint64 id, Connection &conn);
-    // A status answer for the peer: sent now, or kept for the socket's
-    // next room.
-    void sendReply(Connection &conn, std::string_view bytes);
+    // A status answer for the peer, kept until the read that asked for it
+    // is done; then sent, or kept for the socket's next room.
+    void queueReply(Connection &conn, std::string_view bytes);
+    void sendReplies(Connection &conn);
     void flushReplies(quint64 id);
 
     // How many of the next n stream bytes conn may take now (0: none), and
