@@ -35,6 +35,8 @@ public:
     // The language followed: EscPos or Pcl; Auto while the first bytes do
     // not tell yet, Text once the stream is no longer followed.
     Language language() const { return language_; }
+    // What the decoded text and blocks hold now.
+    std::size_t memoryBytes() const { return doc_.memoryBytes() + first_.capacity(); }
 
 private:
     StatusReply reply_;

@@ -3,6 +3,7 @@
 // stream as received, and with the answers off nothing is ever sent.
 
 #include "capture/listener.h"
+#include "capture/statusresponder.h"
 #include "captureserver.h"
 #include "sockets.h"
 #include "testsupport.h"
@@ -95,6 +96,30 @@ private Q_SLOTS:
         QCOMPARE(bytes(receiveUntilClosed(fd)), QByteArray());
         ::close(fd);
         QCOMPARE(server.finished.front().text, textFormOf((request.join() + bytes(after)).toStdString()));
+    }
+
+    // Followed for ever, the stream costs the responder a bounded memory: a
+    // long job with line ends is answered to its end; a line that never ends
+    // is given up rather than held.
+    void followingIsBounded()
+    {
+        std::string answers;
+        qb::StatusResponder responder([&](std::string_view b) { answers += b; });
+        const std::string line(79, 'x');
+        for (int i = 0; i < 200'000; ++i) // 16 MB of receipt lines
+            responder.feed(line + '\n');
+        QVERIFY(responder.memoryBytes() <= qb::StatusResponder::kMaxMemory);
+        responder.feed("\x10\x04\x01");
+        QCOMPARE(responder.language(), qb::Language::EscPos);
+        QCOMPARE(bytes(answers), QByteArray("\x12"));
+
+        qb::StatusResponder endless([&](std::string_view b) { answers += b; });
+        endless.feed("\x1b@");
+        for (std::size_t fed = 0; fed <= qb::StatusResponder::kMaxMemory; fed += line.size())
+            endless.feed(line);
+        QCOMPARE(endless.language(), qb::Language::Text);
+        endless.feed("\x10\x04\x01");
+        QCOMPARE(bytes(answers), QByteArray("\x12"));
     }
 
     // Off, as by default: nothing is ever sent, and the report is the same.
