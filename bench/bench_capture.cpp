@@ -6,6 +6,7 @@
 //   bench_capture --held [--csv] [--repeat N]
 //   bench_capture --held-filtered [--csv]
 //   bench_capture --memory PROGRAM [--csv]
+//   bench_capture --answer-status [--repeat N] [sizes in MiB...]
 //
 // Sizes run from 1 to 64 MiB (a report keeps at most 64 MiB). With --repeat N
 // every figure is the fastest of N runs. For each size it prints:
@@ -24,6 +25,10 @@
 //            text (lines joined by LF), the way a text document would show it
 //   cap/bare capture throughput divided by bare recv throughput
 // --csv prints the same as comma-separated rows under a header line.
+//
+// --answer-status prints, for each size, the capture time with status
+// answers off (the baseline: reading as ever) and on (every read also
+// followed for status requests), two listeners in the same run.
 //
 // --held runs the held-display row instead: 12 reports of 32 MiB finish while
 // display is held, then it is released, with auditing on. It prints
@@ -509,7 +514,8 @@ void usage()
                          "       bench_capture --held [--csv] [--repeat N]\n"
                          "       bench_capture --held-filtered [--csv]\n"
                          "       bench_capture --held-burst [--csv]\n"
-                         "       bench_capture --memory PROGRAM [--csv]\n");
+                         "       bench_capture --memory PROGRAM [--csv]\n"
+                         "       bench_capture --answer-status [--repeat N] [sizes in MiB, 1..64 ...]\n");
     std::exit(2);
 }
 
@@ -525,6 +531,7 @@ int main(int argc, char *argv[])
     bool held = false;
     bool heldFiltered = false;
     bool heldBurst = false;
+    bool answerStatus = false;
     QString memoryProgram;
     int repeat = 1;
     std::vector<int> sizes;
@@ -538,6 +545,8 @@ int main(int argc, char *argv[])
             heldFiltered = true;
         } else if (arg == "--held-burst") {
             heldBurst = true;
+        } else if (arg == "--answer-status") {
+            answerStatus = true;
         } else if (arg == "--memory" && i + 1 < argc) {
             memoryProgram = QString::fromLocal8Bit(argv[++i]);
         } else if (arg == "--repeat" && i + 1 < argc) {
@@ -554,6 +563,26 @@ int main(int argc, char *argv[])
     }
     if ((held || heldFiltered || heldBurst || !memoryProgram.isEmpty()) && !sizes.empty())
         usage();
+    if (answerStatus) {
+        qb::Listener off, on;
+        on.setAnswerStatus(true);
+        for (qb::Listener *l : {&off, &on}) {
+            l->setPort(0);
+            l->open();
+        }
+        std::printf("%6s %10s %10s %9s\n", "MiB", "off s", "on s", "on/off");
+        for (int mib : sizes.empty() ? std::vector<int>{1, 8, 32} : sizes) {
+            const std::string data = qbbench::makeReport(std::size_t(mib) << 20);
+            double offTime = INFINITY, onTime = INFINITY;
+            for (int r = 0; r < repeat; ++r) {
+                offTime = std::min(offTime, captureOnly(off, data));
+                onTime = std::min(onTime, captureOnly(on, data));
+            }
+            std::printf("%6d %10.3f %10.3f %9.2f\n", mib, offTime, onTime, onTime / offTime);
+            std::fflush(stdout);
+        }
+        return 0;
+    }
     if (!memoryProgram.isEmpty()) {
         constexpr int kMiB = 64;
         const MemoryRow row = programMemory(memoryProgram, qbbench::makeReport(std::size_t(kMiB) << 20));

@@ -3,6 +3,7 @@
 #include "app/alertcommand.h"
 #include "app/commandline.h"
 #include "app/reportoutput.h"
+#include "app/mainsettings.h"
 #include "app/signalcloser.h"
 #include "audit/auditstore.h"
 #include "capture/listener.h"
@@ -104,7 +105,7 @@ public:
         m_pipeline.setAuditDirectory(paths.auditDirectory);
         m_pipeline.setAuditing(auditing);
         m_listener.setPort(options.port ? *options.port : ini.readInteger(kDefaults, "Port", kDefaultPort));
-        m_listener.setIdleTimeout(std::clamp(ini.readInteger(kDefaults, "IdleTimeout", 270), 0, 86'400));
+        readListenerSettings(ini, m_listener);
 
         if (!options.onAlert.isEmpty()) {
             AlertCommand::Limits limits;

@@ -1,6 +1,11 @@
 #include "app/mainsettings.h"
 
+#include "capture/listener.h"
+#include "capture/portdialog.h"
 #include "common/bytes.h"
+#include "dialogs/spinedit.h"
+
+#include <QCheckBox>
 
 #include <algorithm>
 
@@ -71,6 +76,31 @@ void writeWindowPlacement(ProfileFile &ini, int state, QRect bounds)
         ini.writeInteger(kDefaults, "Left", bounds.x());
         ini.writeInteger(kDefaults, "Width", bounds.width());
         ini.writeInteger(kDefaults, "Height", bounds.height());
+    }
+}
+
+void readListenerSettings(const ProfileFile &ini, Listener &listener)
+{
+    listener.setIdleTimeout(ini.readInteger(kDefaults, "IdleTimeout", 270));
+    listener.setAnswerStatus(ini.readBool(kDefaults, "AnswerStatus", false));
+}
+
+void showListenerSettings(const Listener &listener, TfrmPort &dialog)
+{
+    dialog.sePort->setValue(listener.port());
+    dialog.seIdleTimeout->setValue(listener.idleTimeout());
+    dialog.cbAnswerStatus->setChecked(listener.answerStatus());
+}
+
+void takeListenerSettings(const TfrmPort &dialog, Listener &listener, ProfileFile &ini)
+{
+    if (dialog.seIdleTimeout->readValue() != listener.idleTimeout()) {
+        listener.setIdleTimeout(dialog.seIdleTimeout->readValue());
+        ini.writeInteger(kDefaults, "IdleTimeout", listener.idleTimeout());
+    }
+    if (dialog.cbAnswerStatus->isChecked() != listener.answerStatus()) {
+        listener.setAnswerStatus(dialog.cbAnswerStatus->isChecked());
+        ini.writeBool(kDefaults, "AnswerStatus", listener.answerStatus());
     }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The main window's own settings as the settings file holds them, read and
 // written without any window: the text area's font (section "Font") and the
-// window's bounds and state (section "Defaults").
+// window's bounds and state (section "Defaults"), and the listener's
+// settings the Port dialog shows.
 
 #include "settings/profilefile.h"
 
@@ -11,6 +12,8 @@
 #include <cstdint>
 
 namespace qb {
+class Listener;
+class TfrmPort;
 
 struct FontSetting {
     QFont font;
@@ -38,5 +41,15 @@ int readWindowState(const ProfileFile &ini);
 QRect readWindowBounds(const ProfileFile &ini, QRect current);
 // Writes the state, and the bounds when the state is normal. Throws Failure.
 void writeWindowPlacement(ProfileFile &ini, int state, QRect bounds);
+
+// The listener's settings in section "Defaults": `IdleTimeout` (seconds,
+// 270 unless stored; the listener takes it into 0..86400) and
+// `AnswerStatus` (off unless stored).
+void readListenerSettings(const ProfileFile &ini, Listener &listener);
+// The Port dialog shows the listener's port and settings...
+void showListenerSettings(const Listener &listener, TfrmPort &dialog);
+// ...and when it closes, each one changed there is applied and stored.
+// Throws Failure.
+void takeListenerSettings(const TfrmPort &dialog, Listener &listener, ProfileFile &ini);
 
 } // namespace qb

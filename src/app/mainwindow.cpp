@@ -44,6 +44,13 @@ std::function<QString()> g_addressLookup;
 
 QString hostAddresses() { return g_addressLookup ? g_addressLookup() : localIP(); }
 
+// The dialog, modal, when the program has one.
+void execIfAny(QDialog *dialog)
+{
+    if (dialog)
+        modal::exec(dialog);
+}
+
 } // namespace
 
 void TForm1::setScreenSizeOverride(QSize size) { placement::setScreenSizeOverride(size); }
@@ -116,7 +123,7 @@ void TForm1::loadSettings()
         setWindowState(Qt::WindowMaximized);
 
     EnableAuditing1->setChecked(m_settings.readBool(kDefaults, "Auditing", false));
-    Server->setIdleTimeout(m_settings.readInteger(kDefaults, "IdleTimeout", 270)); // taken into 0..86400
+    readListenerSettings(m_settings, *Server);
 }
 
 void TForm1::showAtStart()
@@ -537,29 +544,21 @@ void TForm1::Color1Click()
     });
 }
 
-void TForm1::About1Click()
-{
-    if (frmAbout)
-        modal::exec(frmAbout);
-}
+void TForm1::About1Click() { execIfAny(frmAbout); }
 
 void TForm1::Port1Click()
 {
     guarded([this] {
         m_pipeline.hold();
         try {
-            frmPort->sePort->setValue(Server->port());
-            frmPort->seIdleTimeout->setValue(Server->idleTimeout());
+            showListenerSettings(*Server, *frmPort);
             modal::exec(frmPort);
         } catch (...) {
             frmPort->sePort->setValue(9100);
         }
         m_pipeline.release();
         DisplayAndAlert();
-        if (frmPort->seIdleTimeout->readValue() != Server->idleTimeout()) {
-            Server->setIdleTimeout(frmPort->seIdleTimeout->readValue());
-            m_settings.writeInteger(kDefaults, "IdleTimeout", Server->idleTimeout());
-        }
+        takeListenerSettings(*frmPort, *Server, m_settings);
         Server->close();
         Server->setPort(frmPort->sePort->readValue());
         Server->open();
@@ -570,26 +569,17 @@ void TForm1::Port1Click()
 
 void TForm1::Alert1Click()
 {
-    held([this] {
-        if (frmAlerts)
-            modal::exec(frmAlerts);
-    });
+    held([this] { execIfAny(frmAlerts); });
 }
 
 void TForm1::tbLineFilterClick()
 {
-    held([this] {
-        if (frmFilters)
-            modal::exec(frmFilters);
-    });
+    held([this] { execIfAny(frmFilters); });
 }
 
 void TForm1::Auditing1Click()
 {
-    held([this] {
-        if (frmAuditing)
-            modal::exec(frmAuditing);
-    });
+    held([this] { execIfAny(frmAuditing); });
 }
 
 } // namespace qb

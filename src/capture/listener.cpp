@@ -1,11 +1,14 @@
 #include "capture/listener.h"
 
+#include "capture/statusresponder.h"
+
 #include "common/failure.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <string>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -63,6 +66,13 @@ struct Listener::Connection {
     bool waiting = false;    // not read until room or a place frees
     Clock::time_point lastData;
     std::unique_ptr<QSocketNotifier> notifier;
+    // Only while status answers are on: what follows the stream for its
+    // requests, the answers the socket has not taken yet, and the notifier
+    // that says when it takes more.
+    std::unique_ptr<StatusResponder> responder;
+    std::string unsent;
+    std::unique_ptr<QSocketNotifier> writeNotifier;
+    bool replyFailed = false; // the peer takes no more answers
 };
 
 Listener::Listener(QObject *parent)
@@ -371,6 +381,13 @@ void Listener::acceptPending()
         const quint64 id = m_nextId++;
         conn->notifier = std::make_unique<QSocketNotifier>(qintptr(fd), QSocketNotifier::Read);
         connect(conn->notifier.get(), &QSocketNotifier::activated, this, [this, id] { onReadable(id); });
+        if (m_answerStatus) {
+            Connection *const c = conn.get();
+            conn->responder = std::make_unique<StatusResponder>([this, c](std::string_view bytes) { queueReply(*c, bytes); });
+            conn->writeNotifier = std::make_unique<QSocketNotifier>(qintptr(fd), QSocketNotifier::Write);
+            conn->writeNotifier->setEnabled(false);
+            connect(conn->writeNotifier.get(), &QSocketNotifier::activated, this, [this, id] { flushReplies(id); });
+        }
         m_connections.emplace(id, std::move(conn));
         updateAcceptNotifier();
         Q_EMIT clientConnected(id);
@@ -397,8 +414,12 @@ void Listener::dropConnection(quint64 id)
     // itself may be the sender of the event being handled, which may run a
     // nested event loop for a long time: free it once that event returned.
     conn->notifier->setEnabled(false);
+    if (conn->writeNotifier)
+        conn->writeNotifier->setEnabled(false);
     ::close(conn->fd);
     conn->notifier.release()->deleteLater();
+    if (conn->writeNotifier)
+        conn->writeNotifier.release()->deleteLater();
     admitWaiting();
     updateAcceptNotifier();
 }
@@ -409,6 +430,39 @@ void Listener::finishReport(quint64 id, Connection &conn)
     Report report = conn.report.finish();
     dropConnection(id); // conn is gone from here on
     Q_EMIT clientDisconnected(id, report, peer);
+}
+
+void Listener::queueReply(Connection &conn, std::string_view bytes)
+{
+    // Answers go out in order; one that does not fit beside those the peer
+    // has not read yet is dropped whole.
+    if (!conn.replyFailed && conn.unsent.size() + bytes.size() <= kMaxUnsentReplies)
+        conn.unsent += bytes;
+}
+
+void Listener::sendReplies(Connection &conn)
+{
+    if (conn.unsent.empty())
+        return;
+    const ssize_t sent = ::send(conn.fd, conn.unsent.data(), conn.unsent.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+            conn.writeNotifier->setEnabled(true);
+            return;
+        }
+        // The peer shut its side or reset: its reading side tells the rest.
+        conn.replyFailed = true;
+        std::string().swap(conn.unsent);
+    } else {
+        conn.unsent.erase(0, std::size_t(sent));
+    }
+    conn.writeNotifier->setEnabled(!conn.unsent.empty());
+}
+
+void Listener::flushReplies(quint64 id)
+{
+    if (const auto it = m_connections.find(id); it != m_connections.end())
+        sendReplies(*it->second);
 }
 
 void Listener::onReadable(quint64 id)
@@ -557,6 +611,14 @@ void Listener::receive(quint64 id)
         return;
     }
 
+    // Requests are answered before the signal, whose handler may run a
+    // nested event loop: the answers to one read together, as a printer
+    // sends the answers to requests that came at once.
+    if (conn.responder) {
+        conn.responder->feed(std::string_view(buffer, std::size_t(got)));
+        if (!conn.writeNotifier->isEnabled())
+            sendReplies(conn);
+    }
     if (direct)
         conn.report.appendReceived(std::size_t(got), reportRoom, m_readBuffer);
     else

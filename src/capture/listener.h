@@ -24,6 +24,13 @@
 // count here: once they reach the limit the listener pauses. It reads from no
 // connection and accepts none until they drop below it again; the clients
 // meanwhile wait under TCP flow control, and nothing is dropped or refused.
+//
+// Nothing is sent to a client, unless status answers are on: then the
+// status requests in each connection's stream are answered as an online
+// printer would (see StatusResponder), at once and never waiting for the
+// peer. What the socket does not take is kept, up to kMaxUnsentReplies
+// bytes, and sent when it takes more; a peer that never reads its answers
+// loses the ones past that, and nothing else waits on it.
 
 #include "capture/reportassembler.h"
 #include "common/report.h"
@@ -35,6 +42,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 class QSocketNotifier;
@@ -92,6 +100,10 @@ public:
     // 0..86400.
     void setIdleTimeout(int seconds);
     int idleTimeout() const { return m_idleTimeout; }
+    // Whether status requests are answered, from the next connection on.
+    void setAnswerStatus(bool on) { m_answerStatus = on; }
+    bool answerStatus() const { return m_answerStatus; }
+    static constexpr std::size_t kMaxUnsentReplies = std::size_t(8) << 10;
     int connectionCount() const { return int(m_connections.size()); }
     // The memory the reports being received hold together.
     std::size_t inFlightBytes() const { return m_inFlight; }
@@ -132,6 +144,11 @@ private:
     void dropConnection(quint64 id);
     void updateAcceptNotifier();
     void finishReport(quint64 id, Connection &conn);
+    // A status answer for the peer, kept until the read that asked for it
+    // is done; then sent, or kept for the socket's next room.
+    void queueReply(Connection &conn, std::string_view bytes);
+    void sendReplies(Connection &conn);
+    void flushReplies(quint64 id);
 
     // How many of the next n stream bytes conn may take now (0: none), and
     // whether it is to wait for a place first.
@@ -164,6 +181,7 @@ private:
     std::size_t m_waitingBytes = 0;
     bool m_paused = false;
     int m_idleTimeout = 270;
+    bool m_answerStatus = false;
     QTimer *m_idleTimer = nullptr;
     // accept() failed for want of descriptors: it is tried again later,
     // and the failure was told once.

@@ -4,6 +4,7 @@
 
 #include "dialogs/spinedit.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -21,7 +22,7 @@ TfrmPort::TfrmPort(QWidget *parent)
     setObjectName(QStringLiteral("frmPort"));
     setWindowTitle(QStringLiteral("Select Port"));
     look::makeFixedDialog(this);
-    setFixedSize(304, 147);
+    setFixedSize(304, 177);
 
     auto *panel2 = new QFrame(this);
     panel2->setObjectName(QStringLiteral("Panel2"));
@@ -33,7 +34,7 @@ TfrmPort::TfrmPort(QWidget *parent)
     bold.setPixelSize(16);
     bold.setBold(true);
     panel2->setFont(bold);
-    panel2->setGeometry(0, 0, 304, 106);
+    panel2->setGeometry(0, 0, 304, 136);
 
     auto *label1 = new QLabel(QStringLiteral("Select IP Port:"), panel2);
     label1->setObjectName(QStringLiteral("Label1"));
@@ -60,12 +61,20 @@ TfrmPort::TfrmPort(QWidget *parent)
     seIdleTimeout->setValue(270);
     seIdleTimeout->setGeometry(168, 68, 89, 30);
 
+    cbAnswerStatus = new QCheckBox(QStringLiteral("Answer status requests as an online printer"), panel2);
+    cbAnswerStatus->setObjectName(QStringLiteral("cbAnswerStatus"));
+    QFont plain = cbAnswerStatus->font();
+    plain.setPixelSize(11);
+    plain.setBold(false);
+    cbAnswerStatus->setFont(plain);
+    cbAnswerStatus->setGeometry(12, 106, 286, 22);
+
     auto *panel1 = new QFrame(this);
     panel1->setObjectName(QStringLiteral("Panel1"));
     panel1->setFrameShape(QFrame::Panel);
     panel1->setFrameShadow(QFrame::Sunken);
     look::fillBackground(panel1, Qt::black);
-    panel1->setGeometry(0, 106, 304, 41);
+    panel1->setGeometry(0, 136, 304, 41);
 
     auto *ok = new QPushButton(QStringLiteral("OK"), panel1);
     ok->setObjectName(QStringLiteral("BitBtn1"));

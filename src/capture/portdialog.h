@@ -1,8 +1,11 @@
 #pragma once
 // The port dialog: the listening port, 3100 to 9999, and how many seconds a
-// connection may stay silent before it ends (0 never).
+// connection may stay silent before it ends (0 never), and whether status
+// requests are answered.
 
 #include <QDialog>
+
+class QCheckBox;
 
 namespace qb {
 class SpinEdit;
@@ -15,6 +18,7 @@ public:
 
     SpinEdit *sePort;
     SpinEdit *seIdleTimeout;
+    QCheckBox *cbAnswerStatus;
 
 protected:
     void showEvent(QShowEvent *event) override; // centred on the screen

@@ -164,6 +164,17 @@ void Document::addLine(std::string_view text, const std::vector<StyleRun> &runs,
     closeLine(runs, align);
 }
 
+void Document::dropCompleted()
+{
+    std::vector<std::unique_ptr<char[]>>().swap(chunks_);
+    chunkRoom_ = 0;
+    chunkBytes_ = 0;
+    chunkEnd_ = nullptr;
+    std::vector<Line>().swap(lines_);
+    std::vector<StyleRun>().swap(runs_);
+    std::vector<Block>().swap(blocks_);
+}
+
 void Document::addBlock(std::variant<RasterImage, Symbol, Marker> content, Align align)
 {
     blocks_.push_back(Block{lines_.size(), std::move(content), align});

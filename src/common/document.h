@@ -170,6 +170,9 @@ public:
     }
     void setPaperColumns(std::size_t c) { paperColumns_ = c; }
     void clear() { *this = Document{}; }
+    // Frees the complete lines and the blocks, keeping the line being built:
+    // for a reader that follows a job as it arrives and shows none of it.
+    void dropCompleted();
 
 private:
     // Where a complete line's text is kept.

@@ -1,7 +1,8 @@
 // The idle timeout as the user sets it: read from the settings file at
 // start-up (taken into 0..86400), shown in the Port dialog, and stored and
 // applied as soon as the dialog closes with another value. A connection
-// left silent that long ends with its report shown.
+// left silent that long ends with its report shown. The status answers
+// likewise: stored, shown in the Port dialog, and applied when it closes.
 
 #include "app/mainwindow.h"
 #include "appwindow.h"
@@ -12,6 +13,7 @@
 #include "sockets.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QTest>
 
 #include <unistd.h>
@@ -56,6 +58,48 @@ private Q_SLOTS:
         QVERIFY(qbtest::waitFor([&] { return p.handled() == 1; }, 10000));
         QCOMPARE(p.shown(), QByteArray("left open\r\n"));
         QCOMPARE(p.form->Server->connectionCount(), 0);
+        ::close(fd);
+    }
+
+    void answerStatusStoredShownAndApplied_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<bool>("on");
+        QTest::newRow("none stored") << QByteArray() << false;
+        QTest::newRow("on") << QByteArray("AnswerStatus=1\r\n") << true;
+        QTest::newRow("off") << QByteArray("AnswerStatus=0\r\n") << false;
+    }
+    void answerStatusStoredShownAndApplied()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(bool, on);
+        AppWindow p(ini, AppWindow::Port);
+        QCOMPARE(p.form->Server->answerStatus(), on);
+        QCOMPARE(p.frmPort->cbAnswerStatus->objectName(), QStringLiteral("cbAnswerStatus"));
+        QCOMPARE(p.frmPort->cbAnswerStatus->text(), QStringLiteral("Answer status requests as an online printer"));
+        bool shown = !on, visible = false;
+        qb::modal::setNextExec([&](QDialog *dialog) {
+            dialog->show();
+            visible = p.frmPort->cbAnswerStatus->isVisible();
+            shown = p.frmPort->cbAnswerStatus->isChecked();
+            p.frmPort->cbAnswerStatus->setChecked(!on);
+            dialog->hide();
+            return int(QDialog::Accepted);
+        });
+        p.form->Port1->trigger();
+        QVERIFY(visible);
+        QCOMPARE(shown, on);
+        QCOMPARE(p.form->Server->answerStatus(), !on);
+        QCOMPARE(qbtest::iniValue(p.app.readIni(), "AnswerStatus"), QByteArray(on ? "0" : "1"));
+
+        // The listener, open again on its port, answers now, or not.
+        const int fd = qbtest::connectTo(p.port());
+        QVERIFY(fd >= 0);
+        QVERIFY(qbtest::sendAll(fd, "\x10\x04\x01"));
+        std::string got;
+        QTest::qWait(on ? 300 : 0);
+        QVERIFY(qbtest::waitFor([&] { return !qbtest::receiveNow(fd, got) || !got.empty(); }, on ? 300 : 10000) != on);
+        QCOMPARE(QByteArray::fromStdString(got), on ? QByteArray() : QByteArray("\x12"));
         ::close(fd);
     }
 };

@@ -179,6 +179,27 @@ private Q_SLOTS:
         ::close(fd);
     }
 
+    // AnswerStatus from the settings file: a till asking whether the printer
+    // is online gets its answer while it waits, and its job is the report.
+    void answersStatusWhenTheSettingsSaySo()
+    {
+        ProgramCopy app(QStringLiteral(QUILLBOX_BINARY));
+        QVERIFY(app.writeFile(QStringLiteral("quillbox.ini"), "[Defaults]\r\nAnswerStatus=1\r\n"));
+        QVERIFY(startHeadless(app, {"--port", "0", "--count", "1", "--output", "-"}));
+        const int port = announcedPort(app);
+        QVERIFY(port > 0);
+        const int fd = qbtest::connectTo(port);
+        QVERIFY(fd >= 0);
+        QVERIFY(qbtest::sendAll(fd, "\x10\x04\x01"));
+        std::string answer;
+        QVERIFY(qbtest::waitFor([&] { return !qbtest::receiveNow(fd, answer) || !answer.empty(); }, 10000));
+        QCOMPARE(QByteArray::fromStdString(answer), QByteArray("\x12"));
+        QVERIFY(qbtest::sendAll(fd, "paid\r\n"));
+        ::close(fd);
+        QVERIFY2(endedWithZero(app), errorLog(app).constData());
+        QCOMPARE(app.readFile(QStringLiteral("stdout.log")), QByteArray("\x10\x04\x01paid\r\n"));
+    }
+
     // A port that cannot be bound: the socket message and status 1.
     void portThatCannotBeBound_data()
     {

@@ -52,6 +52,21 @@ bool sendAll(int fd, std::string_view bytes)
     return true;
 }
 
+bool receiveNow(int fd, std::string &into)
+{
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0) {
+            into.append(buffer, std::size_t(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+}
+
 void resetClose(int fd)
 {
     linger lg{1, 0};

@@ -2,6 +2,7 @@
 // Plain client sockets on 127.0.0.1 for the tests and the load driver, and the
 // port a running program listens on. Uses POSIX only.
 
+#include <string>
 #include <string_view>
 
 namespace qbtest {
@@ -12,6 +13,10 @@ int connectTo(int port, int attempts = 50);
 
 // Sends every byte; false when the connection failed first.
 bool sendAll(int fd, std::string_view bytes);
+
+// Appends what the socket holds now to `into`, without waiting; false once
+// the peer closed its side (or the connection failed).
+bool receiveNow(int fd, std::string &into);
 
 // Closes with a reset instead of an orderly close.
 void resetClose(int fd);
