@@ -87,6 +87,9 @@ public:
     void closeClient(quint64 id);
 
     void setLimits(const Limits &limits);
+    // Connections accepted from now on also keep their bytes as received
+    // (Report::rawBytes()), counted in what they hold.
+    void setKeepRaw(bool keep) { m_keepRaw = keep; }
     // Seconds a connection may stay silent before its report is completed as
     // at an orderly close and the connection closed; 0 never. Taken into
     // 0..86400.
@@ -163,6 +166,7 @@ private:
     std::vector<quint64> m_placeQueue;   // waiting for a place, longest first
     std::size_t m_waitingBytes = 0;
     bool m_paused = false;
+    bool m_keepRaw = false;
     int m_idleTimeout = 270;
     QTimer *m_idleTimer = nullptr;
     // accept() failed for want of descriptors: it is tried again later,

@@ -79,6 +79,9 @@ public:
     // end as sent), when reception was asked to keep them; empty otherwise.
     // Filters leave them as they were.
     std::string_view rawBytes() const noexcept { return {m_raw.data(), m_raw.size()}; }
+    // Takes over other's raw bytes (a report made again from this one's
+    // text is still the one received).
+    void takeRawBytes(Report &other) noexcept { m_raw = std::move(other.m_raw); }
 
     // The memory the report holds as allocated: its byte block and its line
     // table, spare room included.

@@ -122,12 +122,24 @@ std::size_t HexDump::find(std::string_view needle, std::size_t from) const
     return before < from ? before : std::string::npos;
 }
 
-std::size_t HexDump::count(std::string_view needle) const
+std::size_t HexDump::findBefore(std::string_view needle, std::size_t before) const
+{
+    if (needle.empty())
+        return std::string::npos;
+    if (before > 0) {
+        const std::size_t hit = m_bytes.rfind(needle, before - 1);
+        if (hit != std::string::npos)
+            return hit;
+    }
+    return m_bytes.rfind(needle);
+}
+
+std::size_t HexDump::count(std::string_view needle, std::size_t before) const
 {
     if (needle.empty())
         return 0;
     std::size_t n = 0;
-    for (std::size_t at = m_bytes.find(needle); at != std::string::npos; at = m_bytes.find(needle, at + needle.size()))
+    for (std::size_t at = m_bytes.find(needle); at < before; at = m_bytes.find(needle, at + needle.size()))
         ++n;
     return n;
 }

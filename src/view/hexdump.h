@@ -59,8 +59,11 @@ public:
     // The first occurrence of needle at or after from, else the first one
     // before it (wrapping round); npos when there is none or needle is empty.
     std::size_t find(std::string_view needle, std::size_t from) const;
-    // Non-overlapping occurrences of needle.
-    std::size_t count(std::string_view needle) const;
+    // The last occurrence of needle that starts before `before`, else the
+    // last one of all (wrapping round); npos when there is none.
+    std::size_t findBefore(std::string_view needle, std::size_t before) const;
+    // Non-overlapping occurrences of needle that start before `before`.
+    std::size_t count(std::string_view needle, std::size_t before = std::string::npos) const;
 
 private:
     std::string_view m_bytes;

@@ -90,6 +90,24 @@ void HexView::setSelection(TextPos anchor, TextPos cursor)
     Q_EMIT selectionChanged();
 }
 
+std::size_t HexView::find(std::string_view needle, bool backward)
+{
+    if (needle.empty())
+        return std::string::npos;
+    const TextPos first = std::min(m_anchor, m_cursor);
+    std::size_t at = m_dump.byteAt(first);
+    if (at == std::string::npos)
+        at = std::min(m_dump.bytes().size(), first.line * HexDump::kBytesPerLine + (first.column >= HexDump::kCharStart ? HexDump::kBytesPerLine : 0));
+    const bool onMatch = hasSelection() && m_dump.bytes().substr(at, needle.size()) == needle
+        && std::pair(first, std::max(m_anchor, m_cursor)) == m_dump.hexSpan(at, needle.size());
+    const std::size_t hit = backward ? m_dump.findBefore(needle, at) : m_dump.find(needle, onMatch ? at + 1 : at);
+    if (hit != std::string::npos) {
+        const auto [begin, end] = m_dump.hexSpan(hit, needle.size());
+        setSelection(begin, end);
+    }
+    return hit;
+}
+
 void HexView::selectAll()
 {
     const std::size_t lines = m_dump.lineCount();

@@ -36,6 +36,11 @@ public:
     // The place nearest to a point of the viewport.
     TextPos positionAt(QPoint viewportPoint) const;
 
+    // Selects, in the hex columns, the next occurrence of needle after the
+    // caret (after the selected one, when it is selected), or the previous
+    // one before it, round the ends; gives its offset, npos when none.
+    std::size_t find(std::string_view needle, bool backward);
+
 public Q_SLOTS:
     void selectAll();
     // Puts the selected text on the clipboard; with nothing selected the
