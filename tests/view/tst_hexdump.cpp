@@ -110,6 +110,10 @@ private Q_SLOTS:
         QCOMPARE(dump.find(needle, 0), std::size_t(2));
         QCOMPARE(dump.find(needle, 3), std::size_t(18));
         QCOMPARE(dump.find(needle, 19), std::size_t(2));
+        QCOMPARE(dump.findBefore(needle, 18), std::size_t(2));
+        QCOMPARE(dump.findBefore(needle, 2), std::size_t(18));
+        QCOMPARE(dump.findBefore(needle, 0), std::size_t(18));
+        QCOMPARE(dump.count(needle, 18), std::size_t(1));
         QCOMPARE(dump.find(HexDump::queryBytes(QStringLiteral("0d0a")), 0), std::size_t(20));
         QCOMPARE(dump.find("absent", 0), std::string::npos);
         QCOMPARE(dump.find("", 0), std::string::npos);
