@@ -39,6 +39,14 @@ void HexView::setReport(std::shared_ptr<const Report> report)
         Q_EMIT selectionChanged();
 }
 
+QString HexView::notice() const
+{
+    if (m_dump.lineCount() > 0 || !m_report || m_report->empty())
+        return {};
+    return QStringLiteral("The received bytes of this report were not kept. "
+                          "They are kept for the reports that arrive while Show Raw Bytes is on.");
+}
+
 int HexView::lineHeight() const { return std::max(1, fontMetrics().height()); }
 
 int HexView::charWidth() const { return std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('0'))); }
@@ -130,6 +138,10 @@ void HexView::paintEvent(QPaintEvent *)
     const int left = -horizontalScrollBar()->value();
     const auto top = std::size_t(verticalScrollBar()->value());
     const TextPos from = std::min(m_anchor, m_cursor), to = std::max(m_anchor, m_cursor);
+    if (const QString text = notice(); !text.isEmpty()) {
+        p.setPen(palette().color(QPalette::Text));
+        p.drawText(viewport()->rect().adjusted(w, h / 2, -w, 0), Qt::AlignTop | Qt::AlignLeft | Qt::TextWordWrap, text);
+    }
     for (int row = 0; row * h < viewport()->height(); ++row) {
         const std::size_t i = top + std::size_t(row);
         if (i >= m_dump.lineCount())

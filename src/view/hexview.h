@@ -26,6 +26,9 @@ public:
     // with nothing selected, at the top.
     void setReport(std::shared_ptr<const Report> report);
     const HexDump &dump() const { return m_dump; }
+    // What the view says in place of the dump of a report that has lines
+    // but whose bytes were not kept; empty otherwise.
+    QString notice() const;
 
     bool hasSelection() const { return m_anchor != m_cursor; }
     QString selectedText() const { return m_dump.textBetween(m_anchor, m_cursor); }

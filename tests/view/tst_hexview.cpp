@@ -35,6 +35,7 @@ private Q_SLOTS:
         view.setReport(rawReport(bytes));
         QCOMPARE(view.dump().bytes(), std::string_view(bytes));
         QCOMPARE(view.dump().lineCount(), std::size_t(4));
+        QVERIFY(view.notice().isEmpty());
 
         // Keys select from the caret: Shift+Right twice takes the offset's
         // first two digits.
@@ -64,9 +65,13 @@ private Q_SLOTS:
         QCOMPARE(view.cursorPosition(), view.positionAt(start));
         QVERIFY(!view.hasSelection());
 
-        // A report kept without its raw bytes shows nothing.
+        // A report kept without its raw bytes shows no dump but says why.
         view.setReport(std::make_shared<const qb::Report>(qb::Report::fromText("text")));
         QCOMPARE(view.dump().lineCount(), std::size_t(0));
+        QVERIFY(view.notice().contains(QStringLiteral("not kept")));
+        view.setReport(nullptr);
+        QVERIFY(view.notice().isEmpty());
+        view.setReport(std::make_shared<const qb::Report>(qb::Report::fromText("text")));
         view.selectAll();
         QVERIFY(!view.hasSelection());
     }
