@@ -10,6 +10,7 @@
 #include "dialogs/savedialog.h"
 #include "app/viewcommands.h"
 #include "view/findbar.h"
+#include "view/hexview.h"
 #include "view/reportview.h"
 
 #include <QAction>
@@ -157,6 +158,10 @@ void TForm1::buildWindow()
     m1 = new ReportView(panel1);
     m1->setObjectName(QStringLiteral("m1"));
     layout->addWidget(m1);
+    HexView1 = new HexView(panel1);
+    HexView1->setObjectName(QStringLiteral("HexView1"));
+    HexView1->hide();
+    layout->addWidget(HexView1);
     FindBar1 = new FindBar(m1, panel1);
     layout->addWidget(FindBar1);
     setCentralWidget(panel1);

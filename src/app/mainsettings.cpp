@@ -57,6 +57,10 @@ int readZoom(const ProfileFile &ini) { return std::clamp(ini.readInteger(kFont, 
 
 void writeZoom(ProfileFile &ini, int percent) { ini.writeInteger(kFont, "Zoom", percent); }
 
+bool readRawView(const ProfileFile &ini) { return ini.readBool(kDefaults, "RawView", false); }
+
+void writeRawView(ProfileFile &ini, bool on) { ini.writeBool(kDefaults, "RawView", on); }
+
 int readWindowState(const ProfileFile &ini) { return ini.readInteger(kDefaults, "WindowState", 1); }
 
 QRect readWindowBounds(const ProfileFile &ini, QRect bounds)

@@ -34,6 +34,12 @@ int readZoom(const ProfileFile &ini);
 // Throws Failure.
 void writeZoom(ProfileFile &ini, int percent);
 
+// Whether the text area shows the received bytes in hex ("RawView" of
+// "Defaults"): off until stored.
+bool readRawView(const ProfileFile &ini);
+// Throws Failure.
+void writeRawView(ProfileFile &ini, bool on);
+
 // The window's stored state: 0 minimized, 1 normal, 2 maximized.
 int readWindowState(const ProfileFile &ini);
 // The stored bounds ("Top", "Left", "Width", "Height"), each defaulting to

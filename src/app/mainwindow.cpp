@@ -20,6 +20,7 @@
 #include "dialogs/modal.h"
 #include "dialogs/placement.h"
 #include "dialogs/spinedit.h"
+#include "view/hexview.h"
 #include "view/reportview.h"
 
 #include <QAction>
@@ -483,9 +484,9 @@ void TForm1::Print1Click()
 
 void TForm1::Options1Click() { close(); }
 
-void TForm1::Copy1Click() { m1->copy(); }
+void TForm1::Copy1Click() { HexView1->isHidden() ? m1->copy() : HexView1->copy(); }
 
-void TForm1::SelectAll1Click() { m1->selectAll(); }
+void TForm1::SelectAll1Click() { HexView1->isHidden() ? m1->selectAll() : HexView1->selectAll(); }
 
 void TForm1::ShowToolbar1Click()
 {

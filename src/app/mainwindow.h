@@ -30,6 +30,7 @@ namespace qb {
 class Listener;
 class ReportView;
 class FindBar;
+class HexView;
 class ToolkitTimer;
 class TfrmPort;
 class TfrmAlerts;
@@ -81,6 +82,7 @@ public:
     // Controls (named as their objectName).
     ReportView *m1 = nullptr;
     FindBar *FindBar1 = nullptr;  // under the text area, hidden until Find
+    HexView *HexView1 = nullptr;  // in the text area's place while it shows the raw bytes
     QToolBar *ToolBar1 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QAction *Clear1, *SaveAs1, *Print1, *Options1, *Copy1, *SelectAll1, *ShowToolbar1, *ShowStatusbar1,

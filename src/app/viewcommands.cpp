@@ -2,7 +2,9 @@
 
 #include "app/mainsettings.h"
 #include "app/mainwindow.h"
+#include "capture/listener.h"
 #include "view/findbar.h"
+#include "view/hexview.h"
 #include "view/reportview.h"
 
 #include <QAction>
@@ -47,6 +49,20 @@ ViewCommands::ViewCommands(TForm1 *form, QMenu *edit, QMenu *view)
     connect(m1, &ReportView::zoomChanged, this,
             [this](int percent) { m_form->guarded([&] { writeZoom(m_form->settings(), percent); }); });
 
+    view->addSeparator()->setObjectName(QStringLiteral("N5"));
+    ShowRawBytes1 = command(view, "ShowRawBytes1", QStringLiteral("Show &Raw Bytes"), {});
+    ShowRawBytes1->setCheckable(true);
+    HexView *hex = form->HexView1;
+    bar->setRawView(hex);
+    connect(m1, &ReportView::reportChanged, hex, [m1, hex] { hex->setReport(m1->reportHandle()); });
+    hex->setReport(m1->reportHandle());
+    ShowRawBytes1->setChecked(readRawView(form->settingsFile()));
+    showRawBytes(ShowRawBytes1->isChecked());
+    connect(ShowRawBytes1, &QAction::toggled, this, [this](bool on) {
+        showRawBytes(on);
+        m_form->guarded([&] { writeRawView(m_form->settings(), on); });
+    });
+
     // The context menu offers the window's own actions, so it enables them
     // exactly as the menus do.
     ContextMenu1 = new QMenu(form);
@@ -58,9 +74,20 @@ ViewCommands::ViewCommands(TForm1 *form, QMenu *edit, QMenu *view)
     ContextMenu1->addSeparator();
     ContextMenu1->addAction(form->SaveAs1);
     ContextMenu1->addAction(form->Print1);
-    m1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m1, &QWidget::customContextMenuRequested, this,
-            [this, m1](QPoint at) { ContextMenu1->popup(m1->viewport()->mapToGlobal(at)); });
+    for (QAbstractScrollArea *area : {static_cast<QAbstractScrollArea *>(m1), static_cast<QAbstractScrollArea *>(hex)}) {
+        area->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(area, &QWidget::customContextMenuRequested, this,
+                [this, area](QPoint at) { ContextMenu1->popup(area->viewport()->mapToGlobal(at)); });
+    }
+}
+
+void ViewCommands::showRawBytes(bool on)
+{
+    m_form->Server->setKeepRaw(on);
+    m_form->HexView1->setPalette(m_form->m1->palette());
+    m_form->HexView1->setVisible(on);
+    m_form->m1->setVisible(!on);
+    (on ? static_cast<QWidget *>(m_form->HexView1) : m_form->m1)->setFocus();
 }
 
 } // namespace qb

@@ -1,8 +1,9 @@
 #pragma once
 // The main window's commands on its text area beyond the designed ones:
 // Find, Find Next and Find Previous with the find bar under the text area,
-// Go to Line, the zoom (kept in the settings file), and the text area's
-// context menu, which offers the window's own commands.
+// Go to Line, the zoom (kept in the settings file), Show Raw Bytes (the hex
+// view in the text area's place, kept in the settings file too), and the text
+// area's context menu, which offers the window's own commands.
 
 #include <QObject>
 
@@ -21,10 +22,14 @@ public:
     // and find bar exist, and gives the text area the stored zoom.
     ViewCommands(TForm1 *form, QMenu *edit, QMenu *view);
 
-    QAction *Find1, *FindNext1, *FindPrevious1, *GotoLine1, *ZoomIn1, *ZoomOut1, *ZoomReset1;
+    QAction *Find1, *FindNext1, *FindPrevious1, *GotoLine1, *ZoomIn1, *ZoomOut1, *ZoomReset1, *ShowRawBytes1;
     QMenu *ContextMenu1;
 
 private:
+    // Shows the hex view or the text area; reception keeps the received
+    // bytes of the reports it begins only while the hex view is on.
+    void showRawBytes(bool on);
+
     TForm1 *m_form;
 };
 

@@ -210,7 +210,7 @@ void Listener::setWaitingBytes(std::size_t bytes)
 
 void Listener::setReading(Connection &conn) { conn.notifier->setEnabled(!m_paused && !conn.waiting); }
 
-std::size_t Listener::reportBound() const { return ReportAssembler::memoryBound(m_limits.maxReportBytes); }
+std::size_t Listener::reportBound() const { return ReportAssembler::memoryBound(m_limits.maxReportBytes, m_keepRaw); }
 
 std::size_t Listener::committed() const
 {
@@ -374,6 +374,7 @@ void Listener::acceptPending()
         setKeepAlive(fd);
         auto conn = std::make_unique<Connection>();
         conn->fd = fd;
+        conn->report.setKeepRaw(m_keepRaw);
         conn->lastData = Clock::now();
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);

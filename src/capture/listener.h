@@ -95,6 +95,9 @@ public:
     void closeClient(quint64 id);
 
     void setLimits(const Limits &limits);
+    // Connections accepted from now on also keep their bytes as received
+    // (Report::rawBytes()), counted in what they hold.
+    void setKeepRaw(bool keep) { m_keepRaw = keep; }
     // Seconds a connection may stay silent before its report is completed as
     // at an orderly close and the connection closed; 0 never. Taken into
     // 0..86400.
@@ -180,6 +183,7 @@ private:
     std::vector<quint64> m_placeQueue;   // waiting for a place, longest first
     std::size_t m_waitingBytes = 0;
     bool m_paused = false;
+    bool m_keepRaw = false;
     int m_idleTimeout = 270;
     bool m_answerStatus = false;
     QTimer *m_idleTimer = nullptr;

@@ -67,6 +67,8 @@ std::size_t ReportAssembler::append(std::string_view bytes, std::size_t budget)
         m_truncated = true;
     }
     const std::size_t n = bytes.size();
+    if (m_keepRaw)
+        m_report.m_raw.append(bytes.data(), n);
     const char *const end = bytes.data() + n;
     const char *p = bytes.data();
     Report::Bytes &text = m_report.m_text;
@@ -119,6 +121,8 @@ std::size_t ReportAssembler::appendReceived(std::size_t got, std::size_t budget,
         }
         // Up to the first other break or NUL the bytes stay where they are.
         p = hit;
+        if (m_keepRaw)
+            m_report.m_raw.append(begin, std::size_t(p - begin));
         text.resize(text.size() + std::size_t(p - begin));
         m_kept += std::size_t(p - begin);
         m_received += std::size_t(p - begin);
@@ -154,7 +158,14 @@ ReportAssembler::Room ReportAssembler::roomFor(std::size_t n, std::size_t maxKep
         linesNeed <= starts.capacity()
             ? starts.capacity()
             : Report::Bytes::capacityFor(grown(starts.capacity(), linesNeed, maxKept + 1) * entry) / entry;
-    return {textCap, lines};
+    std::size_t raw = 0;
+    if (m_keepRaw) {
+        const Report::Bytes &kept = m_report.m_raw;
+        const std::size_t rawNeed = kept.size() + n;
+        raw = rawNeed <= kept.capacity() ? kept.capacity()
+                                         : Report::Bytes::capacityFor(grown(kept.capacity(), rawNeed, maxKept));
+    }
+    return {textCap, lines, raw};
 }
 
 void ReportAssembler::reserveFor(std::size_t n, std::size_t maxKept)
@@ -162,17 +173,19 @@ void ReportAssembler::reserveFor(std::size_t n, std::size_t maxKept)
     const Room room = roomFor(n, maxKept);
     m_report.m_text.reserve(room.text);
     m_report.m_starts.reserve(room.lines);
+    m_report.m_raw.reserve(room.raw);
 }
 
 std::size_t ReportAssembler::memoryAfterReserve(std::size_t n, std::size_t maxKept) const
 {
     const Room room = roomFor(n, maxKept);
-    return room.text + room.lines * sizeof(std::uint32_t);
+    return room.text + room.lines * sizeof(std::uint32_t) + room.raw;
 }
 
-std::size_t ReportAssembler::memoryBound(std::size_t maxKept)
+std::size_t ReportAssembler::memoryBound(std::size_t maxKept, bool keepRaw)
 {
-    return Report::Bytes::capacityFor(2 * maxKept + 2) + Report::Bytes::capacityFor((maxKept + 1) * sizeof(std::uint32_t));
+    return Report::Bytes::capacityFor(2 * maxKept + 2) + Report::Bytes::capacityFor((maxKept + 1) * sizeof(std::uint32_t))
+        + (keepRaw ? Report::Bytes::capacityFor(maxKept) : 0);
 }
 
 std::size_t ReportAssembler::textFormLength() const
@@ -190,7 +203,9 @@ Report ReportAssembler::finish()
     m_report.shrinkToFit();
     m_report.setStreamCounts(m_received, droppedBytes());
     Report out = std::move(m_report);
+    const bool keepRaw = m_keepRaw;
     *this = ReportAssembler();
+    m_keepRaw = keepRaw;
     return out;
 }
 

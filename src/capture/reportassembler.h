@@ -26,6 +26,13 @@ public:
     // text form (at most two bytes for each) stays within 32-bit offsets.
     static constexpr std::size_t kMaxKeptBytes = std::size_t(1) << 30;
 
+    // Keeps, besides the lines, a copy of every kept stream byte as it came
+    // (Report::rawBytes()); off at first. Set it before a report's first bytes.
+    // The copy is counted in memoryHeld(), memoryAfterReserve() and, asked
+    // for, memoryBound().
+    void setKeepRaw(bool keep) { m_keepRaw = keep; }
+    bool keepsRaw() const { return m_keepRaw; }
+
     // Takes bytes of the stream; at most `budget` of them are kept, the rest
     // are dropped. Returns the number of bytes kept (NUL bytes count as kept
     // since they take no room).
@@ -49,7 +56,7 @@ public:
     std::size_t memoryAfterReserve(std::size_t n, std::size_t maxKept) const;
     // The most memory a report of at most maxKept stream bytes ever holds
     // when it grows only through reserveFor().
-    static std::size_t memoryBound(std::size_t maxKept);
+    static std::size_t memoryBound(std::size_t maxKept, bool keepRaw = false);
     std::size_t memoryHeld() const { return m_report.memoryHeld(); }
 
     // Length of the report's text form so far: every line, the unfinished
@@ -70,6 +77,7 @@ private:
     struct Room {
         std::size_t text;
         std::size_t lines;
+        std::size_t raw;  // 0 unless the raw bytes are kept
     };
     Room roomFor(std::size_t n, std::size_t maxKept) const;
     void endLine();
@@ -82,6 +90,7 @@ private:
     std::uint64_t m_received = 0;
     bool m_afterCr = false;
     bool m_truncated = false;
+    bool m_keepRaw = false;
 };
 
 // The first CR, LF or NUL in [p, end), or end.

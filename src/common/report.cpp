@@ -195,6 +195,8 @@ Report Report::clone() const
     copy.m_text.reserve(m_text.size());
     copy.m_text.append(m_text.data(), m_text.size());
     copy.m_starts.assign(m_starts);
+    copy.m_raw.reserve(m_raw.size());
+    copy.m_raw.append(m_raw.data(), m_raw.size());
     copy.m_received = m_received;
     copy.m_notKept = m_notKept;
     return copy;
@@ -211,6 +213,7 @@ void Report::clear() noexcept
 {
     m_text.clear();
     m_starts.clear();
+    m_raw.clear();
     m_received = 0;
     m_notKept = 0;
 }
@@ -219,6 +222,7 @@ void Report::shrinkToFit()
 {
     m_text.shrinkToFit();
     m_starts.shrinkToFit();
+    m_raw.shrinkToFit();
 }
 
 void Report::reserve(std::size_t textBytes, std::size_t lines)

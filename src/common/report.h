@@ -75,11 +75,19 @@ public:
     }
     bool cut() const noexcept { return m_notKept > 0; }
 
+    // The kept stream bytes exactly as they came (NUL bytes and every line
+    // end as sent), when reception was asked to keep them; empty otherwise.
+    // Filters leave them as they were.
+    std::string_view rawBytes() const noexcept { return {m_raw.data(), m_raw.size()}; }
+    // Takes over other's raw bytes (a report made again from this one's
+    // text is still the one received).
+    void takeRawBytes(Report &other) noexcept { m_raw = std::move(other.m_raw); }
+
     // The memory the report holds as allocated: its byte block and its line
     // table, spare room included.
     std::size_t memoryHeld() const noexcept
     {
-        return m_text.capacity() + m_starts.capacity() * sizeof(std::uint32_t);
+        return m_text.capacity() + m_starts.capacity() * sizeof(std::uint32_t) + m_raw.capacity();
     }
     // Gives back the spare room of both (after a filter dropped lines).
     void shrinkToFit();
@@ -186,6 +194,7 @@ private:
 
     Bytes m_text;
     Starts m_starts;
+    Bytes m_raw;
     std::uint64_t m_received = 0;
     std::uint64_t m_notKept = 0;
 };

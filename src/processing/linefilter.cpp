@@ -72,6 +72,7 @@ void applyLineFilter(Report &report, const FilterSettings &s)
     const auto recut = [&report](std::string_view text) {
         Report again = Report::fromText(text);
         again.setStreamCounts(report.bytesReceived(), report.bytesNotKept());
+        again.takeRawBytes(report);
         report = std::move(again);
     };
     if (s.lTrim)

@@ -1,6 +1,7 @@
 #include "view/findbar.h"
 
 #include "view/gotoline.h"
+#include "view/hexview.h"
 #include "view/reportview.h"
 #include "common/bytes.h"
 #include "common/toolkittimer.h"
@@ -132,6 +133,10 @@ void FindBar::restart()
 {
     if (isHidden())
         return;
+    if (rawShown()) {
+        findRaw(false);
+        return;
+    }
     const QString text = eFind->text();
     // A character that no byte shows as is found nowhere.
     std::string needle = textToBytes(text);
@@ -201,6 +206,8 @@ void FindBar::findNext()
         open();
         return;
     }
+    if (rawShown())
+        return findRaw(false);
     const std::size_t count = m_search.count();
     if (m_current >= count)
         return;  // the first one is still being looked for
@@ -221,6 +228,8 @@ void FindBar::findPrevious()
         open();
         return;
     }
+    if (rawShown())
+        return findRaw(true);
     const std::size_t count = m_search.count();
     if (m_current >= count)
         return;
@@ -241,6 +250,22 @@ void FindBar::selectMatch(std::size_t i)
     m_want = Want::Nothing;
     m_view->setSelection(m_search.begin(i), m_search.end(i));
     showCount();
+}
+
+void FindBar::setRawView(HexView *hex) { m_raw = hex; }
+
+bool FindBar::rawShown() const { return m_raw && !m_raw->isHidden(); }
+
+void FindBar::findRaw(bool backward)
+{
+    m_timer->setEnabled(false);
+    m_search.reset();
+    const std::string needle = HexDump::queryBytes(eFind->text());
+    const std::size_t hit = m_raw->find(needle, backward);
+    const HexDump &dump = m_raw->dump();
+    const std::size_t count = dump.count(needle);
+    m_current = hit == std::string::npos ? kNone : dump.count(needle, hit);
+    lFindCount->setText(eFind->text().isEmpty() ? QString() : countText(m_current, count, true));
 }
 
 QString FindBar::countText(std::size_t current, std::size_t count, bool done)

@@ -25,6 +25,7 @@ class QToolButton;
 
 namespace qb {
 
+class HexView;
 class ReportView;
 class ToolkitTimer;
 
@@ -47,6 +48,10 @@ public:
     // closed they open it.
     void findNext();
     void findPrevious();
+
+    // While hex is shown, the bar searches its bytes instead: for those
+    // written in hex ("0x1b 0x40", "1b40") or else the field's bytes, exactly.
+    void setRawView(HexView *hex);
 
     const ReportSearch &search() const { return m_search; }
     // Index of the selected match; kNone when none is.
@@ -77,8 +82,11 @@ private:
     // True when the text area's selection is the current match.
     bool onCurrent() const;
     void showCount();
+    bool rawShown() const;
+    void findRaw(bool backward);
 
     QPointer<ReportView> m_view;
+    QPointer<HexView> m_raw;
     ReportSearch m_search;
     ToolkitTimer *m_timer;
     std::size_t m_current = kNone;

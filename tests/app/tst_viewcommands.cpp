@@ -6,9 +6,11 @@
 #include "appwindow.h"
 #include "dialogs/modal.h"
 #include "view/findbar.h"
+#include "view/hexview.h"
 #include "view/reportview.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QInputDialog>
 #include <QLabel>
@@ -188,6 +190,64 @@ private Q_SLOTS:
         if (zoom != restored) {
             AppWindow again("[Font]\r\nZoom=" + stored + "\r\n");
             QCOMPARE(again.form->m1->zoom(), zoom);
+        }
+    }
+
+    // Show Raw Bytes puts the hex view of the bytes as received in the text
+    // area's place; Copy, Select All and Find work on it; the choice is kept.
+    void rawBytesShownSearchedAndKept()
+    {
+        QByteArray stored;
+        {
+            AppWindow w;
+            QAction *raw = action(*w.form, "ShowRawBytes1");
+            QVERIFY(w.form->findChild<QMenu *>(QStringLiteral("View1"))->actions().contains(raw));
+            QVERIFY(raw->isCheckable() && !raw->isChecked());
+            qb::HexView *hex = w.form->HexView1;
+            QVERIFY(hex->isHidden() && !w.form->m1->isHidden());
+            raw->trigger();
+            QVERIFY(!hex->isHidden() && w.form->m1->isHidden());
+            QCOMPARE(iniValue(w.app.readIni(), "RawView"), QByteArray("1"));
+
+            const std::string bytes = std::string("A\r\nB\n\0\x1b@", 8) + "\x80\xff";
+            QVERIFY(w.send(bytes));
+            QCOMPARE(hex->dump().bytes(), std::string_view(bytes));
+            QCOMPARE(w.form->m1->report().toLines(), (qb::Lines{"A", "B", "\x1b@\x80\xff"}));
+
+            auto *bar = w.form->findChild<qb::FindBar *>(QStringLiteral("FindBar"));
+            action(*w.form, "Find1")->trigger();
+            bar->eFind->setText(QStringLiteral("0x1b 0x40"));
+            QCOMPARE(hex->dump().textBetween(hex->anchorPosition(), hex->cursorPosition()), QStringLiteral("1b 40"));
+            QCOMPARE(bar->lFindCount->text(), QStringLiteral("1 of 1"));
+            bar->eFind->setText(QStringLiteral("0a"));
+            QCOMPARE(hex->anchorPosition(), (qb::TextPos{0, qb::HexDump::hexColumn(2)}));
+            action(*w.form, "FindNext1")->trigger();
+            QCOMPARE(hex->anchorPosition(), (qb::TextPos{0, qb::HexDump::hexColumn(4)}));
+            QCOMPARE(bar->lFindCount->text(), QStringLiteral("2 of 2"));
+            action(*w.form, "FindNext1")->trigger();  // round to the first
+            QCOMPARE(hex->anchorPosition(), (qb::TextPos{0, qb::HexDump::hexColumn(2)}));
+            action(*w.form, "FindPrevious1")->trigger();
+            QCOMPARE(hex->anchorPosition(), (qb::TextPos{0, qb::HexDump::hexColumn(4)}));
+            action(*w.form, "Copy1")->trigger();
+            QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("0a"));
+            bar->eFind->setText(QStringLiteral("zz"));
+            QCOMPARE(bar->lFindCount->text(), QStringLiteral("No matches"));
+
+            action(*w.form, "SelectAll1")->trigger();
+            action(*w.form, "Copy1")->trigger();
+            QCOMPARE(QApplication::clipboard()->text(), hex->dump().line(0));
+            stored = w.app.readIni();
+        }
+        {
+            AppWindow again(stored);
+            QAction *raw = action(*again.form, "ShowRawBytes1");
+            QVERIFY(raw->isChecked() && !again.form->HexView1->isHidden());
+            raw->trigger();
+            QVERIFY(again.form->HexView1->isHidden() && !again.form->m1->isHidden());
+            QCOMPARE(iniValue(again.app.readIni(), "RawView"), QByteArray("0"));
+            // Reports begun with the hex view off keep no raw copy.
+            QVERIFY(again.send("text\r\n"));
+            QVERIFY(again.form->m1->report().rawBytes().empty());
         }
     }
 };

@@ -202,8 +202,11 @@ private Q_SLOTS:
             const std::string_view kept = std::string_view(stream).substr(0, budget);
 
             // Each read is appended, or received straight into the report
-            // (into room that may be larger than what arrives).
+            // (into room that may be larger than what arrives). Every other
+            // round also keeps the raw bytes: exactly the kept stream.
             ReportAssembler a;
+            const bool raw = round % 2 == 1;
+            a.setKeepRaw(raw);
             std::vector<char> spare;
             std::size_t pos = 0;
             while (pos < stream.size()) {
@@ -226,6 +229,7 @@ private Q_SLOTS:
             QCOMPARE(report.textForm(), std::string_view(joinedWithCrLf(expected)));
             QCOMPARE(report.bytesReceived(), std::uint64_t(stream.size()));
             QCOMPARE(report.bytesNotKept(), std::uint64_t(stream.size() - kept.size()));
+            QCOMPARE(report.rawBytes(), raw ? kept : std::string_view());
         }
     }
 
@@ -251,20 +255,26 @@ private Q_SLOTS:
         while (stream.size() < limit)
             stream.append(unit.constData(), std::size_t(unit.size()));
         stream.resize(limit);
-        ReportAssembler a;
-        for (std::size_t at = 0; at < stream.size(); at += std::size_t(chunk)) {
-            const std::size_t n = std::min(std::size_t(chunk), stream.size() - at);
-            const std::size_t foretold = a.memoryAfterReserve(n, limit);
-            a.reserveFor(n, limit);
-            QCOMPARE(a.memoryHeld(), foretold);
-            a.append(std::string_view(stream).substr(at, n));
-            QCOMPARE(a.memoryHeld(), foretold);
-            QVERIFY(foretold <= ReportAssembler::memoryBound(limit));
+        // With the raw bytes kept too, their copy is foretold and bounded.
+        for (const bool raw : {false, true}) {
+            ReportAssembler a;
+            a.setKeepRaw(raw);
+            for (std::size_t at = 0; at < stream.size(); at += std::size_t(chunk)) {
+                const std::size_t n = std::min(std::size_t(chunk), stream.size() - at);
+                const std::size_t foretold = a.memoryAfterReserve(n, limit);
+                a.reserveFor(n, limit);
+                QCOMPARE(a.memoryHeld(), foretold);
+                a.append(std::string_view(stream).substr(at, n));
+                QCOMPARE(a.memoryHeld(), foretold);
+                QVERIFY(foretold <= ReportAssembler::memoryBound(limit, raw));
+            }
+            const std::size_t before = a.memoryHeld();
+            const Report r = a.finish();
+            QVERIFY(r.memoryHeld() <= before);
+            QCOMPARE(r.textForm(), std::string_view(Report::fromText(withoutNul(stream)).textForm()));
+            QCOMPARE(r.rawBytes().size(), raw ? stream.size() : 0);
+            QVERIFY(!raw || r.memoryHeld() >= r.textForm().size() + stream.size());
         }
-        const std::size_t before = a.memoryHeld();
-        const Report r = a.finish();
-        QVERIFY(r.memoryHeld() <= before);
-        QCOMPARE(r.textForm(), std::string_view(Report::fromText(withoutNul(stream)).textForm()));
     }
 };
 

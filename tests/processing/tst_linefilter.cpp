@@ -3,6 +3,7 @@
 
 #include "processing/linefilter.h"
 
+#include "capture/reportassembler.h"
 #include "common/bytes.h"
 #include "common/report.h"
 #include "linefilterref.h"
@@ -52,6 +53,15 @@ void TestLineFilter::workedExample()
     s.lTrim = true;
     s.rTrim = true;
     QCOMPARE(filtered(report, s), (Lines{"Total: 5", "", "end"}));
+
+    // The report made again by the trims keeps the bytes as received.
+    qb::ReportAssembler a;
+    a.setKeepRaw(true);
+    a.append("\r\n  x  \n");
+    Report received = a.finish();
+    applyLineFilter(received, s);
+    QCOMPARE(received.toLines(), (Lines{"x"}));
+    QCOMPARE(received.rawBytes(), std::string_view("\r\n  x  \n"));
 
     // Without the report trims the walk alone shows.
     s.lTrim = s.rTrim = false;
