@@ -15,28 +15,28 @@ namespace qbtest {
 // Bytes written the way a command reference writes them: names of control
 // codes (ESC GS FS DLE EOT DC4 LF CR HT NUL), two-digit hex bytes, single
 // characters as themselves, and quoted text: "ESC E 01 'Bold' LF".
-inline std::string bytes(std::string_view spec)
+inline std::string bytes(std::string_view written)
 {
     static const std::vector<std::pair<std::string_view, char>> names = {
         {"ESC", 0x1B}, {"GS", 0x1D}, {"FS", 0x1C}, {"DLE", 0x10}, {"EOT", 0x04}, {"DC4", 0x14},
         {"LF", 0x0A},  {"CR", 0x0D}, {"HT", 0x09}, {"NUL", 0x00}};
     std::string out;
     std::size_t i = 0;
-    while (i < spec.size()) {
-        if (spec[i] == ' ') {
+    while (i < written.size()) {
+        if (written[i] == ' ') {
             ++i;
             continue;
         }
-        if (spec[i] == '\'') {
-            const std::size_t end = spec.find('\'', i + 1);
-            out += spec.substr(i + 1, end - i - 1);
+        if (written[i] == '\'') {
+            const std::size_t end = written.find('\'', i + 1);
+            out += written.substr(i + 1, end - i - 1);
             i = end + 1;
             continue;
         }
-        std::size_t end = spec.find(' ', i);
+        std::size_t end = written.find(' ', i);
         if (end == std::string_view::npos)
-            end = spec.size();
-        const std::string_view word = spec.substr(i, end - i);
+            end = written.size();
+        const std::string_view word = written.substr(i, end - i);
         bool named = false;
         for (const auto &[name, byte] : names)
             if (word == name) {
