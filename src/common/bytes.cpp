@@ -89,4 +89,15 @@ Lines splitLines(std::string_view text)
     return lines;
 }
 
+const QString &allByteChars()
+{
+    static const QString chars = [] {
+        std::string bytes(256, '\0');
+        for (int b = 0; b < 256; ++b)
+            bytes[std::size_t(b)] = char(b);
+        return bytesToText(bytes);
+    }();
+    return chars;
+}
+
 } // namespace qb

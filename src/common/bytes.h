@@ -15,6 +15,9 @@ using Lines = std::vector<std::string>;
 // unassigned bytes keep the C1 code point of the same number), Latin-1
 // elsewhere. The mapping is one-to-one, so textToBytes() gives the bytes back.
 QString bytesToText(std::string_view bytes);
+// The character byte b shows as (bytesToText of that one byte), all 256 in
+// byte order.
+const QString &allByteChars();
 // Appends bytesToText(bytes) to out without a temporary string.
 void appendBytesAsText(QString &out, std::string_view bytes);
 // Inverse of bytesToText(); a character outside the mapping becomes '?'.

@@ -153,10 +153,7 @@ std::shared_ptr<const ByteTable> ByteTable::windows1252()
 {
     static const std::shared_ptr<const ByteTable> table = [] {
         auto t = std::make_shared<ByteTable>();
-        std::string all(256, '\0');
-        for (int b = 0; b < 256; ++b)
-            all[std::size_t(b)] = char(b);
-        const QString text = bytesToText(all);
+        const QString &text = allByteChars();
         for (int b = 0; b < 256; ++b)
             t->set(static_cast<unsigned char>(b), text.at(b).unicode());
         t->name_ = "windows-1252";

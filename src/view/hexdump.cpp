@@ -14,10 +14,7 @@ const std::array<QChar, 256> &shownChars()
 {
     static const std::array<QChar, 256> table = [] {
         std::array<QChar, 256> t{};
-        std::string bytes(256, '\0');
-        for (int b = 0; b < 256; ++b)
-            bytes[std::size_t(b)] = char(b);
-        const QString chars = bytesToText(bytes);
+        const QString &chars = allByteChars();
         for (int b = 0; b < 256; ++b) {
             const QChar c = chars[b];
             t[std::size_t(b)] = c.isPrint() ? c : QChar(u'.');

@@ -33,10 +33,7 @@ void ReportLayout::setFont(const QFont &font)
     // a drawn run is exactly as wide as its advances add up to.
     const QFontMetricsF fm(m_drawFont);
     const QFontMetricsF shaped(m_aloneFont);
-    std::string bytes(256, '\0');
-    for (int b = 0; b < 256; ++b)
-        bytes[std::size_t(b)] = char(b);
-    const QString chars = bytesToText(bytes);
+    const QString &chars = allByteChars();
     for (int b = 0; b < 256; ++b) {
         const qreal plain = fm.horizontalAdvance(QString(chars[b]));
         const qreal alone = shaped.horizontalAdvance(QString(chars[b]));

@@ -16,10 +16,7 @@ const std::array<CharClass, 256> &charClasses()
 {
     static const std::array<CharClass, 256> table = [] {
         std::array<CharClass, 256> t{};
-        std::string bytes(256, '\0');
-        for (int b = 0; b < 256; ++b)
-            bytes[std::size_t(b)] = char(b);
-        const QString chars = bytesToText(bytes);
+        const QString &chars = allByteChars();
         for (int b = 0; b < 256; ++b) {
             const QChar c = chars[b];
             t[std::size_t(b)] = c.isSpace() ? CharClass::Blank
