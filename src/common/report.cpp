@@ -1,6 +1,7 @@
 #include "common/report.h"
 
 #include "common/bytes.h"
+#include "common/document.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -199,7 +200,30 @@ Report Report::clone() const
     copy.m_raw.append(m_raw.data(), m_raw.size());
     copy.m_received = m_received;
     copy.m_notKept = m_notKept;
+    copy.m_decoded = m_decoded;
+    copy.m_document = m_document;
+    copy.m_decorations = m_decorations;
     return copy;
+}
+
+const LineDecoration *Report::decoration(std::size_t i) const noexcept
+{
+    const auto it = std::lower_bound(m_decorations.begin(), m_decorations.end(), i,
+                                     [](const LineDecoration &d, std::size_t line) { return d.line < line; });
+    return it != m_decorations.end() && it->line == i ? &*it : nullptr;
+}
+
+void Report::setDecoded(std::shared_ptr<const Document> document, std::vector<LineDecoration> decorations)
+{
+    m_decoded = true;
+    m_document = std::move(document);
+    m_decorations = std::move(decorations);
+}
+
+std::size_t Report::memoryHeld() const noexcept
+{
+    return m_text.capacity() + m_starts.capacity() * sizeof(std::uint32_t) + m_raw.capacity()
+         + m_decorations.capacity() * sizeof(LineDecoration) + (m_document ? m_document->memoryBytes() : 0);
 }
 
 void Report::appendLine(std::string_view bytes)
@@ -216,6 +240,9 @@ void Report::clear() noexcept
     m_raw.clear();
     m_received = 0;
     m_notKept = 0;
+    m_decoded = false;
+    m_document.reset();
+    m_decorations.clear();
 }
 
 void Report::shrinkToFit()
@@ -223,6 +250,7 @@ void Report::shrinkToFit()
     m_text.shrinkToFit();
     m_starts.shrinkToFit();
     m_raw.shrinkToFit();
+    m_decorations.shrink_to_fit();
 }
 
 void Report::reserve(std::size_t textBytes, std::size_t lines)
@@ -237,6 +265,8 @@ void Report::truncateLines(std::size_t count) noexcept
         return;
     m_text.resize(m_starts[count]);
     m_starts.resize(count);
+    while (!m_decorations.empty() && m_decorations.back().line >= count)
+        m_decorations.pop_back();
 }
 
 Report Report::fromText(std::string_view text)

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,26 @@
 namespace qb {
 
 class ReportAssembler;
+class Document;
+
+// What a line of a decoded report shows besides its text (see
+// Report::decorations()).
+struct LineDecoration {
+    enum class Kind : std::uint8_t {
+        Text,   // styled or aligned text: document line `source`
+        Block,  // row `row` of the `rows` text lines a picture stands on: document block `source`
+        Marker, // what the printer did without printing: document block `source`
+    };
+    std::uint32_t line = 0;   // the report line
+    std::uint32_t source = 0; // document line (Text) or index into Document::blocks()
+    // Text: byte c of the report line is byte c - shift of the document
+    // line (the alignment's leading spaces make it positive, a trim of the
+    // line's start takes from it).
+    std::int32_t shift = 0;
+    std::uint16_t row = 0, rows = 1;
+    Kind kind = Kind::Text;
+    bool operator==(const LineDecoration &) const = default;
+};
 
 class Report
 {
@@ -83,12 +104,25 @@ public:
     // text is still the one received).
     void takeRawBytes(Report &other) noexcept { m_raw = std::move(other.m_raw); }
 
+    // A decoded report: received in a printer language or a character set of
+    // its own, its lines are the decoded text in UTF-8 (as on paper: aligned
+    // lines start with the spaces that place them; a picture stands on text
+    // lines of its own), rawBytes() holds the bytes as received, and
+    // document() what the text alone does not say. Each line that needs
+    // more than its text has one decoration, in line order; the filters keep
+    // them with their lines. Plain reports (the bytes shown one for one as
+    // Windows-1252) have none of it.
+    bool isDecoded() const noexcept { return m_decoded; }
+    const std::shared_ptr<const Document> &document() const noexcept { return m_document; }
+    const std::vector<LineDecoration> &decorations() const noexcept { return m_decorations; }
+    // Line i's decoration, or null.
+    const LineDecoration *decoration(std::size_t i) const noexcept;
+    // Makes the report a decoded one; decorations sorted by line, one per line at most.
+    void setDecoded(std::shared_ptr<const Document> document, std::vector<LineDecoration> decorations);
+
     // The memory the report holds as allocated: its byte block and its line
-    // table, spare room included.
-    std::size_t memoryHeld() const noexcept
-    {
-        return m_text.capacity() + m_starts.capacity() * sizeof(std::uint32_t) + m_raw.capacity();
-    }
+    // table, spare room included, and what its decoding holds.
+    std::size_t memoryHeld() const noexcept;
     // Gives back the spare room of both (after a filter dropped lines).
     void shrinkToFit();
 
@@ -197,6 +231,9 @@ private:
     Bytes m_raw;
     std::uint64_t m_received = 0;
     std::uint64_t m_notKept = 0;
+    bool m_decoded = false;
+    std::shared_ptr<const Document> m_document;
+    std::vector<LineDecoration> m_decorations;
 };
 
 template <class Keep>
@@ -205,11 +242,23 @@ void Report::keepLines(Keep &&keep)
     // A kept line is never longer than it was and dropped lines leave room,
     // so every line moves towards the front or stays: the write position
     // never passes the line being read.
+    // Decorations go with their lines, in the same walk.
     std::size_t write = 0;
     std::size_t kept = 0;
+    std::size_t nextDecoration = 0, keptDecorations = 0;
     const std::size_t count = m_starts.size();
     for (std::size_t i = 0; i < count; ++i) {
-        const std::optional<std::string_view> part = keep(i, line(i));
+        const std::string_view whole = line(i);
+        const std::optional<std::string_view> part = keep(i, whole);
+        const bool decorated = nextDecoration < m_decorations.size() && m_decorations[nextDecoration].line == i;
+        if (decorated) {
+            LineDecoration d = m_decorations[nextDecoration++];
+            if (part) {
+                d.line = std::uint32_t(kept);
+                d.shift -= std::int32_t(part->data() - whole.data());
+                m_decorations[keptDecorations++] = d;
+            }
+        }
         if (!part)
             continue;
         if (!part->empty())
@@ -221,6 +270,7 @@ void Report::keepLines(Keep &&keep)
     }
     m_starts.resize(kept);
     m_text.resize(write);
+    m_decorations.resize(keptDecorations);
 }
 
 } // namespace qb
