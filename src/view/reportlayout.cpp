@@ -1,5 +1,6 @@
 #include "view/reportlayout.h"
 
+#include "view/utf8text.h"
 #include "common/bytes.h"
 
 #include <QFontMetricsF>
@@ -42,6 +43,11 @@ void ReportLayout::setFont(const QFont &font)
     }
     m_lineHeight = std::max(1, qCeil(fm.height()));
     m_ascent = fm.ascent();
+    m_capHeight = std::max<qreal>(1, fm.capHeight());
+    m_metrics = std::make_unique<QFontMetricsF>(m_drawFont);
+    m_shapedMetrics = std::make_unique<QFontMetricsF>(m_aloneFont);
+    m_smallGlyphs.assign(0x800, Glyph{});
+    m_glyphs.clear();
     const QFontMetricsF styled(font);
     m_underlinePos = styled.underlinePos();
     m_strikeOutPos = styled.strikeOutPos();
@@ -52,6 +58,9 @@ void ReportLayout::setFont(const QFont &font)
 void ReportLayout::setReport(const Report *report)
 {
     m_report = report;
+    m_utf8 = report && report->isDecoded();
+    for (StyledLine &slot : m_styled)
+        slot = StyledLine{};
     m_checkpoints.clear();
     m_measureLine = 0;
     m_widest = 0;
@@ -83,15 +92,141 @@ std::int64_t ReportLayout::advanceOver(std::string_view bytes, std::int64_t x) c
     return x;
 }
 
-bool ReportLayout::extendCheckpoints(std::string_view line, std::vector<std::int64_t> &cps,
+ReportLayout::Glyph ReportLayout::glyph(char32_t cp) const
+{
+    Glyph *known = nullptr;
+    if (cp < m_smallGlyphs.size())
+        known = &m_smallGlyphs[cp];
+    else if (const auto found = m_glyphs.find(cp); found != m_glyphs.end())
+        return found->second;
+    if (known && known->advance >= 0)
+        return *known;
+    // Measured as a text of its own, the way the bytes' characters are.
+    const QString text = QString::fromUcs4(&cp, 1);
+    const qreal plain = m_metrics->horizontalAdvance(text);
+    const qreal shaped = m_shapedMetrics->horizontalAdvance(text);
+    Glyph g;
+    g.alone = cp != U'\t' && shaped != plain;
+    g.advance = qRound64((g.alone ? shaped : plain) * kUnit);
+    if (known)
+        *known = g;
+    else
+        m_glyphs.emplace(cp, g);
+    return g;
+}
+
+const std::vector<ReportLayout::StyleSpan> &ReportLayout::lineStyles(std::size_t line) const
+{
+    static const std::vector<StyleSpan> none;
+    if (!m_report || !m_report->isDecoded() || !m_report->document())
+        return none;
+    StyledLine &slot = m_styled[line % kStyleSlots];
+    if (slot.line == line)
+        return slot.spans;
+    slot.line = line;
+    slot.spans.clear();
+    const LineDecoration *d = m_report->decoration(line);
+    const Document &doc = *m_report->document();
+    if (!d || d->kind != LineDecoration::Kind::Text || d->source >= doc.lineCount())
+        return slot.spans;
+    const std::vector<StyleRun> runs = doc.lineRuns(d->source);
+    const std::size_t length = lineAt(*m_report, line).size();
+    bool styled = false;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        // Runs cut off by a trim of the line's start begin at column 0.
+        const std::int64_t column = std::int64_t(runs[r].offset) + d->shift;
+        const std::int64_t next = r + 1 < runs.size() ? std::int64_t(runs[r + 1].offset) + d->shift : INT64_MAX;
+        if (next <= 0 || column >= std::int64_t(length))
+            continue;
+        const std::size_t from = std::size_t(std::max<std::int64_t>(0, column));
+        if (slot.spans.empty() && from > 0)
+            slot.spans.push_back({0, TextStyle{}});
+        slot.spans.push_back({from, runs[r].style});
+        styled = styled || !runs[r].style.isPlain();
+    }
+    if (!styled)
+        slot.spans.clear();
+    return slot.spans;
+}
+
+ReportLayout::LineRef ReportLayout::lineRef(std::size_t line) const
+{
+    LineRef ref{lineAt(*m_report, line), m_utf8, nullptr};
+    if (m_utf8) {
+        const std::vector<StyleSpan> &styles = lineStyles(line);
+        if (!styles.empty())
+            ref.styles = &styles;
+    }
+    return ref;
+}
+
+std::int64_t ReportLayout::stepDecoded(const LineRef &line, std::size_t c, std::int64_t x, std::size_t *end) const
+{
+    const auto b = static_cast<unsigned char>(line.text[c]);
+    std::int64_t advance = 0;
+    if (b < 0x80) {
+        *end = c + 1;
+        if (b == '\t')
+            return advanceFrom(b, x);
+        advance = m_advance[b];
+    } else if (!utf8::isBoundary(line.text, c)) {
+        *end = utf8::ceilBoundary(line.text, c);
+        return x;
+    } else {
+        *end = utf8::characterEnd(line.text, c);
+        advance = glyph(utf8::decode(line.text, c, *end)).advance;
+    }
+    if (line.styles) {
+        const auto at = std::upper_bound(line.styles->begin(), line.styles->end(), c,
+                                         [](std::size_t col, const StyleSpan &s) { return col < s.column; });
+        if (at != line.styles->begin()) {
+            const int quarters = widthQuarters((at - 1)->style);
+            if (quarters != 4)
+                advance = advance * quarters / 4;
+        }
+    }
+    return x + advance;
+}
+
+std::int64_t ReportLayout::sumOver(const LineRef &line, std::size_t from, std::size_t to, std::int64_t x) const
+{
+    if (!line.utf8)
+        return advanceOver(line.text.substr(from, to - from), x);
+    if (!line.styles) {
+        // Runs of ASCII are summed as bytes are.
+        std::size_t c = from;
+        while (c < to) {
+            std::size_t ascii = c;
+            while (ascii < to && static_cast<unsigned char>(line.text[ascii]) < 0x80)
+                ++ascii;
+            if (ascii > c) {
+                x = advanceOver(line.text.substr(c, ascii - c), x);
+                c = ascii;
+                continue;
+            }
+            std::size_t end = c + 1;
+            x = stepDecoded(line, c, x, &end);
+            c = end;
+        }
+        return x;
+    }
+    for (std::size_t c = from; c < to;) {
+        std::size_t end = c + 1;
+        x = stepDecoded(line, c, x, &end);
+        c = end;
+    }
+    return x;
+}
+
+bool ReportLayout::extendCheckpoints(const LineRef &line, std::vector<std::int64_t> &cps,
                                      std::size_t pieces) const
 {
-    const std::size_t last = line.size() / kStride;
+    const std::size_t last = line.text.size() / kStride;
     if (cps.empty())
         cps.push_back(0);
     for (; pieces > 0 && cps.size() <= last; --pieces) {
         const std::size_t k = cps.size() - 1;
-        cps.push_back(advanceOver(line.substr(k * kStride, kStride), cps.back()));
+        cps.push_back(sumOver(line, k * kStride, std::min(line.text.size(), (k + 1) * kStride), cps.back()));
     }
     return cps.size() > last;
 }
@@ -127,10 +262,10 @@ std::optional<std::int64_t> ReportLayout::xAt(TextPos p, std::size_t budget) con
 {
     if (!m_report)
         return 0;
-    const std::string_view line = lineAt(*m_report, p.line);
-    const std::size_t column = std::min(p.column, line.size());
+    const LineRef line = lineRef(p.line);
+    const std::size_t column = std::min(p.column, line.text.size());
     if (column < kStride)
-        return advanceOver(line.substr(0, column), 0);
+        return sumOver(line, 0, column, 0);
     std::vector<std::int64_t> &cps = checkpoints(p.line);
     const std::size_t k = column / kStride;
     if (cps.size() <= k) {
@@ -139,37 +274,40 @@ std::optional<std::int64_t> ReportLayout::xAt(TextPos p, std::size_t budget) con
         if (cps.size() <= k)
             return std::nullopt;
     }
-    return advanceOver(line.substr(k * kStride, column - k * kStride), cps[k]);
+    return sumOver(line, k * kStride, column, cps[k]);
 }
 
 ReportLayout::Hit ReportLayout::hit(std::size_t lineIndex, std::int64_t x, bool nearest, std::size_t budget) const
 {
     if (!m_report || x <= 0)
         return {0, 0};
-    const std::string_view line = lineAt(*m_report, lineIndex);
+    const LineRef ref = lineRef(lineIndex);
+    const std::string_view line = ref.text;
     std::size_t column = 0;
     std::int64_t at = 0;
     if (line.size() > kStride) {
         // Grow the table until it passes x, then start from the checkpoint
         // before it; short of budget, the place where the table ends.
         std::vector<std::int64_t> &cps = checkpoints(lineIndex);
-        bool complete = extendCheckpoints(line, cps, 0);
+        bool complete = extendCheckpoints(ref, cps, 0);
         for (; !complete && cps.back() <= x && budget > 0; --budget)
-            complete = extendCheckpoints(line, cps, 1);
+            complete = extendCheckpoints(ref, cps, 1);
         if (!complete && cps.back() <= x)
             return {(cps.size() - 1) * kStride, cps.back()};
         const std::size_t k = std::size_t(std::upper_bound(cps.begin(), cps.end(), x) - cps.begin()) - 1;
         column = k * kStride;
         at = cps[k];
     }
-    for (; column < line.size(); ++column) {
-        const std::int64_t next = advanceFrom(static_cast<unsigned char>(line[column]), at);
+    while (column < line.size()) {
+        std::size_t end = column + 1;
+        const std::int64_t next = step(ref, column, at, &end);
         if (next > x) {
             if (nearest && 2 * (x - at) >= next - at)
-                return {column + 1, next};
+                return {end, next};
             return {column, at};
         }
         at = next;
+        column = end;
     }
     return {line.size(), at};
 }
@@ -178,8 +316,8 @@ bool ReportLayout::extendLine(std::size_t lineIndex, std::size_t budget) const
 {
     if (!m_report)
         return true;
-    const std::string_view line = lineAt(*m_report, lineIndex);
-    return line.size() <= kStride || extendCheckpoints(line, checkpoints(lineIndex), budget);
+    const LineRef line = lineRef(lineIndex);
+    return line.text.size() <= kStride || extendCheckpoints(line, checkpoints(lineIndex), budget);
 }
 
 bool ReportLayout::measureSome(std::size_t budget)
@@ -189,20 +327,21 @@ bool ReportLayout::measureSome(std::size_t budget)
     bool grew = false;
     std::size_t spent = 0;
     while (m_measureLine < m_report->lineCount() && spent < budget) {
-        const std::string_view line = m_report->line(m_measureLine);
+        const LineRef ref = lineRef(m_measureLine);
+        const std::string_view line = ref.text;
         std::int64_t width = 0;
         if (line.size() <= kStride) {
-            width = advanceOver(line, 0);
+            width = sumOver(ref, 0, line.size(), 0);
             spent += line.size() + kLineCost;
         } else {
             std::vector<std::int64_t> &cps = checkpoints(m_measureLine);
             const std::size_t before = cps.size();
-            const bool complete = extendCheckpoints(line, cps, std::max<std::size_t>(1, (budget - spent) / kStride));
+            const bool complete = extendCheckpoints(ref, cps, std::max<std::size_t>(1, (budget - spent) / kStride));
             spent += (cps.size() - before) * kStride + kLineCost;
             if (!complete)
                 continue;
             const std::size_t k = cps.size() - 1;
-            width = advanceOver(line.substr(k * kStride), cps[k]);
+            width = sumOver(ref, k * kStride, line.size(), cps[k]);
         }
         if (width > m_widest) {
             m_widest = width;

@@ -8,25 +8,28 @@
 // characters, which that road would leave out, are drawn one by one with
 // shaping on, as the font's box for a missing character.
 //
+// A decoded report's lines are UTF-8: a character's lead byte takes the
+// advance of its code point (code points beyond the byte table are measured
+// once and kept) and its continuation bytes none, so columns stay byte
+// offsets. Its styled lines take their width from the style at each byte:
+// double width (and more) multiplies the advance, the smaller font B takes
+// three quarters of it.
+//
 // Positions are in 1/64 pixel (the font engine's own unit), so sums are exact.
-// Lines longer than kStride bytes keep the position of every kStride-th
-// column (their checkpoints), computed by the widest-line pass or on first
-// need (a caller may bound how many one call adds), so a place far into a
-// long line costs at most kStride steps once they are known; each line is
-// summed at most once per font. The widest line is
-// measured in bounded steps (measureSome), never all at once. Painting uses
-// only the checkpoints known so far and a fixed window of characters
-// (visitVisible), so a screenful costs the same whatever the lines hold.
-
 #include "view/reporttext.h"
 #include "common/report.h"
 
+#include "common/document.h"
+
 #include <QFont>
+#include <QFontMetricsF>
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <type_traits>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -57,6 +60,29 @@ public:
     qreal lineWidth() const { return m_lineWidth; }
     // Advance of a space, 1/64 px (how far a selected line end reaches).
     std::int64_t spaceAdvance() const { return m_advance[' ']; }
+    // Height of the capital letters above the baseline, px.
+    qreal capHeight() const { return m_capHeight; }
+    // True while the report's lines are UTF-8 (a decoded report).
+    bool isUtf8() const { return m_utf8; }
+
+    // The style of a decorated line from a column on, up to the next one's
+    // column: report columns (the document's runs moved by the line's shift).
+    struct StyleSpan {
+        std::size_t column;
+        TextStyle style;
+    };
+    // The style spans of a line; empty when all of it is plain. A few
+    // lines' spans are kept, so a screenful asks the document once a line.
+    const std::vector<StyleSpan> &lineStyles(std::size_t line) const;
+    // Quarters of the normal advance a character of style takes.
+    static int widthQuarters(const TextStyle &style) { return style.widthScale * (style.fontB ? 3 : 4); }
+    // A code point's advance in the draw font, 1/64 px, and whether it is
+    // drawn alone (as drawnAlone() for bytes).
+    struct Glyph {
+        std::int64_t advance = -1;
+        bool alone = false;
+    };
+    Glyph glyph(char32_t cp) const;
 
     // The report to lay out; kept by pointer, so it must outlive this or be
     // replaced first. Forgets every measure.
@@ -105,6 +131,7 @@ public:
         std::int64_t x;
         bool complete;
     };
+    // visit may take a third argument: where the character ends.
     template <typename Visit>
     Walk visitVisible(std::size_t line, std::int64_t left, std::int64_t right, std::size_t window,
                       Visit &&visit) const;
@@ -117,6 +144,29 @@ public:
     std::int64_t widest() const { return m_widest; }
 
 private:
+    // A line as its positions are summed: its bytes, and for a decoded
+    // report its characters and styles.
+    struct LineRef {
+        std::string_view text;
+        bool utf8 = false;
+        const std::vector<StyleSpan> *styles = nullptr; // null or empty: all plain
+    };
+    LineRef lineRef(std::size_t line) const;
+    // Where the character at c that starts at x ends, and in *end the place
+    // after it (a continuation byte, met at the start of a walk, takes no
+    // width and ends at the next character).
+    std::int64_t step(const LineRef &line, std::size_t c, std::int64_t x, std::size_t *end) const
+    {
+        const auto b = static_cast<unsigned char>(line.text[c]);
+        if (!line.utf8) {
+            *end = c + 1;
+            return advanceFrom(b, x);
+        }
+        return stepDecoded(line, c, x, end);
+    }
+    std::int64_t stepDecoded(const LineRef &line, std::size_t c, std::int64_t x, std::size_t *end) const;
+    // Where the bytes [from, to) of line laid out from x end.
+    std::int64_t sumOver(const LineRef &line, std::size_t from, std::size_t to, std::int64_t x) const;
     std::vector<std::int64_t> &checkpoints(std::size_t line) const;
     // The last checkpoint at or before x among those known ({0, 0} when none).
     Hit knownBefore(std::size_t line, std::int64_t x) const;
@@ -124,7 +174,7 @@ private:
     // add no width; at itself when there are none.
     Hit pastEmptyStrides(std::size_t line, Hit at) const;
     // Adds up to pieces checkpoints to a long line's table; true when it is complete.
-    bool extendCheckpoints(std::string_view line, std::vector<std::int64_t> &cps, std::size_t pieces) const;
+    bool extendCheckpoints(const LineRef &line, std::vector<std::int64_t> &cps, std::size_t pieces) const;
 
     const Report *m_report = nullptr;
     QFont m_drawFont, m_aloneFont;
@@ -132,7 +182,21 @@ private:
     std::array<std::int64_t, 256> m_advance{};
     std::int64_t m_tabStop = std::int64_t(kTabStopPixels) * kUnit;
     int m_lineHeight = 1;
-    qreal m_ascent = 0, m_underlinePos = 0, m_strikeOutPos = 0, m_lineWidth = 1;
+    qreal m_ascent = 0, m_underlinePos = 0, m_strikeOutPos = 0, m_lineWidth = 1, m_capHeight = 1;
+    bool m_utf8 = false;
+
+    // Code points measured so far: those of two bytes or fewer in a table,
+    // the rest by value.
+    std::unique_ptr<QFontMetricsF> m_metrics, m_shapedMetrics;
+    mutable std::vector<Glyph> m_smallGlyphs;
+    mutable std::unordered_map<char32_t, Glyph> m_glyphs;
+    // The style spans of the last few lines asked for, by line modulo the slots.
+    struct StyledLine {
+        std::size_t line = SIZE_MAX;
+        std::vector<StyleSpan> spans;
+    };
+    static constexpr std::size_t kStyleSlots = 64;
+    mutable std::array<StyledLine, kStyleSlots> m_styled;
 
     mutable std::unordered_map<std::size_t, std::vector<std::int64_t>> m_checkpoints;
     std::size_t m_measureLine = 0;
@@ -145,12 +209,12 @@ ReportLayout::Walk ReportLayout::visitVisible(std::size_t lineIndex, std::int64_
 {
     if (!m_report)
         return {0, 0, true};
-    const std::string_view line = lineAt(*m_report, lineIndex);
+    const LineRef line = lineRef(lineIndex);
     const Hit start = knownBefore(lineIndex, left);
     std::size_t c = start.column;
     std::int64_t x = start.x;
     std::size_t walked = 0;
-    while (c < line.size() && x < right) {
+    while (c < line.text.size() && x < right) {
         if (c % kStride == 0) {
             const Hit past = pastEmptyStrides(lineIndex, {c, x});
             if (past.column != c) {
@@ -160,11 +224,16 @@ ReportLayout::Walk ReportLayout::visitVisible(std::size_t lineIndex, std::int64_
         }
         if (walked++ == window)
             return {c, x, false};
-        const std::int64_t next = advanceFrom(static_cast<unsigned char>(line[c]), x);
-        if (next > x && next > left)
-            visit(c, x);
+        std::size_t end = c + 1;
+        const std::int64_t next = step(line, c, x, &end);
+        if (next > x && next > left) {
+            if constexpr (std::is_invocable_v<Visit, std::size_t, std::int64_t, std::int64_t>)
+                visit(c, x, next);
+            else
+                visit(c, x);
+        }
         x = next;
-        ++c;
+        c = end;
     }
     return {c, x, true};
 }

@@ -1,5 +1,6 @@
 #include "view/reporttext.h"
 
+#include "view/utf8text.h"
 #include "common/bytes.h"
 
 #include <algorithm>
@@ -30,6 +31,53 @@ const std::array<CharClass, 256> &charClasses()
 
 CharClass classOf(char byte) { return charClasses()[static_cast<unsigned char>(byte)]; }
 
+CharClass classOf(char32_t cp)
+{
+    return QChar::isSpace(cp) ? CharClass::Blank
+        : (QChar::isLetterOrNumber(cp) || cp == U'_') ? CharClass::Word
+                                                      : CharClass::Other;
+}
+
+// The characters of a line as word motion sees them: bytes of a plain
+// report, whole code points of a decoded one (every byte of a character has
+// its class, so runs end only between characters).
+struct Chars {
+    std::string_view line;
+    bool utf8;
+
+    CharClass at(std::size_t i) const
+    {
+        const auto b = static_cast<unsigned char>(line[i]);
+        if (!utf8 || b < 0x80)
+            return classOf(line[i]);
+        const std::size_t start = utf8::floorBoundary(line, i);
+        return classOf(utf8::decode(line, start, utf8::characterEnd(line, start)));
+    }
+    std::size_t floor(std::size_t c) const { return utf8 ? utf8::floorBoundary(line, c) : c; }
+    std::size_t ceil(std::size_t c) const { return utf8 ? utf8::ceilBoundary(line, c) : c; }
+    // The place after the character at c.
+    std::size_t after(std::size_t c) const { return utf8 ? utf8::characterEnd(line, c) : c + 1; }
+};
+
+std::pair<std::size_t, std::size_t> wordAround(const Chars &chars, std::size_t column)
+{
+    const std::string_view line = chars.line;
+    if (line.empty())
+        return {0, 0};
+    const std::size_t c = chars.floor(std::min(column, line.size() - 1));
+    const CharClass cls = chars.at(c);
+    if (cls == CharClass::Other)
+        return {c, chars.after(c)};
+    const std::size_t lo = c > kWordWindow ? c - kWordWindow : 0;
+    const std::size_t hi = std::min(line.size(), c + 1 + kWordWindow);
+    std::size_t begin = c, end = c + 1;
+    while (begin > lo && chars.at(begin - 1) == cls)
+        --begin;
+    while (end < hi && chars.at(end) == cls)
+        ++end;
+    return {chars.ceil(begin), chars.ceil(end)};
+}
+
 // Where line i starts in the whole text. In the report's text form every
 // earlier line end takes two bytes (CR LF); here it takes one (LF).
 std::size_t lineStartOffset(const Report &report, std::size_t i)
@@ -58,6 +106,8 @@ TextPos clampPos(const Report &report, TextPos p)
         return {};
     p.line = std::min(p.line, report.lineCount() - 1);
     p.column = std::min(p.column, report.line(p.line).size());
+    if (report.isDecoded())
+        p.column = utf8::floorBoundary(report.line(p.line), p.column);
     return p;
 }
 
@@ -90,6 +140,14 @@ TextPos posAtOffset(const Report &report, std::size_t offset)
     return clampPos(report, {lo, offset - lineStartOffset(report, lo)});
 }
 
+void appendLineText(const Report &report, QString &out, std::string_view bytes)
+{
+    if (report.isDecoded())
+        utf8::appendText(out, bytes);
+    else
+        appendBytesAsText(out, bytes);
+}
+
 QString textBetween(const Report &report, TextPos a, TextPos b)
 {
     a = clampPos(report, a);
@@ -101,52 +159,45 @@ QString textBetween(const Report &report, TextPos a, TextPos b)
         return out;
     out.reserve(qsizetype(characterOffset(report, b) - characterOffset(report, a)));
     if (a.line == b.line) {
-        appendBytesAsText(out, report.line(a.line).substr(a.column, b.column - a.column));
+        appendLineText(report, out, report.line(a.line).substr(a.column, b.column - a.column));
         return out;
     }
-    appendBytesAsText(out, report.line(a.line).substr(a.column));
+    appendLineText(report, out, report.line(a.line).substr(a.column));
     for (std::size_t i = a.line + 1; i < b.line; ++i) {
         out += u'\n';
-        appendBytesAsText(out, report.line(i));
+        appendLineText(report, out, report.line(i));
     }
     out += u'\n';
-    appendBytesAsText(out, report.line(b.line).substr(0, b.column));
+    appendLineText(report, out, report.line(b.line).substr(0, b.column));
     return out;
 }
 
 std::pair<std::size_t, std::size_t> wordAt(std::string_view line, std::size_t column)
 {
-    if (line.empty())
-        return {0, 0};
-    const std::size_t c = std::min(column, line.size() - 1);
-    const CharClass cls = classOf(line[c]);
-    if (cls == CharClass::Other)
-        return {c, c + 1};
-    const std::size_t lo = c > kWordWindow ? c - kWordWindow : 0;
-    const std::size_t hi = std::min(line.size(), c + 1 + kWordWindow);
-    std::size_t begin = c, end = c + 1;
-    while (begin > lo && classOf(line[begin - 1]) == cls)
-        --begin;
-    while (end < hi && classOf(line[end]) == cls)
-        ++end;
-    return {begin, end};
+    return wordAround({line, false}, column);
+}
+
+std::pair<std::size_t, std::size_t> wordAt(const Report &report, TextPos p)
+{
+    return wordAround({lineAt(report, p.line), report.isDecoded()}, p.column);
 }
 
 TextPos nextWord(const Report &report, TextPos p)
 {
     p = clampPos(report, p);
-    const std::string_view line = lineAt(report, p.line);
+    const Chars chars{lineAt(report, p.line), report.isDecoded()};
+    const std::string_view line = chars.line;
     std::size_t c = p.column;
     if (c >= line.size())
         return p.line + 1 < report.lineCount() ? TextPos{p.line + 1, 0} : p;
     const std::size_t hi = std::min(line.size(), c + kWordWindow);
-    if (classOf(line[c]) == CharClass::Other)
-        ++c;
+    if (chars.at(c) == CharClass::Other)
+        c = chars.after(c);
     else
-        c = std::min(hi, wordAt(line, c).second);
-    while (c < hi && classOf(line[c]) == CharClass::Blank)
+        c = std::min(hi, wordAround(chars, c).second);
+    while (c < hi && chars.at(c) == CharClass::Blank)
         ++c;
-    return {p.line, c};
+    return {p.line, chars.ceil(c)};
 }
 
 TextPos previousWord(const Report &report, TextPos p)
@@ -154,14 +205,31 @@ TextPos previousWord(const Report &report, TextPos p)
     p = clampPos(report, p);
     if (p.column == 0)
         return p.line > 0 ? TextPos{p.line - 1, report.line(p.line - 1).size()} : p;
-    const std::string_view line = lineAt(report, p.line);
+    const Chars chars{lineAt(report, p.line), report.isDecoded()};
     std::size_t c = p.column;
     const std::size_t lo = c > kWordWindow ? c - kWordWindow : 0;
-    while (c > lo && classOf(line[c - 1]) == CharClass::Blank)
+    while (c > lo && chars.at(c - 1) == CharClass::Blank)
         --c;
     if (c > lo)
-        c = classOf(line[c - 1]) == CharClass::Other ? c - 1 : std::max(lo, wordAt(line, c - 1).first);
-    return {p.line, c};
+        c = chars.at(c - 1) == CharClass::Other ? chars.floor(c - 1) : std::max(lo, wordAround(chars, c - 1).first);
+    return {p.line, chars.floor(c)};
+}
+
+TextPos nextCharacter(const Report &report, TextPos p)
+{
+    p = clampPos(report, p);
+    const std::string_view line = lineAt(report, p.line);
+    if (p.column < line.size())
+        return {p.line, report.isDecoded() ? utf8::characterEnd(line, p.column) : p.column + 1};
+    return p.line + 1 < report.lineCount() ? TextPos{p.line + 1, 0} : p;
+}
+
+TextPos previousCharacter(const Report &report, TextPos p)
+{
+    p = clampPos(report, p);
+    if (p.column > 0)
+        return {p.line, report.isDecoded() ? utf8::floorBoundary(lineAt(report, p.line), p.column - 1) : p.column - 1};
+    return p.line > 0 ? TextPos{p.line - 1, report.line(p.line - 1).size()} : p;
 }
 
 } // namespace qb

@@ -1,7 +1,8 @@
 #pragma once
 // Positions in a shown report and the text between them, as the text area
-// and accessibility tools see it: every byte one character (bytesToText) and
-// one LF between lines. Everything here works from the report's line table,
+// and accessibility tools see it: every byte one character (bytesToText), or
+// in a decoded report every UTF-8 sequence one character, and one LF between
+// lines. Everything here works from the report's line table,
 // so no position needs a pass over the report.
 
 #include "common/report.h"
@@ -15,8 +16,9 @@
 
 namespace qb {
 
-// A place between characters: a line and a column counted in bytes (one byte
-// is one character). Column lineLength(line) is the line's end.
+// A place between characters: a line and a column counted in bytes (in a
+// decoded report a character's place is that of its lead byte). Column
+// lineLength(line) is the line's end.
 struct TextPos {
     std::size_t line = 0;
     std::size_t column = 0;
@@ -29,7 +31,8 @@ std::string_view lineAt(const Report &report, std::size_t i);
 // The last place of the report.
 TextPos endPos(const Report &report);
 // p moved into the report: its line to the last line, its column to the end
-// of that line.
+// of that line, and in a decoded report back to the start of the character
+// it falls in.
 TextPos clampPos(const Report &report, TextPos p);
 
 // Number of characters of the whole text.
@@ -42,9 +45,15 @@ TextPos posAtOffset(const Report &report, std::size_t offset);
 
 // The text from a to b (either order), lines joined by LF.
 QString textBetween(const Report &report, TextPos a, TextPos b);
+// Appends bytes of one of report's lines as the characters they show.
+void appendLineText(const Report &report, QString &out, std::string_view bytes);
 
-// Word motion over bytes: a word is a run of letters, digits and '_' as the
-// bytes show; a run of blanks and each other character stand alone. Every
+// The place after the character at p (the next line's start at a line's
+// end), and the place before it.
+TextPos nextCharacter(const Report &report, TextPos p);
+TextPos previousCharacter(const Report &report, TextPos p);
+
+// Word motion over characters: a word is a run of letters, digits and '_'; a run of blanks and each other character stand alone. Every
 // look for a boundary stops kWordWindow characters from where it began and
 // takes that place as a boundary, so a run of millions of letters or form
 // feeds is crossed a window at a time and costs no more than a short line.
@@ -53,6 +62,8 @@ inline constexpr std::size_t kWordWindow = 4096;
 // the line's end), as [begin, end); at most kWordWindow characters either
 // side of that character.
 std::pair<std::size_t, std::size_t> wordAt(std::string_view line, std::size_t column);
+// The same in a line of report, by its characters.
+std::pair<std::size_t, std::size_t> wordAt(const Report &report, TextPos p);
 // Start of the next word after p, or the next line's start; and back. Either
 // moves at most kWordWindow characters within a line.
 TextPos nextWord(const Report &report, TextPos p);

@@ -2,7 +2,10 @@
 
 #include "view/reportsearch.h"
 #include "view/reportviewaccessible.h"
+#include "view/symbols.h"
+#include "view/utf8text.h"
 #include "common/bytes.h"
+#include "common/document.h"
 #include "common/toolkittimer.h"
 
 #include <QAccessible>
@@ -133,6 +136,7 @@ void ReportView::setReport(std::shared_ptr<const Report> report)
     releasePrimarySelection();
     m_report = std::move(report);
     m_layout.setReport(m_report.get());
+    m_pictures.clear();
     m_anchor = m_cursor = TextPos{};
     m_goalX = -1;
     m_reachedX = 0;
@@ -253,7 +257,10 @@ void ReportView::updateScrollBars()
 void ReportView::updateHorizontalRange()
 {
     QScrollBar *h = horizontalScrollBar();
-    const std::int64_t widest = std::max(m_layout.widest(), m_reachedX);
+    std::int64_t widest = std::max(m_layout.widest(), m_reachedX);
+    // A decoded job's pictures stand across its paper.
+    if (m_report->isDecoded() && m_report->document())
+        widest = std::max(widest, std::int64_t(m_report->document()->paperColumns()) * m_layout.spaceAdvance());
     const std::int64_t content = ceilDiv(widest, kUnit) + 2 * kMargin + kCaretWidth;
     const std::int64_t width = viewport()->width();
     const std::int64_t reach = std::max<std::int64_t>(0, content - width);
@@ -409,6 +416,7 @@ void ReportView::zoomOut()
 void ReportView::fontChanged()
 {
     m_layout.setFont(zoomedFont());
+    m_pictures.clear();
     m_reachedX = 0;
     m_goalX = -1;
     m_pendingVisible.reset();
@@ -474,23 +482,56 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
     const std::int64_t left = std::int64_t(clipLeft - kMargin) * kUnit + sx;
     const std::int64_t right = std::int64_t(clipRight - kMargin) * kUnit + sx;
     const auto toView = [&](std::int64_t x) { return kMargin + qreal(x - sx) / kUnit; };
+    const QPalette::ColorGroup group = !isEnabled() ? QPalette::Disabled
+        : isActiveWindow()                          ? QPalette::Active
+                                                    : QPalette::Inactive;
+    const int lh = m_layout.lineHeight();
+
+    // A decoded line may stand for a slice of a picture (its text, the
+    // picture's label, is not drawn) or for what the printer did without
+    // printing (drawn in the muted colour of text that is not content).
+    const LineDecoration *decoration = m_report->isDecoded() ? m_report->decoration(line) : nullptr;
+    QPalette::ColorRole textRole = QPalette::Text;
+    if (decoration && decoration->kind == LineDecoration::Kind::Block) {
+        if (paintBlockSlice(p, *decoration, top, toView(0)))
+            return;
+        textRole = QPalette::PlaceholderText;  // not drawable: its label instead
+    } else if (decoration && decoration->kind == LineDecoration::Kind::Marker) {
+        textRole = QPalette::PlaceholderText;
+    }
+    const bool utf8 = m_layout.isUtf8();
+    const std::vector<ReportLayout::StyleSpan> &styles = m_layout.lineStyles(line);
 
     // The characters in the clip, then the runs they are drawn in: tabs and
     // the characters drawn alone break runs, and so do the characters of no
-    // width, which are not drawn at all.
+    // width, which are not drawn at all, and changes of style.
     struct Shown {
         std::size_t column;
-        std::int64_t x;
+        std::int64_t x, end;
     };
     std::vector<Shown> shown;
-    const ReportLayout::Walk stop = m_layout.visitVisible(line, left, right, kPaintWindow,
-                                                          [&](std::size_t c, std::int64_t x) { shown.push_back({c, x}); });
+    const ReportLayout::Walk stop = m_layout.visitVisible(
+        line, left, right, kPaintWindow,
+        [&](std::size_t c, std::int64_t x, std::int64_t end) { shown.push_back({c, x, end}); });
     if (!stop.complete)
         m_paintCut = true;
+    const auto characterEnd = [&](std::size_t c) { return utf8 ? utf8::characterEnd(bytes, c) : c + 1; };
+    const auto drawnAlone = [&](std::size_t c) {
+        const auto b = static_cast<unsigned char>(bytes[c]);
+        if (!utf8 || b < 0x80)
+            return m_layout.drawnAlone(b);
+        return m_layout.glyph(utf8::decode(bytes, c, utf8::characterEnd(bytes, c))).alone;
+    };
+    const auto styleAt = [&](std::size_t c) -> std::size_t {
+        const auto at = std::upper_bound(styles.begin(), styles.end(), c,
+                                         [](std::size_t col, const ReportLayout::StyleSpan &s) { return col < s.column; });
+        return at == styles.begin() ? SIZE_MAX : std::size_t(at - styles.begin()) - 1;
+    };
     struct Run {
         QString text;
-        qreal x;
+        qreal x, end;
         bool alone;
+        std::size_t style;  // index into styles, SIZE_MAX: plain
     };
     std::vector<Run> runs;
     for (std::size_t i = 0; i < shown.size();) {
@@ -500,17 +541,20 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
             continue;
         }
         std::size_t j = i + 1;
-        const bool alone = m_layout.drawnAlone(b);
+        const bool alone = drawnAlone(shown[i].column);
+        const std::size_t style = styles.empty() ? SIZE_MAX : styleAt(shown[i].column);
         if (!alone) {
-            while (j < shown.size() && shown[j].column == shown[j - 1].column + 1) {
+            while (j < shown.size() && shown[j].column == characterEnd(shown[j - 1].column)) {
                 const auto next = static_cast<unsigned char>(bytes[shown[j].column]);
-                if (next == '\t' || m_layout.drawnAlone(next))
+                if (next == '\t' || drawnAlone(shown[j].column)
+                    || (!styles.empty() && styleAt(shown[j].column) != style))
                     break;
                 ++j;
             }
         }
-        runs.push_back({bytesToText(bytes.substr(shown[i].column, shown[j - 1].column + 1 - shown[i].column)),
-                        toView(shown[i].x), alone});
+        const std::string_view piece = bytes.substr(shown[i].column, characterEnd(shown[j - 1].column) - shown[i].column);
+        runs.push_back({utf8 ? utf8::toText(piece) : bytesToText(piece), toView(shown[i].x), toView(shown[j - 1].end),
+                        alone, style});
         i = j;
     }
 
@@ -532,19 +576,35 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
             if (column >= stop.column || column >= bytes.size())
                 break;
             const qreal x0 = toView(xOf(column)), x1 = toView(xOf(column + n));
-            p.fillRect(QRectF(x0, top, x1 - x0, m_layout.lineHeight()), kMatchMark);
+            p.fillRect(QRectF(x0, top, x1 - x0, lh), kMatchMark);
         }
     }
 
     const QFont &chosen = font();
     const qreal baseline = top + m_layout.ascent();
     const std::int64_t startX = shown.empty() ? stop.x : shown.front().x;
-    const QRectF decorated(toView(startX), top, qreal(stop.x - startX) / kUnit, m_layout.lineHeight());
-    const auto drawText = [&](const QBrush &brush) {
-        p.setPen(QPen(brush, 0));
+    const QRectF decorated(toView(startX), top, qreal(stop.x - startX) / kUnit, lh);
+    const QRectF band(clipLeft, top, clipRight - clipLeft, lh);
+    const auto drawText = [&](const QBrush &brush, bool selected) {
         for (const Run &run : runs) {
             p.setFont(run.alone ? m_layout.aloneFont() : m_layout.drawFont());
-            p.drawText(QPointF(run.x, baseline), run.text);
+            if (run.style == SIZE_MAX) {
+                p.setPen(QPen(brush, 0));
+                p.drawText(QPointF(run.x, baseline), run.text);
+                continue;
+            }
+            const TextStyle &style = styles[run.style].style;
+            QBrush ink = brush;
+            if (style.reverse && !selected) {
+                // Light characters on a dark band, as the printer prints them.
+                p.fillRect(QRectF(run.x, top, run.end - run.x, lh), brush);
+                ink = palette().brush(group, QPalette::Base);
+            }
+            paintStyledRun(p, run.text, style, run.x, baseline, band, ink);
+            if (style.underline != Underline::None) {
+                const qreal thickness = m_layout.lineWidth() * (style.underline == Underline::Thick ? 2 : 1);
+                p.fillRect(QRectF(run.x, baseline + m_layout.underlinePos(), run.end - run.x, thickness), ink);
+            }
         }
         if (chosen.underline())
             p.fillRect(QRectF(decorated.left(), baseline + m_layout.underlinePos(), decorated.width(),
@@ -553,10 +613,7 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
             p.fillRect(QRectF(decorated.left(), baseline - m_layout.strikeOutPos(), decorated.width(),
                               m_layout.lineWidth()), brush);
     };
-    const QPalette::ColorGroup group = !isEnabled() ? QPalette::Disabled
-        : isActiveWindow()                          ? QPalette::Active
-                                                    : QPalette::Inactive;
-    drawText(palette().brush(group, QPalette::Text));
+    drawText(palette().brush(group, textRole), false);
 
     if (!hasSelection())
         return;
@@ -567,8 +624,7 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
     std::int64_t x1 = xOf(line == b.line ? b.column : bytes.size());
     if (line < b.line && stop.column >= bytes.size())
         x1 += m_layout.spaceAdvance();  // the line end is selected too
-    const QRectF selected = QRectF(toView(x0), top, qreal(x1 - x0) / kUnit, m_layout.lineHeight())
-                                .intersected(QRectF(clipLeft, top, clipRight - clipLeft, m_layout.lineHeight()));
+    const QRectF selected = QRectF(toView(x0), top, qreal(x1 - x0) / kUnit, lh).intersected(band);
     if (selected.isEmpty())
         return;
     // The selection keeps its colours while the focus is elsewhere in the
@@ -577,9 +633,114 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
     p.save();
     p.setClipRect(selected);
     p.fillRect(selected, palette().brush(selectionGroup, QPalette::Highlight));
-    drawText(palette().brush(selectionGroup, QPalette::HighlightedText));
+    drawText(palette().brush(selectionGroup, QPalette::HighlightedText), true);
     p.restore();
 }
+
+void ReportView::paintStyledRun(QPainter &p, const QString &text, const TextStyle &style, qreal x, qreal baseline,
+                                const QRectF &band, const QBrush &ink)
+{
+    // Width: the layout gave each character its scaled advance, and the
+    // glyphs are stretched to match. Height: lines keep one height, so a
+    // double (or taller) character grows upwards from the baseline until its
+    // capitals reach the top of its line, and is cut at its line's bottom;
+    // font B is the same face at three quarters of the size.
+    const qreal size = style.fontB ? 0.75 : 1.0;
+    const qreal width = ReportLayout::widthQuarters(style) / 4.0;
+    qreal height = size;
+    if (style.heightScale > 1)
+        height = std::min<qreal>(size * style.heightScale, m_layout.ascent() / m_layout.capHeight());
+    p.save();
+    if (height > 1)
+        p.setClipRect(band, Qt::IntersectClip);
+    p.setPen(QPen(ink, 0));
+    // Bold as a printer makes it: each character struck twice, a pixel apart
+    // (the advances stay those of the layout).
+    for (int strike = 0; strike < (style.bold ? 2 : 1); ++strike) {
+        p.save();
+        p.translate(x + strike, baseline);
+        p.scale(width, height);
+        p.drawText(QPointF(0, 0), text);
+        p.restore();
+    }
+    p.restore();
+}
+
+bool ReportView::paintBlockSlice(QPainter &p, const LineDecoration &d, int top, qreal paperLeft)
+{
+    const Picture &picture = pictureOf(d.source, d.rows);
+    if (picture.image.isNull() || d.rows == 0)
+        return false;
+    const int lh = m_layout.lineHeight();
+    // The picture at screen size stands on rows lines, placed across the
+    // paper as the job aligned it.
+    const qreal width = picture.image.width() * picture.scale;
+    const qreal paper = qreal(m_report->document()->paperColumns()) * qreal(m_layout.spaceAdvance()) / kUnit;
+    qreal x = 0;
+    if (picture.align == Align::Centre)
+        x = std::max<qreal>(0, (paper - width) / 2);
+    else if (picture.align == Align::Right)
+        x = std::max<qreal>(0, paper - width);
+    const qreal sliceTop = qreal(d.row) * lh / picture.scale;
+    const qreal sliceBottom = std::min<qreal>(picture.image.height(), qreal(d.row + 1) * lh / picture.scale);
+    if (sliceBottom > sliceTop) {
+        const QRectF source(0, sliceTop, picture.image.width(), sliceBottom - sliceTop);
+        const QRectF target(paperLeft + x, top, width, (sliceBottom - sliceTop) * picture.scale);
+        p.drawImage(target, picture.image, source);
+    }
+    if (hasSelection()) {
+        // A selected picture row is tinted in the selection's colour.
+        const auto [a, b] = std::minmax({m_anchor, m_cursor});
+        const std::size_t line = d.line;
+        if (a < TextPos{line, m_report->line(line).size() + 1} && TextPos{line, 0} < b) {
+            QColor tint = palette().color(hasFocus() ? QPalette::Active : QPalette::Inactive, QPalette::Highlight);
+            tint.setAlpha(96);
+            p.fillRect(QRectF(paperLeft + x, top, width, lh), tint);
+        }
+    }
+    return true;
+}
+
+const ReportView::Picture &ReportView::pictureOf(std::uint32_t block, std::uint16_t rowCount)
+{
+    const auto found = m_pictures.find(block);
+    if (found != m_pictures.end())
+        return found->second;
+    Picture &picture = m_pictures[block];
+    const Document &doc = *m_report->document();
+    if (block >= doc.blocks().size())
+        return picture;
+    const Block &b = doc.blocks()[block];
+    picture.align = b.align;
+    const int lh = m_layout.lineHeight();
+    // A printer prints 24 dots on a text line; the screen has lh pixels.
+    const qreal dotPixels = qreal(lh) / 24;
+    if (const auto *raster = std::get_if<RasterImage>(&b.content)) {
+        picture.image = rasterToImage(*raster);
+        picture.scale = dotPixels;
+    } else if (const auto *symbol = std::get_if<Symbol>(&b.content)) {
+        // Drawn at whole pixels a module, so bars and modules keep sharp,
+        // equal edges: a 1D symbol as tall as its lines, a 2D one as large
+        // as its lines allow.
+        const int rows = std::max(1, int(rowCount));
+        Symbol shown = *symbol;
+        int module = 1;
+        if (symbol->isTwoDimensional()) {
+            const QImage unit = drawSymbol(shown, 1);
+            if (!unit.isNull())
+                module = std::clamp(rows * lh / std::max(1, unit.height()), 1, 8);
+        } else {
+            module = std::clamp(qRound(symbol->moduleWidth * dotPixels), 1, 8);
+            shown.height = rows * lh;
+        }
+        picture.image = drawSymbol(shown, module);
+        picture.scale = 1;
+        if (!picture.image.isNull() && picture.image.height() > rows * lh)
+            picture.scale = qreal(rows * lh) / picture.image.height();
+    }
+    return picture;
+}
+
 
 // ---- caret, keyboard and mouse ----
 
@@ -668,18 +829,8 @@ void ReportView::keyPressEvent(QKeyEvent *e)
     const int page = visibleLines();
     TextPos to = at;
     switch (key->motion) {
-    case NextChar:
-        to = !extend && hasSelection() ? last
-            : at.column < length       ? TextPos{at.line, at.column + 1}
-            : at.line + 1 < lines      ? TextPos{at.line + 1, 0}
-                                       : at;
-        break;
-    case PreviousChar:
-        to = !extend && hasSelection() ? first
-            : at.column > 0            ? TextPos{at.line, at.column - 1}
-            : at.line > 0              ? TextPos{at.line - 1, lineAt(*m_report, at.line - 1).size()}
-                                       : at;
-        break;
+    case NextChar: to = !extend && hasSelection() ? last : nextCharacter(*m_report, at); break;
+    case PreviousChar: to = !extend && hasSelection() ? first : previousCharacter(*m_report, at); break;
     case NextWord: to = qb::nextWord(*m_report, at); break;
     case PreviousWord: to = qb::previousWord(*m_report, at); break;
     case NextLine: to = onLine(std::int64_t(at.line) + 1); break;
@@ -764,7 +915,7 @@ void ReportView::mouseDoubleClickEvent(QMouseEvent *e)
     // The word under the pointer, not the one beside the nearest gap.
     const std::size_t under = m_layout.hit(at.line, (std::int64_t(m_dragPoint.x()) - kMargin + scrollX()) * kUnit,
                                            false, kEventBudget).column;
-    const auto [begin, end] = wordAt(lineAt(*m_report, at.line), under);
+    const auto [begin, end] = wordAt(*m_report, {at.line, under});
     m_dragWord = {{at.line, begin}, {at.line, end}};
     m_dragging = m_wordDrag = true;
     m_lineDrag = m_pressInSelection = false;
@@ -791,7 +942,7 @@ void ReportView::dragTo(QPoint point)
         return;
     }
     // After a double click the selection grows by whole words.
-    const auto [begin, end] = wordAt(lineAt(*m_report, at.line), at.column);
+    const auto [begin, end] = wordAt(*m_report, at);
     if (at < m_dragWord.first)
         select(m_dragWord.second, {at.line, begin}, true);
     else

@@ -20,10 +20,12 @@
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QPointer>
 
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 class QMimeData;
 
@@ -137,6 +139,18 @@ private:
     void releasePrimarySelection();
     void notifyTextReplaced(const QString &oldText);
     void paintLine(QPainter &p, std::size_t line, int top, int clipLeft, int clipRight);
+    void paintStyledRun(QPainter &p, const QString &text, const TextStyle &style, qreal x, qreal baseline,
+                        const QRectF &band, const QBrush &ink);
+    // Paints a picture's row; false when the picture cannot be drawn.
+    bool paintBlockSlice(QPainter &p, const LineDecoration &d, int top, qreal paperLeft);
+    // A decoded job's picture at the present line height: drawn once per
+    // block, scale more to reach screen size.
+    struct Picture {
+        QImage image;
+        qreal scale = 1;
+        Align align = Align::Left;
+    };
+    const Picture &pictureOf(std::uint32_t block, std::uint16_t rows);
     // Starts dragging the selected text away (a drag from inside the
     // selection); tests replace it.
 protected:
@@ -146,6 +160,7 @@ private:
 
     std::shared_ptr<const Report> m_report = std::make_shared<const Report>(); // never null
     ReportLayout m_layout;
+    std::unordered_map<std::uint32_t, Picture> m_pictures;
     TextPos m_anchor, m_cursor;
     std::int64_t m_goalX = -1;  // column kept by up and down moves, 1/64 px
     bool m_dragging = false;
