@@ -109,8 +109,7 @@ void FindBar::open()
     m_view->setSearch(&m_search);
     const auto [a, b] = std::minmax({m_view->anchorPosition(), m_view->cursorPosition()});
     if (a.line == b.line && a != b && b.column - a.column <= kTakenSelection && !onCurrent()) {
-        const std::string_view line = lineAt(m_view->report(), a.line);
-        eFind->setText(bytesToText(line.substr(a.column, b.column - a.column)));  // searches
+        eFind->setText(textBetween(m_view->report(), a, b));  // searches
     } else if (!wasOpen) {
         restart();
     }
@@ -138,10 +137,17 @@ void FindBar::restart()
         return;
     }
     const QString text = eFind->text();
-    // A character that no byte shows as is found nowhere.
-    std::string needle = textToBytes(text);
-    if (bytesToText(needle) != text)
-        needle.clear();
+    // A decoded report's text is UTF-8. In a plain one a character that no
+    // byte shows as is found nowhere.
+    std::string needle;
+    if (m_view->report().isDecoded()) {
+        const QByteArray utf8 = text.toUtf8();
+        needle.assign(utf8.constData(), std::size_t(utf8.size()));
+    } else {
+        needle = textToBytes(text);
+        if (bytesToText(needle) != text)
+            needle.clear();
+    }
     // From the start of the selection: typing on grows the selected match in
     // place, and a report just shown is searched from its top.
     const TextPos from = std::min(m_view->anchorPosition(), m_view->cursorPosition());

@@ -28,6 +28,73 @@ std::array<unsigned char, 256> foldTable()
     return fold;
 }
 
+// The case folding of a decoded report's text: each code point to its
+// simple case fold (or, failing that, its lower case) when that takes as many
+// UTF-8 bytes, so a folded text keeps every offset. That covers ASCII, the
+// Latin letters, Greek, Cyrillic and the other scripts with case inside the
+// basic plane; the few folds that change a character's length (the Kelvin
+// sign, a dotted capital I) leave it as it is.
+class Utf8Fold
+{
+public:
+    Utf8Fold() : m_table(0x10000)
+    {
+        for (char32_t cp = 0; cp < 0x10000; ++cp) {
+            m_table[cp] = char16_t(cp);
+            if (cp >= 0xD800 && cp <= 0xDFFF)
+                continue;
+            const auto bytes = [](char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : 3; };
+            for (const char32_t folded : {QChar::toCaseFolded(cp), QChar::toLower(cp)}) {
+                if (folded != cp && folded < 0x10000 && bytes(folded) == bytes(cp) && !(folded >= 0xD800 && folded <= 0xDFFF)) {
+                    m_table[cp] = char16_t(folded);
+                    break;
+                }
+            }
+        }
+    }
+    // Writes the folded form of n bytes of UTF-8 to out (n bytes too).
+    void fold(const char *in, std::size_t n, char *out) const
+    {
+        const auto *b = reinterpret_cast<const unsigned char *>(in);
+        std::size_t i = 0;
+        while (i < n) {
+            const unsigned char lead = b[i];
+            if (lead < 0x80) {
+                out[i] = char(m_table[lead]);
+                ++i;
+                continue;
+            }
+            if (lead >= 0xC2 && lead <= 0xDF && i + 1 < n && (b[i + 1] & 0xC0) == 0x80) {
+                const char32_t f = m_table[char32_t(((lead & 0x1F) << 6) | (b[i + 1] & 0x3F))];
+                out[i] = char(0xC0 | (f >> 6));
+                out[i + 1] = char(0x80 | (f & 0x3F));
+                i += 2;
+                continue;
+            }
+            if (lead >= 0xE0 && lead <= 0xEF && i + 2 < n && (b[i + 1] & 0xC0) == 0x80 && (b[i + 2] & 0xC0) == 0x80) {
+                const char32_t cp = ((lead & 0x0F) << 12) | ((b[i + 1] & 0x3F) << 6) | (b[i + 2] & 0x3F);
+                const char32_t f = cp >= 0x800 ? char32_t(m_table[cp]) : cp;
+                out[i] = char(0xE0 | (f >> 12));
+                out[i + 1] = char(0x80 | ((f >> 6) & 0x3F));
+                out[i + 2] = char(0x80 | (f & 0x3F));
+                i += 3;
+                continue;
+            }
+            out[i] = char(lead);  // the rest stands for itself
+            ++i;
+        }
+    }
+
+private:
+    std::vector<char16_t> m_table;
+};
+
+const Utf8Fold &utf8Fold()
+{
+    static const Utf8Fold fold;
+    return fold;
+}
+
 } // namespace
 
 void ReportSearch::reset()
@@ -49,7 +116,11 @@ void ReportSearch::start(std::shared_ptr<const Report> report, std::string needl
     m_report = std::move(report);
     m_needle = std::move(needle);
     m_matchCase = matchCase;
-    if (!m_matchCase) {
+    m_utf8 = m_report && m_report->isDecoded();
+    if (!m_matchCase && m_utf8) {
+        m_folded = m_needle;
+        utf8Fold().fold(m_needle.data(), m_needle.size(), m_folded.data());
+    } else if (!m_matchCase) {
         static const std::array<unsigned char, 256> table = foldTable();
         m_fold = table;
         m_folded = m_needle;
@@ -74,7 +145,28 @@ std::size_t ReportSearch::scan(std::size_t pos, std::size_t sliceEnd, std::size_
     const char *const base = text.data();
     const char *first = base + pos;
     const char *const last = base + std::min(limit, sliceEnd + n - 1);
-    if (m_matchCase) {
+    if (!m_matchCase && m_utf8) {
+        // The slice folded, then the folded needle looked for in it: a
+        // match begins at a character (so does the needle) and ends at one.
+        if (last - first < std::ptrdiff_t(n))
+            return std::max(sliceEnd, std::size_t(first - base));
+        m_scratch.resize(std::size_t(last - first));
+        utf8Fold().fold(first, m_scratch.size(), m_scratch.data());
+        const char *const folded = m_scratch.data();
+        std::size_t at = 0;
+        const std::size_t size = m_scratch.size();
+        while (size - at >= n) {
+            const void *hit = memmem(folded + at, size - at, m_folded.data(), n);
+            if (!hit)
+                break;
+            const std::size_t offset = std::size_t(first - base) + std::size_t(static_cast<const char *>(hit) - folded);
+            if (offset >= sliceEnd)
+                break;
+            out.push_back(std::uint32_t(offset));
+            at = std::size_t(static_cast<const char *>(hit) - folded) + n;
+        }
+        first += at;
+    } else if (m_matchCase) {
         while (last - first >= std::ptrdiff_t(n)) {
             const void *hit = memmem(first, std::size_t(last - first), m_needle.data(), n);
             if (!hit)

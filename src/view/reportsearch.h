@@ -27,7 +27,9 @@ class ReportSearch
 public:
     // Starts looking for needle (bytes; CR and LF in it are left out) in
     // report. Without matchCase, letters match their other case as the
-    // bytes show them. An empty needle finds nothing and is done at once.
+    // bytes show them (in a decoded report, whose text and needle are UTF-8,
+    // as its characters are: ASCII, Latin, Greek, Cyrillic and the other
+    // cased scripts of the basic plane). An empty needle finds nothing and is done at once.
     // The search goes from the text-form offset from to the end first, then
     // from the top back to from, so the match a user wants next (the one
     // after the caret) comes first; the matches keep the report's order.
@@ -88,6 +90,8 @@ private:
     bool m_wrapped = true;  // searching from the top back to from
     std::vector<std::uint32_t> m_head, m_tail;  // before from, and from it on
     std::array<unsigned char, 256> m_fold{};
+    bool m_utf8 = false;  // a decoded report: folded by characters
+    mutable std::string m_scratch;  // a slice in the folded case
 };
 
 } // namespace qb
