@@ -113,11 +113,21 @@ TextPos clampPos(const Report &report, TextPos p)
 
 std::size_t characterCount(const Report &report)
 {
+    if (report.isDecoded()) {
+        TextOffsets offsets;
+        offsets.setReport(&report);
+        return offsets.count();
+    }
     return report.empty() ? 0 : report.textForm().size() - report.lineCount() - 1;
 }
 
 std::size_t characterOffset(const Report &report, TextPos p)
 {
+    if (report.isDecoded()) {
+        TextOffsets offsets;
+        offsets.setReport(&report);
+        return offsets.offsetOf(p);
+    }
     if (report.empty())
         return 0;
     p = clampPos(report, p);
@@ -126,6 +136,11 @@ std::size_t characterOffset(const Report &report, TextPos p)
 
 TextPos posAtOffset(const Report &report, std::size_t offset)
 {
+    if (report.isDecoded()) {
+        TextOffsets offsets;
+        offsets.setReport(&report);
+        return offsets.posAt(offset);
+    }
     if (report.empty())
         return {};
     // The last line starting at or before offset.
@@ -138,6 +153,114 @@ TextPos posAtOffset(const Report &report, std::size_t offset)
             hi = mid;
     }
     return clampPos(report, {lo, offset - lineStartOffset(report, lo)});
+}
+
+void TextOffsets::setReport(const Report *report)
+{
+    m_report = report;
+    m_marks.clear();
+}
+
+std::size_t TextOffsets::unitsAt(std::size_t byte, std::size_t *end) const
+{
+    const std::string_view text = m_report->textForm();
+    const auto b = static_cast<unsigned char>(text[byte]);
+    if (b < 0x80) {
+        *end = byte + 1;
+        return b == '\r' ? 0 : 1;
+    }
+    *end = utf8::characterEnd(text, byte);
+    return utf8::decode(text, byte, *end) > 0xFFFF ? 2 : 1;
+}
+
+TextOffsets::Mark TextOffsets::markBefore(std::size_t byte) const
+{
+    const std::string_view text = m_report->textForm();
+    if (m_marks.empty())
+        m_marks.push_back({0, 0});
+    // Count on, a block at a time, until a mark lies past byte.
+    while (m_marks.back().byte <= byte && m_marks.back().byte < text.size()) {
+        Mark m = m_marks.back();
+        const std::size_t stop = std::min(text.size(), (m.byte / kBlock + 1) * kBlock);
+        while (m.byte < stop) {
+            // ASCII, the bulk of most receipts, a unit a byte (a CR none).
+            const auto b = static_cast<unsigned char>(text[m.byte]);
+            if (b < 0x80) {
+                m.units += b != '\r';
+                ++m.byte;
+                continue;
+            }
+            std::size_t end = 0;
+            m.units += unitsAt(m.byte, &end);
+            m.byte = end;
+        }
+        m_marks.push_back(m);
+    }
+    const auto at = std::upper_bound(m_marks.begin(), m_marks.end(), byte,
+                                     [](std::size_t b, const Mark &m) { return b < m.byte; });
+    return *(at - 1);
+}
+
+std::size_t TextOffsets::count() const
+{
+    if (!m_report || m_report->empty())
+        return 0;
+    if (!m_report->isDecoded())
+        return characterCount(*m_report);
+    const std::size_t size = m_report->textForm().size();
+    Mark m = markBefore(size);
+    for (std::size_t end = 0; m.byte < size; m.byte = end)
+        m.units += unitsAt(m.byte, &end);
+    return m.units - 1;  // the last line has no LF in the text
+}
+
+std::size_t TextOffsets::offsetOf(TextPos p) const
+{
+    if (!m_report || m_report->empty())
+        return 0;
+    if (!m_report->isDecoded())
+        return characterOffset(*m_report, p);
+    p = clampPos(*m_report, p);
+    const std::size_t byte = std::size_t(m_report->line(p.line).data() - m_report->textForm().data()) + p.column;
+    Mark m = markBefore(byte);
+    for (std::size_t end = 0; m.byte < byte; m.byte = end)
+        m.units += unitsAt(m.byte, &end);
+    return m.units;
+}
+
+TextPos TextOffsets::posAt(std::size_t offset) const
+{
+    if (!m_report || m_report->empty())
+        return {};
+    if (!m_report->isDecoded())
+        return posAtOffset(*m_report, offset);
+    const std::string_view text = m_report->textForm();
+    // The last mark at or before the offset: marks are counted on until one
+    // passes it, then searched by their units.
+    while ((m_marks.empty() || m_marks.back().units <= offset) && (m_marks.empty() || m_marks.back().byte < text.size()))
+        markBefore(m_marks.empty() ? 0 : m_marks.back().byte);
+    const auto at = std::upper_bound(m_marks.begin(), m_marks.end(), offset,
+                                     [](std::size_t u, const Mark &m) { return u < m.units; });
+    Mark m = *(at - 1);
+    while (m.byte < text.size()) {
+        std::size_t end = 0;
+        const std::size_t units = unitsAt(m.byte, &end);
+        if (m.units + units > offset)
+            break;
+        m.units += units;
+        m.byte = end;
+    }
+    // The byte's line: the last one that starts at or before it.
+    const char *const base = text.data();
+    std::size_t lo = 0, hi = m_report->lineCount();
+    while (hi - lo > 1) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (std::size_t(m_report->line(mid).data() - base) <= m.byte)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return clampPos(*m_report, {lo, m.byte - std::size_t(m_report->line(lo).data() - base)});
 }
 
 void appendLineText(const Report &report, QString &out, std::string_view bytes)

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace qb {
 
@@ -35,13 +36,48 @@ TextPos endPos(const Report &report);
 // it falls in.
 TextPos clampPos(const Report &report, TextPos p);
 
-// Number of characters of the whole text.
+// Number of characters of the whole text (in a decoded report, UTF-16
+// units; see TextOffsets, which a caller asking often keeps).
 std::size_t characterCount(const Report &report);
 // Character offset of p in the whole text.
 std::size_t characterOffset(const Report &report, TextPos p);
 // The place at a character offset (clamped to the end); an offset on a line
 // end gives that line's end.
 TextPos posAtOffset(const Report &report, std::size_t offset);
+
+// Offsets into the whole text as tools that read it count them: UTF-16
+// units of the text (lines joined by LF). In a plain report each byte is one
+// character, one unit, and the line table gives every offset at once. In a
+// decoded report a character takes one unit or two, so the units before
+// every kBlock bytes of the text form are counted the first time an offset
+// that far is asked for (one pass, kept); an offset then costs at most
+// kBlock bytes more. Follows the report given until another one is.
+class TextOffsets
+{
+public:
+    static constexpr std::size_t kBlock = 4096;
+
+    void setReport(const Report *report);
+    std::size_t count() const;
+    std::size_t offsetOf(TextPos p) const;
+    // The place at an offset (clamped to the end); an offset inside a
+    // character (between the halves of a surrogate pair) gives its start.
+    TextPos posAt(std::size_t offset) const;
+
+private:
+    struct Mark {
+        std::size_t byte;   // a character boundary of the text form
+        std::size_t units;  // units before it
+    };
+    // The last mark at or before byte, counting on as far as needed.
+    Mark markBefore(std::size_t byte) const;
+    // Units of the text form's character at byte: a CR (the first half of
+    // a line end) none, a code point beyond the basic plane two.
+    std::size_t unitsAt(std::size_t byte, std::size_t *end) const;
+
+    const Report *m_report = nullptr;
+    mutable std::vector<Mark> m_marks;  // one at or after each kBlock bytes
+};
 
 // The text from a to b (either order), lines joined by LF.
 QString textBetween(const Report &report, TextPos a, TextPos b);

@@ -53,9 +53,12 @@ const QColor kMatchMark(255, 226, 64);
 
 std::int64_t ceilDiv(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 
-QString announcedText(const Report &report)
+QString announcedText(const Report &report, const TextOffsets &offsets)
 {
-    return characterCount(report) <= kAnnouncedText ? textBetween(report, {}, endPos(report)) : QString();
+    // A report too large to be told whole is at least that many bytes.
+    if (report.textForm().size() > 4 * kAnnouncedText + 2 * report.lineCount())
+        return QString();
+    return offsets.count() <= kAnnouncedText ? textBetween(report, {}, endPos(report)) : QString();
 }
 
 } // namespace
@@ -119,6 +122,7 @@ ReportView::ReportView(QWidget *parent)
     });
 
     m_layout.setReport(m_report.get());
+    m_offsets.setReport(m_report.get());
     m_layout.setFont(zoomedFont());
     updateScrollBars();
 }
@@ -131,11 +135,12 @@ void ReportView::setReport(std::shared_ptr<const Report> report)
 {
     if (!report)
         report = std::make_shared<const Report>();
-    const QString oldText = QAccessible::isActive() ? announcedText(*m_report) : QString();
+    const QString oldText = QAccessible::isActive() ? announcedText(*m_report, m_offsets) : QString();
     const bool hadSelection = hasSelection();
     releasePrimarySelection();
     m_report = std::move(report);
     m_layout.setReport(m_report.get());
+    m_offsets.setReport(m_report.get());
     m_pictures.clear();
     m_anchor = m_cursor = TextPos{};
     m_goalX = -1;
@@ -201,11 +206,11 @@ void ReportView::selectionMoved(TextPos oldAnchor, TextPos oldCursor)
     if (!QAccessible::isActive())
         return;
     if (oldCursor != m_cursor) {
-        QAccessibleTextCursorEvent moved(this, int(characterOffset(*m_report, m_cursor)));
+        QAccessibleTextCursorEvent moved(this, int(m_offsets.offsetOf(m_cursor)));
         QAccessible::updateAccessibility(&moved);
     }
     const auto [a, b] = std::minmax({m_anchor, m_cursor});
-    QAccessibleTextSelectionEvent selected(this, int(characterOffset(*m_report, a)), int(characterOffset(*m_report, b)));
+    QAccessibleTextSelectionEvent selected(this, int(m_offsets.offsetOf(a)), int(m_offsets.offsetOf(b)));
     QAccessible::updateAccessibility(&selected);
 }
 
@@ -213,7 +218,7 @@ void ReportView::notifyTextReplaced(const QString &oldText)
 {
     if (!QAccessible::isActive())
         return;
-    QAccessibleTextUpdateEvent replaced(this, 0, oldText, announcedText(*m_report));
+    QAccessibleTextUpdateEvent replaced(this, 0, oldText, announcedText(*m_report, m_offsets));
     QAccessible::updateAccessibility(&replaced);
 }
 

@@ -48,6 +48,8 @@ public:
     // The same for a report shared with others; null shows nothing.
     void setReport(std::shared_ptr<const Report> report);
     const Report &report() const { return *m_report; }
+    // Offsets into the shown report's text as accessibility tools count them.
+    const TextOffsets &textOffsets() const { return m_offsets; }
     // A hold on the shown report that stays valid after the view shows
     // another one (a print job keeps it while it produces its pages).
     std::shared_ptr<const Report> reportHandle() const { return m_report; }
@@ -160,6 +162,7 @@ private:
 
     std::shared_ptr<const Report> m_report = std::make_shared<const Report>(); // never null
     ReportLayout m_layout;
+    TextOffsets m_offsets;
     std::unordered_map<std::uint32_t, Picture> m_pictures;
     TextPos m_anchor, m_cursor;
     std::int64_t m_goalX = -1;  // column kept by up and down moves, 1/64 px

@@ -74,7 +74,7 @@ public:
     {
         return textBetween(report(), posOf(startOffset), posOf(endOffset));
     }
-    int characterCount() const override { return int(qb::characterCount(report())); }
+    int characterCount() const override { return int(view()->textOffsets().count()); }
 
     // Lines (and paragraphs: lines never wrap) end after their LF; a line
     // longer than kBoundaryWindow characters is told in pieces of that many,
@@ -152,7 +152,8 @@ public:
     {
         const TextPos at = posOf(offset);
         const QRect caret = view()->caretRect(at);
-        const QRect next = view()->caretRect({at.line, at.column + 1});
+        const TextPos after = nextCharacter(report(), at);
+        const QRect next = view()->caretRect(after.line == at.line ? after : TextPos{at.line, at.column + 1});
         const QRect local(caret.topLeft(), QSize(std::max(1, next.left() - caret.left()), caret.height()));
         return QRect(view()->viewport()->mapToGlobal(local.topLeft()), local.size());
     }
@@ -178,8 +179,8 @@ public:
 private:
     ReportView *view() const { return static_cast<ReportView *>(widget()); }
     const Report &report() const { return view()->report(); }
-    int offsetOf(TextPos p) const { return int(characterOffset(report(), p)); }
-    TextPos posOf(int offset) const { return posAtOffset(report(), std::size_t(std::max(0, offset))); }
+    int offsetOf(TextPos p) const { return int(view()->textOffsets().offsetOf(p)); }
+    TextPos posOf(int offset) const { return view()->textOffsets().posAt(std::size_t(std::max(0, offset))); }
 };
 
 QAccessibleInterface *reportViewFactory(const QString &, QObject *object)

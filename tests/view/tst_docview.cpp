@@ -15,6 +15,7 @@
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -208,6 +209,55 @@ private Q_SLOTS:
         for (int i = 0; i < characters; ++i)
             QTest::keySequence(h.m1, QKeySequence(QStringLiteral("Left")));
         QCOMPARE(h.m1->cursorPosition(), TextPos{});
+    }
+
+    // Offsets count UTF-16 units of the text, as the tools reading it do,
+    // across the blocks the offsets are counted in.
+    void offsetsCountTextUnits_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("stride");  // offsets checked: every stride-th
+        QTest::newRow("accents and an emoji") << QByteArray(kAccents.c_str()) + "\n\n\xC3\xA9\n" << 1;
+        QByteArray mixed;
+        while (mixed.size() < 3 * 4096)
+            mixed += "ab\xE2\x82\xAC\xF0\x9F\x98\x80\xC3\xA9\n\xE2\x82\xAC";
+        QTest::newRow("lines across blocks") << mixed << 7;
+        QTest::newRow("one line across blocks") << QByteArray(mixed).replace('\n', ' ') << 5;
+        QTest::newRow("malformed") << QByteArray("a\x80\xE2\x82\nb\xF0") << 1;
+    }
+    void offsetsCountTextUnits()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, stride);
+        Report r = Report::fromText(text.toStdString());
+        r.setDecoded(std::make_shared<qb::Document>(), {});
+        qb::TextOffsets offsets;
+        offsets.setReport(&r);
+        const QString whole = qb::textBetween(r, {}, qb::endPos(r));
+        QCOMPARE(qsizetype(offsets.count()), whole.size());
+        QCOMPARE(qsizetype(qb::characterCount(r)), whole.size());
+        for (qsizetype a = 0; a <= whole.size(); a += stride) {
+            const TextPos p = offsets.posAt(std::size_t(a));
+            const bool inPair = a > 0 && a < whole.size() && whole[a].isLowSurrogate();
+            QCOMPARE(qsizetype(offsets.offsetOf(p)), inPair ? a - 1 : a);
+            QCOMPARE(qb::textBetween(r, {}, p).size(), inPair ? a - 1 : a);
+        }
+        QCOMPARE(offsets.posAt(std::size_t(whole.size()) + 3), qb::endPos(r));
+
+        // What accessibility tools read agrees with it.
+        Host h(r.clone());
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(h.m1);
+        QAccessibleTextInterface *t = iface ? iface->textInterface() : nullptr;
+        QVERIFY(t);
+        QCOMPARE(t->characterCount(), int(whole.size()));
+        QCOMPARE(t->text(0, t->characterCount()), whole);
+        const qsizetype emoji = whole.indexOf(QString::fromUtf8("\xF0\x9F\x98\x80"));
+        if (emoji >= 0) {
+            int start = 0, end = 0;
+            QCOMPARE(t->textAtOffset(int(emoji), QAccessible::CharBoundary, &start, &end),
+                     QString::fromUtf8("\xF0\x9F\x98\x80"));
+            QCOMPARE(std::pair(start, end), std::pair(int(emoji), int(emoji) + 2));
+        }
     }
 
     // Width: double width doubles a character's advance, font B takes three
