@@ -6,7 +6,8 @@
 //
 // Kinds of report: "80 cols" (the baseline: 80-character lines, MiB of them),
 // and one line of MiB bytes of form feeds, of soft hyphens (0xAD) and of
-// letters. Run it with QT_QPA_PLATFORM=offscreen on a machine without a
+// letters; then the same line of letters in a decoded report, its UTF-8
+// letters of two and three bytes ("utf-8"). Run it with QT_QPA_PLATFORM=offscreen on a machine without a
 // display. Every figure is in milliseconds of this thread's CPU time (other
 // programs on a busy machine do not count) and is the worst of N runs, each
 // including the paint that the operation asks for:
@@ -26,6 +27,7 @@
 //   a11yWord  the accessibility word at the caret, and the one after it
 
 #include "view/reportview.h"
+#include "common/document.h"
 #include "common/toolkittimer.h"
 
 #include <QAccessible>
@@ -40,6 +42,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <time.h>
 #include <vector>
@@ -98,6 +101,7 @@ qb::ToolkitTimer *caretTimer(qb::ReportView &view)
 struct Kind {
     const char *name;
     std::string text;
+    bool decoded = false;
 };
 
 std::vector<Kind> kinds(std::size_t bytes)
@@ -113,10 +117,17 @@ std::vector<Kind> kinds(std::size_t bytes)
     std::string letters(bytes, 'x');
     for (std::size_t i = 0; i < letters.size(); ++i)
         letters[i] = char('a' + i % 26);
+    // Letters with accents and a euro sign, as a receipt in UTF-8 has them.
+    const std::string_view pattern = "a\xC3\xA9z\xC3\xBC\xE2\x82\xACk\xC3\x9F";
+    std::string utf8;
+    utf8.reserve(bytes);
+    while (utf8.size() + pattern.size() <= bytes)
+        utf8 += pattern;
     return {{"80 cols", std::move(lines)},
             {"form feeds", std::string(bytes, '\f')},
             {"soft hyph", std::string(bytes, '\xAD')},
-            {"letters", std::move(letters)}};
+            {"letters", std::move(letters)},
+            {"utf-8", std::move(utf8), true}};
 }
 
 const char *const kColumns[] = {"show", "End0", "End0seen", "paint", "C-Right", "C-Left", "End", "Home", "S-End",
@@ -127,6 +138,8 @@ void measure(qb::ReportView &view, const Kind &kind, std::vector<double> &worst)
 {
     const auto keep = [&](int column, double ms) { worst[std::size_t(column)] = std::max(worst[std::size_t(column)], ms); };
     qb::Report report = qb::Report::fromText(kind.text);
+    if (kind.decoded)
+        report.setDecoded(std::make_shared<qb::Document>(), {});
     keep(0, timedMs([&] {
         view.setReport(std::move(report));
         view.viewport()->repaint();

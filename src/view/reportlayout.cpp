@@ -7,6 +7,7 @@
 #include <QtMath>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace qb {
@@ -46,8 +47,9 @@ void ReportLayout::setFont(const QFont &font)
     m_capHeight = std::max<qreal>(1, fm.capHeight());
     m_metrics = std::make_unique<QFontMetricsF>(m_drawFont);
     m_shapedMetrics = std::make_unique<QFontMetricsF>(m_aloneFont);
-    m_smallGlyphs.assign(0x800, Glyph{});
     m_glyphs.clear();
+    if (!m_basicGlyphs.empty())
+        m_basicGlyphs.assign(0x10000, Glyph{});
     const QFontMetricsF styled(font);
     m_underlinePos = styled.underlinePos();
     m_strikeOutPos = styled.strikeOutPos();
@@ -59,6 +61,8 @@ void ReportLayout::setReport(const Report *report)
 {
     m_report = report;
     m_utf8 = report && report->isDecoded();
+    if (m_utf8 && m_basicGlyphs.empty())
+        m_basicGlyphs.assign(0x10000, Glyph{});
     for (StyledLine &slot : m_styled)
         slot = StyledLine{};
     m_checkpoints.clear();
@@ -95,8 +99,8 @@ std::int64_t ReportLayout::advanceOver(std::string_view bytes, std::int64_t x) c
 ReportLayout::Glyph ReportLayout::glyph(char32_t cp) const
 {
     Glyph *known = nullptr;
-    if (cp < m_smallGlyphs.size())
-        known = &m_smallGlyphs[cp];
+    if (cp < m_basicGlyphs.size())
+        known = &m_basicGlyphs[cp];
     else if (const auto found = m_glyphs.find(cp); found != m_glyphs.end())
         return found->second;
     if (known && known->advance >= 0)
@@ -107,7 +111,7 @@ ReportLayout::Glyph ReportLayout::glyph(char32_t cp) const
     const qreal shaped = m_shapedMetrics->horizontalAdvance(text);
     Glyph g;
     g.alone = cp != U'\t' && shaped != plain;
-    g.advance = qRound64((g.alone ? shaped : plain) * kUnit);
+    g.advance = std::int32_t(std::clamp<qint64>(qRound64((g.alone ? shaped : plain) * kUnit), 0, INT32_MAX / 16));
     if (known)
         *known = g;
     else
@@ -174,7 +178,7 @@ std::int64_t ReportLayout::stepDecoded(const LineRef &line, std::size_t c, std::
         return x;
     } else {
         *end = utf8::characterEnd(line.text, c);
-        advance = glyph(utf8::decode(line.text, c, *end)).advance;
+        advance = codePointAdvance(utf8::decode(line.text, c, *end));
     }
     if (line.styles) {
         const auto at = std::upper_bound(line.styles->begin(), line.styles->end(), c,
@@ -193,20 +197,31 @@ std::int64_t ReportLayout::sumOver(const LineRef &line, std::size_t from, std::s
     if (!line.utf8)
         return advanceOver(line.text.substr(from, to - from), x);
     if (!line.styles) {
-        // Runs of ASCII are summed as bytes are.
+        // Sequences of two and three bytes, nearly every character of a
+        // decoded text beyond ASCII, are read in place; the rest one by one.
+        const auto *b = reinterpret_cast<const unsigned char *>(line.text.data());
         std::size_t c = from;
+        if (c < to && !utf8::isBoundary(line.text, c))
+            c = utf8::ceilBoundary(line.text, c);
+        const std::size_t size = line.text.size();
+        const auto cont = [b](std::size_t i) { return (b[i] & 0xC0) == 0x80; };
         while (c < to) {
-            std::size_t ascii = c;
-            while (ascii < to && static_cast<unsigned char>(line.text[ascii]) < 0x80)
-                ++ascii;
-            if (ascii > c) {
-                x = advanceOver(line.text.substr(c, ascii - c), x);
-                c = ascii;
-                continue;
+            const unsigned char lead = b[c];
+            if (lead < 0x80) {
+                x = lead == '\t' ? advanceFrom(lead, x) : x + m_advance[lead];
+                ++c;
+            } else if (lead >= 0xC2 && lead <= 0xDF && c + 1 < size && cont(c + 1)) {
+                x += codePointAdvance(char32_t((lead & 0x1F) << 6 | (b[c + 1] & 0x3F)));
+                c += 2;
+            } else if (lead >= 0xE0 && lead <= 0xEF && c + 2 < size && cont(c + 1) && cont(c + 2)) {
+                const char32_t cp = char32_t((lead & 0x0F) << 12 | (b[c + 1] & 0x3F) << 6 | (b[c + 2] & 0x3F));
+                x += codePointAdvance(cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF) ? U'\uFFFD' : cp);
+                c += 3;
+            } else {
+                std::size_t end = c + 1;
+                x = stepDecoded(line, c, x, &end);
+                c = end;
             }
-            std::size_t end = c + 1;
-            x = stepDecoded(line, c, x, &end);
-            c = end;
         }
         return x;
     }

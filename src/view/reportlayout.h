@@ -79,10 +79,16 @@ public:
     // A code point's advance in the draw font, 1/64 px, and whether it is
     // drawn alone (as drawnAlone() for bytes).
     struct Glyph {
-        std::int64_t advance = -1;
+        std::int32_t advance = -1;
         bool alone = false;
     };
     Glyph glyph(char32_t cp) const;
+    std::int64_t codePointAdvance(char32_t cp) const
+    {
+        if (cp < m_basicGlyphs.size() && m_basicGlyphs[cp].advance >= 0)
+            return m_basicGlyphs[cp].advance;
+        return glyph(cp).advance;
+    }
 
     // The report to lay out; kept by pointer, so it must outlive this or be
     // replaced first. Forgets every measure.
@@ -185,10 +191,10 @@ private:
     qreal m_ascent = 0, m_underlinePos = 0, m_strikeOutPos = 0, m_lineWidth = 1, m_capHeight = 1;
     bool m_utf8 = false;
 
-    // Code points measured so far: those of two bytes or fewer in a table,
-    // the rest by value.
+    // Code points measured so far: those of the basic plane in a table
+    // (made while a decoded report is shown), the rest by value.
     std::unique_ptr<QFontMetricsF> m_metrics, m_shapedMetrics;
-    mutable std::vector<Glyph> m_smallGlyphs;
+    mutable std::vector<Glyph> m_basicGlyphs;
     mutable std::unordered_map<char32_t, Glyph> m_glyphs;
     // The style spans of the last few lines asked for, by line modulo the slots.
     struct StyledLine {

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 
 namespace qb {
 
@@ -182,23 +185,56 @@ TextOffsets::Mark TextOffsets::markBefore(std::size_t byte) const
     while (m_marks.back().byte <= byte && m_marks.back().byte < text.size()) {
         Mark m = m_marks.back();
         const std::size_t stop = std::min(text.size(), (m.byte / kBlock + 1) * kBlock);
+        const auto *b = reinterpret_cast<const unsigned char *>(text.data());
+        const auto cont = [b](std::size_t i) { return (b[i] & 0xC0) == 0x80; };
         while (m.byte < stop) {
-            // ASCII, the bulk of most receipts, a unit a byte (a CR none).
-            const auto b = static_cast<unsigned char>(text[m.byte]);
-            if (b < 0x80) {
-                m.units += b != '\r';
-                ++m.byte;
+            // ASCII eight bytes at a time (a unit each but CR), sequences of
+            // two and three bytes (a unit each, well formed or not) in
+            // place, the rest one by one.
+            std::uint64_t word = 0;
+            if (m.byte + 8 <= stop && (std::memcpy(&word, b + m.byte, 8), (word & 0x8080808080808080u) == 0)) {
+                const std::uint64_t cr = word ^ 0x0D0D0D0D0D0D0D0Du;
+                const std::uint64_t zero = ~(((cr & 0x7F7F7F7F7F7F7F7Fu) + 0x7F7F7F7F7F7F7F7Fu) | cr | 0x7F7F7F7F7F7F7F7Fu);
+                m.units += 8 - std::size_t(std::popcount(zero));
+                m.byte += 8;
                 continue;
             }
-            std::size_t end = 0;
-            m.units += unitsAt(m.byte, &end);
-            m.byte = end;
+            const unsigned char lead = b[m.byte];
+            if (lead < 0x80) {
+                m.units += lead != '\r';
+                ++m.byte;
+            } else if (lead >= 0xC2 && lead <= 0xDF && m.byte + 1 < text.size() && cont(m.byte + 1)) {
+                ++m.units;
+                m.byte += 2;
+            } else if (lead >= 0xE0 && lead <= 0xEF && m.byte + 2 < text.size() && cont(m.byte + 1) && cont(m.byte + 2)) {
+                ++m.units;
+                m.byte += 3;
+            } else {
+                std::size_t end = 0;
+                m.units += unitsAt(m.byte, &end);
+                m.byte = end;
+            }
         }
         m_marks.push_back(m);
     }
     const auto at = std::upper_bound(m_marks.begin(), m_marks.end(), byte,
                                      [](std::size_t b, const Mark &m) { return b < m.byte; });
     return *(at - 1);
+}
+
+bool TextOffsets::countSome(std::size_t bytes) const
+{
+    if (counted())
+        return true;
+    const std::size_t from = m_marks.empty() ? 0 : m_marks.back().byte;
+    markBefore(std::min(m_report->textForm().size(), from + bytes));
+    return counted();
+}
+
+bool TextOffsets::counted() const
+{
+    return !m_report || !m_report->isDecoded()
+        || (!m_marks.empty() && m_marks.back().byte >= m_report->textForm().size());
 }
 
 std::size_t TextOffsets::count() const
@@ -280,7 +316,10 @@ QString textBetween(const Report &report, TextPos a, TextPos b)
     QString out;
     if (a == b)
         return out;
-    out.reserve(qsizetype(characterOffset(report, b) - characterOffset(report, a)));
+    // The bytes between them: as many characters (a plain report) or more
+    // than its UTF-16 units (a decoded one).
+    const auto byteAt = [&](TextPos p) { return std::size_t(report.line(p.line).data() - report.textForm().data()) + p.column; };
+    out.reserve(qsizetype(byteAt(b) - byteAt(a)));
     if (a.line == b.line) {
         appendLineText(report, out, report.line(a.line).substr(a.column, b.column - a.column));
         return out;

@@ -63,6 +63,10 @@ public:
     // The place at an offset (clamped to the end); an offset inside a
     // character (between the halves of a surrogate pair) gives its start.
     TextPos posAt(std::size_t offset) const;
+    // Counts about bytes more of the text ahead of need (in idle time);
+    // true once all of it is.
+    bool countSome(std::size_t bytes) const;
+    bool counted() const;
 
 private:
     struct Mark {

@@ -295,14 +295,25 @@ void ReportView::measureStep()
         }
         return;
     }
-    if (m_layout.measureSome(kMeasureBudget))
-        updateHorizontalRange();
+    if (!m_layout.measured()) {
+        if (m_layout.measureSome(kMeasureBudget))
+            updateHorizontalRange();
+    } else if (offsetsPending()) {
+        // Then a decoded report's offsets, so that tools reading it (which
+        // may listen without the toolkit knowing) never wait for them.
+        m_offsets.countSome(kMeasureBudget);
+    }
     if (m_paintCut) {
         m_paintCut = false;
         viewport()->update();
     }
-    if (m_layout.measured())
+    if (!isMeasuring())
         m_measureTimer->setEnabled(false);
+}
+
+bool ReportView::offsetsPending() const
+{
+    return m_report->isDecoded() && !m_offsets.counted();
 }
 
 QRect ReportView::caretRect(TextPos p) const

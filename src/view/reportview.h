@@ -75,8 +75,10 @@ public:
     // long line not measured yet, as soon as the idle steps, which measure
     // that line first, have got there.
     void ensureVisible(TextPos p);
-    // True while the widest line is still being measured.
-    bool isMeasuring() const { return !m_layout.measured(); }
+    // True while the idle steps still have work: the widest line being
+    // measured, then the offsets of a decoded report (see TextOffsets)
+    // being counted.
+    bool isMeasuring() const { return !m_layout.measured() || offsetsPending(); }
 
     // The matches of search are marked wherever they show (null: none).
     // The search must outlive the view or be taken away first.
@@ -128,6 +130,7 @@ private:
     void updateScrollBars();
     void updateHorizontalRange();
     void measureStep();
+    bool offsetsPending() const;
     int visibleLines() const;
     // Offset of the view's left edge into the lines, pixels.
     std::int64_t scrollX() const;
