@@ -18,6 +18,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cmath>
 #include <climits>
 
 namespace qb {
@@ -506,7 +507,8 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
     // A decoded line may stand for a slice of a picture (its text, the
     // picture's label, is not drawn) or for what the printer did without
     // printing (drawn in the muted colour of text that is not content).
-    const LineDecoration *decoration = m_report->isDecoded() ? m_report->decoration(line) : nullptr;
+    const LineDecoration *decoration =
+        m_report->isDecoded() && m_report->document() ? m_report->decoration(line) : nullptr;
     QPalette::ColorRole textRole = QPalette::Text;
     if (decoration && decoration->kind == LineDecoration::Kind::Block) {
         if (paintBlockSlice(p, *decoration, top, toView(0)))
@@ -700,9 +702,13 @@ bool ReportView::paintBlockSlice(QPainter &p, const LineDecoration &d, int top, 
     const qreal sliceTop = qreal(d.row) * lh / picture.scale;
     const qreal sliceBottom = std::min<qreal>(picture.image.height(), qreal(d.row + 1) * lh / picture.scale);
     if (sliceBottom > sliceTop) {
-        const QRectF source(0, sliceTop, picture.image.width(), sliceBottom - sliceTop);
+        // Only the rows of the slice are handed to the painter, which may
+        // convert what it is given: a tall image is never converted whole.
+        const int first = int(std::floor(sliceTop)), last = int(std::ceil(sliceBottom));
+        const QImage rows = picture.image.copy(0, first, picture.image.width(), last - first);
+        const QRectF source(0, sliceTop - first, picture.image.width(), sliceBottom - sliceTop);
         const QRectF target(paperLeft + x, top, width, (sliceBottom - sliceTop) * picture.scale);
-        p.drawImage(target, picture.image, source);
+        p.drawImage(target, rows, source);
     }
     if (hasSelection()) {
         // A selected picture row is tinted in the selection's colour.

@@ -9,6 +9,12 @@
 // of the horizontal scroll bar) is measured in small steps while the window
 // stays idle, from a moment after the report is shown.
 //
+// A decoded report is shown as printed: its UTF-8 characters whole, its
+// styled lines bold, underlined, reversed, wider, taller or smaller, the
+// lines a picture stands on as slices of that picture across the paper, and
+// markers of what the printer did without printing in the muted colour of
+// QPalette::PlaceholderText.
+//
 // Colours come from the palette: QPalette::Text for the characters,
 // QPalette::Base for the background, Highlight and HighlightedText for the
 // selection. The text can be selected with the mouse and the keyboard and

@@ -415,6 +415,47 @@ private Q_SLOTS:
         QCOMPARE(inkOf(shot.copy(marker), pal.color(QPalette::Text), pal.color(QPalette::Base)).pixels, 0);
     }
 
+    // Each of a tall image's lines shows its own band of the image, wherever
+    // the view stands and whichever rows a filter kept.
+    void tallImagesArePaintedBySlices()
+    {
+        constexpr int kRows = 400;
+        auto doc = std::make_shared<qb::Document>();
+        qb::RasterImage img;
+        img.width = 24;
+        img.height = 24 * kRows;
+        img.bits.assign(std::size_t(img.rowBytes()) * img.height, 0);
+        for (std::uint32_t y = 0; y < img.height; ++y)
+            if ((y / 24) % 3 == 0)  // every third band black
+                std::fill_n(img.bits.begin() + std::ptrdiff_t(y * img.rowBytes()), img.rowBytes(), 0xFF);
+        doc->addBlock(img);
+        std::vector<std::string> lines;
+        std::vector<qb::LineDecoration> decorations;
+        for (int r = 0; r < kRows; r += 2) {  // a filter kept every other row
+            decorations.push_back({std::uint32_t(lines.size()), 0, 0, std::uint16_t(r), kRows,
+                                   qb::LineDecoration::Kind::Block});
+            lines.push_back(r == 0 ? "[image 24 x 9600]" : "");
+        }
+        Report report = Report::fromLines(lines);
+        report.setDecoded(doc, decorations);
+        Host h(std::move(report), {300, 400});
+        h.m1->clearFocus();
+        h.m1->setSelection({150, 0}, {150, 0});  // scrolls down
+        const QImage shot = h.image();
+        const QColor base = h.m1->palette().color(QPalette::Base);
+        int checked = 0;
+        for (std::size_t line = 100; line < 160; ++line) {
+            const QRect caret = h.m1->caretRect({line, 0});
+            if (caret.top() < 0 || caret.bottom() >= shot.height())
+                continue;
+            const int row = int(line) * 2;
+            const qbtest::Ink ink = inkOf(shot.copy(0, caret.top(), shot.width(), caret.height()), Qt::black, base);
+            QVERIFY2((ink.pixels > 0) == (row % 3 == 0), qPrintable(QString::number(line)));
+            ++checked;
+        }
+        QVERIFY(checked > 10);
+    }
+
     // Find in a decoded report matches the characters the user sees, in
     // either case when asked.
     void findMatchesCharacters_data()
