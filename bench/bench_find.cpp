@@ -14,10 +14,13 @@
 //   count   from setting the query to the whole count
 //   wait    the longest gap between two turns of the event loop while the
 //           search runs (a 0 ms timer's ticks)
+// The last rows search the same report shown as a decoded one (its text
+// UTF-8, folded by characters when the case does not count).
 
 #include "view/findbar.h"
 #include "view/reportview.h"
 #include "benchreport.h"
+#include "common/document.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -151,9 +155,18 @@ int main(int argc, char **argv)
         {"\"ABC\" (every line)", QStringLiteral("ABC"), true},
         {"\"abc\" (every line), any case", QStringLiteral("abc"), false},
         {"\"needle\", any case, from line 700 000", QStringLiteral("needle"), false, 700000},
+        {"decoded: \"Needle\", match case", QStringLiteral("Needle"), true},
+        {"decoded: \"needle\", any case", QStringLiteral("needle"), false},
+        {"decoded: \"abc\" (every line), any case", QStringLiteral("abc"), false},
     };
     bool met = true;
     for (const Case &c : cases) {
+        if (QString::fromLatin1(c.label).startsWith(QStringLiteral("decoded:")) && !view->report().isDecoded()) {
+            qb::Report decoded = view->report().clone();
+            decoded.setDecoded(std::make_shared<qb::Document>(), {});
+            view->setReport(std::move(decoded));
+            QCoreApplication::processEvents();
+        }
         Figures worst;
         for (int r = 0; r < repeat; ++r) {
             const Figures f = findOnce(view, bar, c.query, c.matchCase, c.fromLine);

@@ -763,7 +763,6 @@ const ReportView::Picture &ReportView::pictureOf(std::uint32_t block, std::uint1
     return picture;
 }
 
-
 // ---- caret, keyboard and mouse ----
 
 void ReportView::restartCaret()
