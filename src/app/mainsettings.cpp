@@ -83,6 +83,25 @@ void writeWindowPlacement(ProfileFile &ini, int state, QRect bounds)
     }
 }
 
+DecoderSettings readDecoding(const ProfileFile &ini)
+{
+    DecoderSettings s;
+    s.language = parseLanguage(ini.readString(kDefaults, "Language", "")).value;
+    s.encoding = parseEncoding(ini.readString(kDefaults, "Encoding", "")).value;
+    s.paperColumns = parsePaperColumns(ini.readString(kDefaults, "PaperColumns", ""));
+    return s;
+}
+
+void writeLanguage(ProfileFile &ini, Language language)
+{
+    ini.writeString(kDefaults, "Language", languageKey(language));
+}
+
+void writeEncoding(ProfileFile &ini, Encoding encoding)
+{
+    ini.writeString(kDefaults, "Encoding", encodingKey(encoding));
+}
+
 void readListenerSettings(const ProfileFile &ini, Listener &listener)
 {
     listener.setIdleTimeout(ini.readInteger(kDefaults, "IdleTimeout", 270));

@@ -4,6 +4,7 @@
 // window's bounds and state (section "Defaults"), and the listener's
 // settings the Port dialog shows.
 
+#include "capture/decoder.h"
 #include "settings/profilefile.h"
 
 #include <QFont>
@@ -47,6 +48,15 @@ int readWindowState(const ProfileFile &ini);
 QRect readWindowBounds(const ProfileFile &ini, QRect current);
 // Writes the state, and the bounds when the state is normal. Throws Failure.
 void writeWindowPlacement(ProfileFile &ini, int state, QRect bounds);
+
+// How reports are decoded (section "Defaults"): `Language` (plain text
+// unless stored), `Encoding` (Windows-1252 unless stored) and `PaperColumns`
+// (48 unless stored). A stored value this program does not know counts as the
+// default and stays in the file as it is until the user picks another.
+DecoderSettings readDecoding(const ProfileFile &ini);
+// Each throws Failure.
+void writeLanguage(ProfileFile &ini, Language language);
+void writeEncoding(ProfileFile &ini, Encoding encoding);
 
 // The listener's settings in section "Defaults": `IdleTimeout` (seconds,
 // 270 unless stored; the listener takes it into 0..86400) and

@@ -8,6 +8,7 @@
 #include "view/reportview.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QMenu>
 
 namespace qb {
@@ -19,6 +20,47 @@ QAction *command(QMenu *menu, const char *name, const QString &caption, const QL
     action->setObjectName(QLatin1String(name));
     action->setShortcuts(keys);
     return action;
+}
+
+// "Encoding" and the stored key with its first letter capitalized and its
+// dashes dropped, then "1": "EncodingWindows12521", "EncodingUtf81".
+QString encodingObjectName(Encoding e)
+{
+    QString key = QString::fromLatin1(encodingKey(e)).remove(u'-');
+    key[0] = key[0].toUpper();
+    return QStringLiteral("Encoding") + key + u'1';
+}
+
+QString languageObjectName(Language l)
+{
+    switch (l) {
+    case Language::Text: return QStringLiteral("LanguageText1");
+    case Language::Auto: return QStringLiteral("LanguageAuto1");
+    case Language::EscPos: return QStringLiteral("LanguageEscPos1");
+    case Language::Pcl: return QStringLiteral("LanguagePcl1");
+    }
+    return {};
+}
+
+// A submenu of exclusive choices, the current one checked; chosen(value)
+// runs when the user picks one that is not checked already.
+template <class E, std::size_t N, class Label, class Name, class Chosen>
+QMenu *choiceMenu(QMenu *parent, const char *name, const QString &caption, const std::array<E, N> &values,
+                  E current, Label label, Name objectName, Chosen chosen)
+{
+    QMenu *menu = parent->addMenu(caption);
+    menu->setObjectName(QLatin1String(name));
+    auto *group = new QActionGroup(menu);
+    group->setExclusive(true);
+    for (const E value : values) {
+        QAction *a = menu->addAction(QString::fromUtf8(label(value)));
+        a->setObjectName(objectName(value));
+        a->setCheckable(true);
+        a->setChecked(value == current);
+        group->addAction(a);
+        QObject::connect(a, &QAction::triggered, menu, [value, chosen] { chosen(value); });
+    }
+    return menu;
 }
 } // namespace
 
@@ -48,6 +90,8 @@ ViewCommands::ViewCommands(TForm1 *form, QMenu *edit, QMenu *view)
     m1->setZoom(readZoom(form->settingsFile()));
     connect(m1, &ReportView::zoomChanged, this,
             [this](int percent) { m_form->guarded([&] { writeZoom(m_form->settings(), percent); }); });
+
+    addDecodingMenus(view);
 
     view->addSeparator()->setObjectName(QStringLiteral("N5"));
     ShowRawBytes1 = command(view, "ShowRawBytes1", QStringLiteral("Show &Raw Bytes"), {});
@@ -79,6 +123,36 @@ ViewCommands::ViewCommands(TForm1 *form, QMenu *edit, QMenu *view)
         connect(area, &QWidget::customContextMenuRequested, this,
                 [this, area](QPoint at) { ContextMenu1->popup(area->viewport()->mapToGlobal(at)); });
     }
+}
+
+void ViewCommands::addDecodingMenus(QMenu *view)
+{
+    view->addSeparator()->setObjectName(QStringLiteral("N6"));
+    m_decoding = readDecoding(m_form->settingsFile());
+    decodingChosen(m_decoding);
+    PrinterLanguage1 = choiceMenu(view, "PrinterLanguage1", QStringLiteral("Printer &Language"), kLanguages,
+                                  m_decoding.language, languageLabel, languageObjectName, [this](Language l) {
+                                      if (l == m_decoding.language)
+                                          return;
+                                      DecoderSettings chosen = m_decoding;
+                                      chosen.language = l;
+                                      m_form->guarded([&] { writeLanguage(m_form->settings(), l); });
+                                      decodingChosen(chosen);
+                                  });
+    CharacterSet1 = choiceMenu(view, "CharacterSet1", QStringLiteral("&Character Set"), kEncodings,
+                               m_decoding.encoding, encodingLabel, encodingObjectName, [this](Encoding e) {
+                                   if (e == m_decoding.encoding)
+                                       return;
+                                   DecoderSettings chosen = m_decoding;
+                                   chosen.encoding = e;
+                                   m_form->guarded([&] { writeEncoding(m_form->settings(), e); });
+                                   decodingChosen(chosen);
+                               });
+}
+
+void ViewCommands::decodingChosen(const DecoderSettings &chosen)
+{
+    m_decoding = chosen;
 }
 
 void ViewCommands::showRawBytes(bool on)
