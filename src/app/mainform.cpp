@@ -192,7 +192,7 @@ void TForm1::buildWindow()
     SaveDialog = new SaveFileDialog(this);
     SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
     SaveDialog->setDefaultSuffix(QStringLiteral("txt"));
-    SaveDialog->setNameFilters({QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
+    SaveDialog->setNameFilters({QLatin1String(kTextFilesFilter), QLatin1String(kAllFilesFilter)});
     SaveDialog->setSizeGripEnabled(true);
 
     Server = new Listener(this);
