@@ -61,38 +61,40 @@ std::string markerLabel(const Marker &m)
 
 std::vector<StyleRun> Document::lineRuns(std::size_t i) const
 {
-    const std::size_t end = i + 1 < lines_.size() ? lines_[i + 1].firstRun : runs_.size();
-    return {runs_.begin() + lines_[i].firstRun, runs_.begin() + std::ptrdiff_t(end)};
+    return {runs_.begin() + lines_[i].firstRun, runs_.begin() + std::ptrdiff_t(runsEnd(i))};
 }
 
 std::size_t Document::lineColumns(std::size_t i) const
 {
     const std::string_view text = lineText(i);
-    const std::vector<StyleRun> runs = lineRuns(i);
-    if (runs.empty())
+    const std::size_t first = lines_[i].firstRun, end = runsEnd(i);
+    if (first == end)
         return utf8Columns(text);
-    std::size_t cols = utf8Columns(text.substr(0, runs.front().offset));
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        const std::size_t from = runs[r].offset;
-        const std::size_t to = r + 1 < runs.size() ? runs[r + 1].offset : text.size();
-        cols += utf8Columns(text.substr(from, to - from)) * runs[r].style.widthScale;
+    std::size_t cols = utf8Columns(text.substr(0, runs_[first].offset));
+    for (std::size_t r = first; r < end; ++r) {
+        const std::size_t from = runs_[r].offset;
+        const std::size_t to = r + 1 < end ? runs_[r + 1].offset : text.size();
+        cols += utf8Columns(text.substr(from, to - from)) * runs_[r].style.widthScale;
     }
     return cols;
 }
 
+std::size_t Document::linePadding(std::size_t i, std::size_t columns) const
+{
+    // An empty line places nothing: spaces alone would only take room.
+    const Align align = lines_[i].align;
+    if (align == Align::Left || lines_[i].textLength == 0)
+        return 0;
+    const std::size_t used = lineColumns(i);
+    if (used >= columns)
+        return 0;
+    return align == Align::Centre ? (columns - used) / 2 : columns - used;
+}
+
 std::string Document::alignedText(std::size_t i, std::size_t columns) const
 {
-    const std::string_view text = lineText(i);
-    const std::size_t used = lineColumns(i);
-    std::size_t pad = 0;
-    if (used < columns) {
-        if (lines_[i].align == Align::Centre)
-            pad = (columns - used) / 2;
-        else if (lines_[i].align == Align::Right)
-            pad = columns - used;
-    }
-    std::string out(pad, ' ');
-    out += text;
+    std::string out(linePadding(i, columns), ' ');
+    out += lineText(i);
     return out;
 }
 
@@ -173,6 +175,18 @@ void Document::dropCompleted()
     std::vector<Line>().swap(lines_);
     std::vector<StyleRun>().swap(runs_);
     std::vector<Block>().swap(blocks_);
+}
+
+void Document::releaseText()
+{
+    for (Line &l : lines_)
+        l.text = nullptr;
+    std::vector<std::unique_ptr<char[]>>().swap(chunks_);
+    chunkRoom_ = 0;
+    chunkBytes_ = 0;
+    chunkEnd_ = nullptr;
+    std::string().swap(open_);
+    textReleased_ = true;
 }
 
 void Document::addBlock(std::variant<RasterImage, Symbol, Marker> content, Align align)

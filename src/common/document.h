@@ -132,18 +132,24 @@ public:
     };
 
     std::size_t lineCount() const { return lines_.size(); }
+    // Line i's text; empty once the text was released.
     std::string_view lineText(std::size_t i) const
     {
-        return std::string_view(lines_[i].text, lines_[i].textLength);
+        return lines_[i].text ? std::string_view(lines_[i].text, lines_[i].textLength) : std::string_view();
     }
+    // Bytes of line i's text, kept when the text is released.
+    std::size_t lineLength(std::size_t i) const { return lines_[i].textLength; }
     Align lineAlign(std::size_t i) const { return lines_[i].align; }
     // The style runs of line i; empty when the whole line is plain.
     std::vector<StyleRun> lineRuns(std::size_t i) const;
+    bool lineHasRuns(std::size_t i) const { return runsEnd(i) > lines_[i].firstRun; }
     // Display columns of line i (double-width characters count twice).
     std::size_t lineColumns(std::size_t i) const;
     // The line as it stands on paper of `columns` columns: centred and right
     // aligned lines get the leading spaces that place them.
     std::string alignedText(std::size_t i, std::size_t columns) const;
+    // The number of those leading spaces.
+    std::size_t linePadding(std::size_t i, std::size_t columns) const;
 
     // Every line's text (what filters and copy use).
     std::vector<std::string> plainLines() const;
@@ -173,10 +179,17 @@ public:
     // Frees the complete lines and the blocks, keeping the line being built:
     // for a reader that follows a job as it arrives and shows none of it.
     void dropCompleted();
+    // Frees the text of every line, the line being built included, for a
+    // holder that keeps the text elsewhere (a report shows these lines):
+    // lineText() is empty from then on, lineColumns() and alignedText() no
+    // longer tell; lengths, alignment, runs, blocks and the job stay.
+    void releaseText();
+    bool textReleased() const { return textReleased_; }
 
 private:
     // Where a complete line's text is kept.
     const char *store(std::string_view text);
+    std::size_t runsEnd(std::size_t i) const { return i + 1 < lines_.size() ? lines_[i + 1].firstRun : runs_.size(); }
 
     std::vector<std::unique_ptr<char[]>> chunks_;
     std::size_t chunkRoom_ = 0; // bytes free at the end of the last chunk
@@ -188,6 +201,7 @@ private:
     std::vector<Block> blocks_;
     std::string jobName_, userName_;
     std::size_t paperColumns_ = 48;
+    bool textReleased_ = false;
 };
 
 // Display columns of UTF-8 text: one per code point.

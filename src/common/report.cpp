@@ -233,6 +233,13 @@ void Report::appendLine(std::string_view bytes)
     m_text.appendLineEnd();
 }
 
+void Report::setRawBytes(std::string_view bytes)
+{
+    m_raw.clear();
+    m_raw.reserve(bytes.size());
+    m_raw.append(bytes.data(), bytes.size());
+}
+
 void Report::clear() noexcept
 {
     m_text.clear();

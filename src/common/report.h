@@ -103,6 +103,8 @@ public:
     // Takes over other's raw bytes (a report made again from this one's
     // text is still the one received).
     void takeRawBytes(Report &other) noexcept { m_raw = std::move(other.m_raw); }
+    // Keeps a copy of bytes as the raw bytes.
+    void setRawBytes(std::string_view bytes);
 
     // A decoded report: received in a printer language or a character set of
     // its own, its lines are the decoded text in UTF-8 (as on paper: aligned
