@@ -4,6 +4,7 @@
 #include "capture/portdialog.h"
 #include "common/bytes.h"
 #include "dialogs/spinedit.h"
+#include "settings/decodersettings.h"
 
 #include <QCheckBox>
 
@@ -83,23 +84,14 @@ void writeWindowPlacement(ProfileFile &ini, int state, QRect bounds)
     }
 }
 
-DecoderSettings readDecoding(const ProfileFile &ini)
-{
-    DecoderSettings s;
-    s.language = parseLanguage(ini.readString(kDefaults, "Language", "")).value;
-    s.encoding = parseEncoding(ini.readString(kDefaults, "Encoding", "")).value;
-    s.paperColumns = parsePaperColumns(ini.readString(kDefaults, "PaperColumns", ""));
-    return s;
-}
-
 void writeLanguage(ProfileFile &ini, Language language)
 {
-    ini.writeString(kDefaults, "Language", languageKey(language));
+    ini.writeString(kDecoderSection, kLanguageKey, languageKey(language));
 }
 
 void writeEncoding(ProfileFile &ini, Encoding encoding)
 {
-    ini.writeString(kDefaults, "Encoding", encodingKey(encoding));
+    ini.writeString(kDecoderSection, kEncodingKey, encodingKey(encoding));
 }
 
 void readListenerSettings(const ProfileFile &ini, Listener &listener)

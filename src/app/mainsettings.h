@@ -49,12 +49,8 @@ QRect readWindowBounds(const ProfileFile &ini, QRect current);
 // Writes the state, and the bounds when the state is normal. Throws Failure.
 void writeWindowPlacement(ProfileFile &ini, int state, QRect bounds);
 
-// How reports are decoded (section "Defaults"): `Language` (plain text
-// unless stored), `Encoding` (Windows-1252 unless stored) and `PaperColumns`
-// (48 unless stored). A stored value this program does not know counts as the
-// default and stays in the file as it is until the user picks another.
-DecoderSettings readDecoding(const ProfileFile &ini);
-// Each throws Failure.
+// The user's pick of how reports are decoded, stored in section "Defaults"
+// (read with readDecoderSettings). Each throws Failure.
 void writeLanguage(ProfileFile &ini, Language language);
 void writeEncoding(ProfileFile &ini, Encoding encoding);
 

@@ -3,6 +3,7 @@
 #include "app/mainsettings.h"
 #include "app/mainwindow.h"
 #include "capture/listener.h"
+#include "settings/decodersettings.h"
 #include "view/findbar.h"
 #include "view/hexview.h"
 #include "view/reportview.h"
@@ -128,7 +129,7 @@ ViewCommands::ViewCommands(TForm1 *form, QMenu *edit, QMenu *view)
 void ViewCommands::addDecodingMenus(QMenu *view)
 {
     view->addSeparator()->setObjectName(QStringLiteral("N6"));
-    m_decoding = readDecoding(m_form->settingsFile());
+    m_decoding = readDecoderSettings(m_form->settingsFile());
     decodingChosen(m_decoding);
     PrinterLanguage1 = choiceMenu(view, "PrinterLanguage1", QStringLiteral("Printer &Language"), kLanguages,
                                   m_decoding.language, languageLabel, languageObjectName, [this](Language l) {
