@@ -129,22 +129,22 @@ ViewCommands::ViewCommands(TForm1 *form, QMenu *edit, QMenu *view)
 void ViewCommands::addDecodingMenus(QMenu *view)
 {
     view->addSeparator()->setObjectName(QStringLiteral("N6"));
-    m_decoding = readDecoderSettings(m_form->settingsFile());
-    decodingChosen(m_decoding);
+    const DecoderSettings stored = readDecoderSettings(m_form->settingsFile());
+    decodingChosen(stored);
     PrinterLanguage1 = choiceMenu(view, "PrinterLanguage1", QStringLiteral("Printer &Language"), kLanguages,
-                                  m_decoding.language, languageLabel, languageObjectName, [this](Language l) {
-                                      if (l == m_decoding.language)
+                                  stored.language, languageLabel, languageObjectName, [this](Language l) {
+                                      DecoderSettings chosen = m_form->Server->decoderSettings();
+                                      if (l == chosen.language)
                                           return;
-                                      DecoderSettings chosen = m_decoding;
                                       chosen.language = l;
                                       m_form->guarded([&] { writeLanguage(m_form->settings(), l); });
                                       decodingChosen(chosen);
                                   });
     CharacterSet1 = choiceMenu(view, "CharacterSet1", QStringLiteral("&Character Set"), kEncodings,
-                               m_decoding.encoding, encodingLabel, encodingObjectName, [this](Encoding e) {
-                                   if (e == m_decoding.encoding)
+                               stored.encoding, encodingLabel, encodingObjectName, [this](Encoding e) {
+                                   DecoderSettings chosen = m_form->Server->decoderSettings();
+                                   if (e == chosen.encoding)
                                        return;
-                                   DecoderSettings chosen = m_decoding;
                                    chosen.encoding = e;
                                    m_form->guarded([&] { writeEncoding(m_form->settings(), e); });
                                    decodingChosen(chosen);
@@ -153,7 +153,7 @@ void ViewCommands::addDecodingMenus(QMenu *view)
 
 void ViewCommands::decodingChosen(const DecoderSettings &chosen)
 {
-    m_decoding = chosen;
+    m_form->Server->setDecoderSettings(chosen);
 }
 
 void ViewCommands::showRawBytes(bool on)

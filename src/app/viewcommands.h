@@ -30,9 +30,6 @@ public:
     QMenu *ContextMenu1;
     QMenu *PrinterLanguage1, *CharacterSet1;
 
-    // The decoding the menus show, as the listener has it.
-    const DecoderSettings &decoding() const { return m_decoding; }
-
 private:
     void addDecodingMenus(QMenu *view);
     // The user picked a choice: stored at once, and the listener decodes its
@@ -44,7 +41,6 @@ private:
     void showRawBytes(bool on);
 
     TForm1 *m_form;
-    DecoderSettings m_decoding;
 };
 
 } // namespace qb

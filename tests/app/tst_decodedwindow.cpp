@@ -80,6 +80,26 @@ private Q_SLOTS:
         QVERIFY(panel->isHidden());
     }
 
+    // A choice in the View menu holds from the next connection on: its
+    // report comes decoded, its job named in the status bar.
+    void menuChoiceDecodesTheNextConnection()
+    {
+        AppWindow w;
+        auto *label = w.form->StatusBar1->findChild<QLabel *>(QStringLiteral("JobLabel"));
+        const std::string receipt = "\x1b@Caf\x82\n";
+        QVERIFY(w.send(receipt));
+        QCOMPARE(w.shown(), QByteArray("\x1b@Caf\x82\r\n")); // plain text, byte for byte
+        w.form->findChild<QAction *>(QStringLiteral("LanguageEscPos1"))->trigger();
+        w.form->findChild<QAction *>(QStringLiteral("EncodingCp8501"))->trigger();
+        QVERIFY(w.send(receipt));
+        QCOMPARE(w.shown(), QByteArray("Caf\xC3\xA9\r\n"));
+        QVERIFY(w.form->shownReport().isDecoded());
+        w.form->findChild<QAction *>(QStringLiteral("LanguageAuto1"))->trigger();
+        QVERIFY(w.send(pjlJob("INVOICE 4711", "jdoe")));
+        QCOMPARE(w.shown(), QByteArray("INVOICE 4711\r\n"));
+        QCOMPARE(label->text(), QStringLiteral("Job: INVOICE 4711 (jdoe)"));
+    }
+
     // A decoded report saves as its UTF-8 text or as the job as received.
     void saveAsTextOrPrintJob_data()
     {

@@ -4,6 +4,7 @@
 
 #include "app/mainwindow.h"
 #include "appwindow.h"
+#include "capture/listener.h"
 #include "dialogs/modal.h"
 #include "view/findbar.h"
 #include "view/hexview.h"
@@ -30,6 +31,16 @@ QAction *action(const TForm1 &form, const char *name)
     if (!a)
         qFatal("no action %s", name);
     return a;
+}
+
+// The place of the checked item in a submenu of choices.
+int checkedIndex(const TForm1 &form, const char *menu)
+{
+    const QList<QAction *> items = form.findChild<QMenu *>(QLatin1String(menu))->actions();
+    for (int i = 0; i < items.size(); ++i)
+        if (items[i]->isChecked())
+            return i;
+    return -1;
 }
 
 QString caret(const TForm1 &form)
@@ -280,6 +291,12 @@ private Q_SLOTS:
             QVERIFY(action(*w.form, command.constData())->isChecked());
             after = w.app.readIni();
             QCOMPARE(iniValue(after, key), stored);
+            // The listener decodes its next connection as the menus show.
+            const qb::DecoderSettings &listening = w.form->Server->decoderSettings();
+            QCOMPARE(checkedIndex(*w.form, "PrinterLanguage1"),
+                     int(std::find(qb::kLanguages.begin(), qb::kLanguages.end(), listening.language) - qb::kLanguages.begin()));
+            QCOMPARE(checkedIndex(*w.form, "CharacterSet1"),
+                     int(std::find(qb::kEncodings.begin(), qb::kEncodings.end(), listening.encoding) - qb::kEncodings.begin()));
             if (iniValue(before, key) == stored)
                 QCOMPARE(after, before); // nothing written
         }
