@@ -64,6 +64,8 @@ FilterSettings readFilterSettings(const AppPaths &paths)
     s.reportDoesntContain = ini.readString(kDefaults, "ReportDoesntContain", "");
     s.include = listFileEntries(paths.includeFile);
     s.exclude = listFileEntries(paths.excludeFile);
+    // Stored as bytes; a decoded report matches them as they show.
+    fillUtf8Entries(s);
     return s;
 }
 
@@ -73,6 +75,7 @@ AlertSettings readAlertTrigger(const ProfileFile &ini)
     s.isNotEmpty = ini.readBool(kDefaults, "IsNotEmpty", false);
     s.contains = ini.readString(kDefaults, "Contains", "");
     s.doesntContain = ini.readString(kDefaults, "DoesntContain", "");
+    fillUtf8Entries(s);
     return s;
 }
 
