@@ -12,6 +12,8 @@
 #include <QActionGroup>
 #include <QMenu>
 
+#include <functional>
+
 namespace qb {
 
 namespace {
@@ -126,34 +128,36 @@ ViewCommands::ViewCommands(TForm1 *form, QMenu *edit, QMenu *view)
     }
 }
 
+namespace {
+// What picking value for one field of the decoding does: nothing when it is
+// the listener's already; otherwise it is stored at once (a failure to store
+// is shown, the choice holds all the same) and the listener decodes its next
+// connection so.
+template <class E>
+std::function<void(E)> pickDecoding(TForm1 *form, E DecoderSettings::*field, void (*store)(ProfileFile &, E))
+{
+    return [form, field, store](E value) {
+        DecoderSettings chosen = form->Server->decoderSettings();
+        if (chosen.*field == value)
+            return;
+        chosen.*field = value;
+        form->guarded([&] { store(form->settings(), value); });
+        form->Server->setDecoderSettings(chosen);
+    };
+}
+} // namespace
+
 void ViewCommands::addDecodingMenus(QMenu *view)
 {
     view->addSeparator()->setObjectName(QStringLiteral("N6"));
     const DecoderSettings stored = readDecoderSettings(m_form->settingsFile());
-    decodingChosen(stored);
+    m_form->Server->setDecoderSettings(stored);
     PrinterLanguage1 = choiceMenu(view, "PrinterLanguage1", QStringLiteral("Printer &Language"), kLanguages,
-                                  stored.language, languageLabel, languageObjectName, [this](Language l) {
-                                      DecoderSettings chosen = m_form->Server->decoderSettings();
-                                      if (l == chosen.language)
-                                          return;
-                                      chosen.language = l;
-                                      m_form->guarded([&] { writeLanguage(m_form->settings(), l); });
-                                      decodingChosen(chosen);
-                                  });
-    CharacterSet1 = choiceMenu(view, "CharacterSet1", QStringLiteral("&Character Set"), kEncodings,
-                               stored.encoding, encodingLabel, encodingObjectName, [this](Encoding e) {
-                                   DecoderSettings chosen = m_form->Server->decoderSettings();
-                                   if (e == chosen.encoding)
-                                       return;
-                                   chosen.encoding = e;
-                                   m_form->guarded([&] { writeEncoding(m_form->settings(), e); });
-                                   decodingChosen(chosen);
-                               });
-}
-
-void ViewCommands::decodingChosen(const DecoderSettings &chosen)
-{
-    m_form->Server->setDecoderSettings(chosen);
+                                  stored.language, languageLabel, languageObjectName,
+                                  pickDecoding(m_form, &DecoderSettings::language, writeLanguage));
+    CharacterSet1 = choiceMenu(view, "CharacterSet1", QStringLiteral("&Character Set"), kEncodings, stored.encoding,
+                               encodingLabel, encodingObjectName,
+                               pickDecoding(m_form, &DecoderSettings::encoding, writeEncoding));
 }
 
 void ViewCommands::showRawBytes(bool on)

@@ -7,8 +7,6 @@
 // file, taken by the listener for its next connection), and the text area's
 // context menu, which offers the window's own commands.
 
-#include "capture/decoder.h"
-
 #include <QObject>
 
 class QAction;
@@ -31,10 +29,9 @@ public:
     QMenu *PrinterLanguage1, *CharacterSet1;
 
 private:
+    // Printer Language and Character Set, showing the stored choices, which
+    // the listener takes.
     void addDecodingMenus(QMenu *view);
-    // The user picked a choice: stored at once, and the listener decodes its
-    // next connection so.
-    void decodingChosen(const DecoderSettings &chosen);
 
     // Shows the hex view or the text area; reception keeps the received
     // bytes of the reports it begins only while the hex view is on.

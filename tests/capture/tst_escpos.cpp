@@ -67,6 +67,18 @@ private slots:
     void code128Readable();
 };
 
+namespace {
+// The symbols among a document's blocks, in order.
+std::vector<qb::Symbol> symbolsOf(const qb::Document &doc)
+{
+    std::vector<qb::Symbol> syms;
+    for (const auto &b : doc.blocks())
+        if (const auto *s = std::get_if<qb::Symbol>(&b.content))
+            syms.push_back(*s);
+    return syms;
+}
+} // namespace
+
 void TestEscPos::decodes_data()
 {
     QTest::addColumn<QString>("job");
@@ -326,10 +338,7 @@ void TestEscPos::symbolsKeepTheirSettings()
                                 " GS 28 6B 03 00 31 43 06 GS 28 6B 03 00 31 45 32"
                                 " GS 28 6B 04 00 31 50 30 'q' GS 28 6B 03 00 31 51 30"),
                           settingsFor(qb::Language::EscPos));
-    std::vector<qb::Symbol> syms;
-    for (const auto &b : d.doc.blocks())
-        if (const auto *s = std::get_if<qb::Symbol>(&b.content))
-            syms.push_back(*s);
+    const std::vector<qb::Symbol> syms = symbolsOf(d.doc);
     QCOMPARE(syms.size(), std::size_t(2));
     QCOMPARE(syms[0].kind, qb::SymbolKind::Ean8);
     QCOMPARE(syms[0].height, 0x50);
@@ -349,10 +358,7 @@ void TestEscPos::escZSymbolShape()
 {
     const auto d = decode(bytes("GS 5A 02 ESC 5A 03 'Q' 05 01 00 'q' GS 5A 00 ESC 5A 00 04 00 01 00 'p'"),
                           settingsFor(qb::Language::EscPos));
-    std::vector<qb::Symbol> syms;
-    for (const auto &b : d.doc.blocks())
-        if (const auto *s = std::get_if<qb::Symbol>(&b.content))
-            syms.push_back(*s);
+    const std::vector<qb::Symbol> syms = symbolsOf(d.doc);
     QCOMPARE(syms.size(), std::size_t(2));
     QCOMPARE(syms[0].kind, qb::SymbolKind::QrCode);
     QCOMPARE(syms[0].moduleWidth, 5);

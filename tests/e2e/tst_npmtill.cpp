@@ -39,6 +39,16 @@ class TestNpmTill : public QObject
                                         QStringLiteral("-")});
     }
 
+    // Runs a till script against the port; its output, or a failed check.
+    QByteArray runTill(const QString &script, int port)
+    {
+        QProcess till;
+        till.start(node, QStringList{script, modules.path() + QStringLiteral("/node_modules"), QString::number(port)});
+        if (!till.waitForFinished(30'000) || till.exitCode() != 0)
+            qWarning("%s", till.readAllStandardError().constData());
+        return till.exitCode() == 0 ? till.readAllStandardOutput() : QByteArray();
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -64,24 +74,13 @@ private Q_SLOTS:
     void libraryGetsTheStatusAndPrints()
     {
         ProgramCopy app(QStringLiteral(QUILLBOX_BINARY));
-        QVERIFY(app.writeFile(QStringLiteral("quillbox.ini"), "[Defaults]\r\nAnswerStatus=1\r\n"));
-        QVERIFY(app.start(QStringList{QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
-                                      QStringLiteral("QT_QPA_PLATFORM")},
-                          QStringList{QStringLiteral("--headless"), QStringLiteral("--port"), QStringLiteral("0"),
-                                      QStringLiteral("--count"), QStringLiteral("1"), QStringLiteral("--output"),
-                                      QStringLiteral("-")}));
+        QVERIFY(startHeadless(app, "[Defaults]\r\nAnswerStatus=1\r\n"));
         const int port = app.waitForPort();
         QVERIFY(port > 0);
 
-        QProcess till;
-        till.start(node, QStringList{QStringLiteral(QUILLBOX_SOURCE_DIR "/tests/e2e/npm/askstatus.js"),
-                                     modules.path() + QStringLiteral("/node_modules"), QString::number(port)});
-        QVERIFY(till.waitForFinished(30'000));
-        const QByteArray errors = till.readAllStandardError();
-        QVERIFY2(till.exitCode() == 0, errors.constData());
         // The online printer's byte, as the library read it; the adapter
         // logs what it received on the same output.
-        QVERIFY2(till.readAllStandardOutput().endsWith("\n18\n"), errors.constData());
+        QVERIFY(runTill(QStringLiteral(QUILLBOX_SOURCE_DIR "/tests/e2e/npm/askstatus.js"), port).endsWith("\n18\n"));
 
         QVERIFY(app.waitForEnd());
         QCOMPARE(app.exitCode(), 0);
@@ -113,12 +112,7 @@ private Q_SLOTS:
         QVERIFY(startHeadless(app, "[Defaults]\r\nAnswerStatus=1\r\nLanguage=auto\r\n"));
         const int port = app.waitForPort();
         QVERIFY(port > 0);
-        QProcess till;
-        till.start(node, QStringList{script, library, QString::number(port)});
-        QVERIFY(till.waitForFinished(30'000));
-        const QByteArray errors = till.readAllStandardError();
-        QVERIFY2(till.exitCode() == 0, errors.constData());
-        QVERIFY2(till.readAllStandardOutput().endsWith("\n18\n"), errors.constData());
+        QVERIFY(runTill(script, port).endsWith("\n18\n"));
         QVERIFY(app.waitForEnd());
         QCOMPARE(app.exitCode(), 0);
         const QStringList lines = QString::fromUtf8(app.readFile(QStringLiteral("stdout.log"))).split(QStringLiteral("\r\n"));
