@@ -10,7 +10,9 @@
 #include "common/clock.h"
 #include "processing/listfile.h"
 #include "processing/reportpipeline.h"
+#include "common/document.h"
 #include "settings/apppaths.h"
+#include "settings/decodersettings.h"
 #include "settings/profilefile.h"
 
 #include <QCoreApplication>
@@ -64,6 +66,8 @@ FilterSettings readFilterSettings(const AppPaths &paths)
     s.reportDoesntContain = ini.readString(kDefaults, "ReportDoesntContain", "");
     s.include = listFileEntries(paths.includeFile);
     s.exclude = listFileEntries(paths.excludeFile);
+    // Stored as bytes; a decoded report matches them as they show.
+    fillUtf8Entries(s);
     return s;
 }
 
@@ -73,6 +77,7 @@ AlertSettings readAlertTrigger(const ProfileFile &ini)
     s.isNotEmpty = ini.readBool(kDefaults, "IsNotEmpty", false);
     s.contains = ini.readString(kDefaults, "Contains", "");
     s.doesntContain = ini.readString(kDefaults, "DoesntContain", "");
+    fillUtf8Entries(s);
     return s;
 }
 
@@ -106,6 +111,7 @@ public:
         m_pipeline.setAuditing(auditing);
         m_listener.setPort(options.port ? *options.port : ini.readInteger(kDefaults, "Port", kDefaultPort));
         readListenerSettings(ini, m_listener);
+        m_listener.setDecoderSettings(readDecoderSettings(ini));
 
         if (!options.onAlert.isEmpty()) {
             AlertCommand::Limits limits;
@@ -178,6 +184,8 @@ private:
         m_entry.peer = peer;
         m_entry.bytesReceived = report.bytesReceived();
         m_entry.bytesNotKept = report.bytesNotKept();
+        if (report.document())
+            m_entry.job = QString::fromStdString(report.document()->jobName());
         try {
             if (!m_pipeline.finish(std::move(report))) {
                 m_entry.time = clock::now();
@@ -252,6 +260,14 @@ QString reportLogLine(const ReportLogEntry &e)
                    + (e.accepted ? QStringLiteral("accepted") : QStringLiteral("rejected"));
     if (e.bytesNotKept > 0)
         line += QStringLiteral(", ") + cutNotice(e.bytesNotKept);
+    if (!e.job.isEmpty()) {
+        // One log line, whatever the name holds.
+        QString job = e.job;
+        for (QChar &c : job)
+            if (c.category() == QChar::Other_Control)
+                c = u' ';
+        line += QStringLiteral(", job \"%1\"").arg(job);
+    }
     for (const QString &file : e.files)
         line += QStringLiteral(", ") + file;
     if (e.alert)

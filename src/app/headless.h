@@ -34,13 +34,15 @@ struct ReportLogEntry
     std::size_t lines = 0; // as written for an accepted report, as received for a rejected one
     bool accepted = false;
     std::uint64_t bytesNotKept = 0;
+    QString job; // the print job's name, when the job names itself
     QStringList files; // "audit /var/lib/quillbox/9100/audit/463635454.txt", ...
     bool alert = false; // passed the alert trigger, and a command runs for it
 };
 
 // "2026-12-07T13:05:30.250+01:00 from 10.0.0.7: 1234 bytes received, 20
 // lines, accepted, audit /srv/audit/463635454.txt, alert", with the cut
-// notice after the verdict when the report lost bytes to its size limit.
+// notice after the verdict when the report lost bytes to its size limit,
+// and then `job "INVOICE 4711"` when the job gave its name.
 QString reportLogLine(const ReportLogEntry &entry);
 
 // The moment as log lines start: local time with milliseconds and offset.

@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 
 #include "capture/listener.h"
+#include "common/jobdescription.h"
 #include "common/toolkittimer.h"
 #include "dialogs/savedialog.h"
 #include "app/viewcommands.h"
@@ -187,12 +188,30 @@ void TForm1::buildWindow()
             StatusBar1->addWidget(m_panels[i], 1);
         }
     }
+    // The shown report's print job, at the right while its sender named one.
+    auto *jobPanel = new QFrame(StatusBar1);
+    jobPanel->setObjectName(QStringLiteral("JobPanel"));
+    jobPanel->setFrameShape(QFrame::Panel);
+    jobPanel->setFrameShadow(QFrame::Sunken);
+    auto *jobLayout = new QVBoxLayout(jobPanel);
+    jobLayout->setContentsMargins(2, 0, 2, 0);
+    auto *jobLabel = new QLabel(jobPanel);
+    jobLabel->setObjectName(QStringLiteral("JobLabel"));
+    jobLabel->setTextFormat(Qt::PlainText); // a job named "<b>" is shown as sent
+    jobLayout->addWidget(jobLabel);
+    StatusBar1->addPermanentWidget(jobPanel);
+    jobPanel->hide();
+    connect(m1, &ReportView::reportChanged, jobPanel, [this, jobPanel, jobLabel] {
+        const QString job = QString::fromStdString(jobDescription(m1->report()));
+        jobLabel->setText(job);
+        jobPanel->setVisible(!job.isEmpty());
+    });
     setStatusBar(StatusBar1);
 
     SaveDialog = new SaveFileDialog(this);
     SaveDialog->setObjectName(QStringLiteral("SaveDialog"));
     SaveDialog->setDefaultSuffix(QStringLiteral("txt"));
-    SaveDialog->setNameFilters({QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")});
+    SaveDialog->setNameFilters({QLatin1String(kTextFilesFilter), QLatin1String(kAllFilesFilter)});
     SaveDialog->setSizeGripEnabled(true);
 
     Server = new Listener(this);

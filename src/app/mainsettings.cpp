@@ -4,6 +4,7 @@
 #include "capture/portdialog.h"
 #include "common/bytes.h"
 #include "dialogs/spinedit.h"
+#include "settings/decodersettings.h"
 
 #include <QCheckBox>
 
@@ -81,6 +82,16 @@ void writeWindowPlacement(ProfileFile &ini, int state, QRect bounds)
         ini.writeInteger(kDefaults, "Width", bounds.width());
         ini.writeInteger(kDefaults, "Height", bounds.height());
     }
+}
+
+void writeLanguage(ProfileFile &ini, Language language)
+{
+    ini.writeString(kDecoderSection, kLanguageKey, languageKey(language));
+}
+
+void writeEncoding(ProfileFile &ini, Encoding encoding)
+{
+    ini.writeString(kDecoderSection, kEncodingKey, encodingKey(encoding));
 }
 
 void readListenerSettings(const ProfileFile &ini, Listener &listener)

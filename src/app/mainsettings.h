@@ -4,6 +4,7 @@
 // window's bounds and state (section "Defaults"), and the listener's
 // settings the Port dialog shows.
 
+#include "capture/decoder.h"
 #include "settings/profilefile.h"
 
 #include <QFont>
@@ -47,6 +48,11 @@ int readWindowState(const ProfileFile &ini);
 QRect readWindowBounds(const ProfileFile &ini, QRect current);
 // Writes the state, and the bounds when the state is normal. Throws Failure.
 void writeWindowPlacement(ProfileFile &ini, int state, QRect bounds);
+
+// The user's pick of how reports are decoded, stored in section "Defaults"
+// (read with readDecoderSettings). Each throws Failure.
+void writeLanguage(ProfileFile &ini, Language language);
+void writeEncoding(ProfileFile &ini, Encoding encoding);
 
 // The listener's settings in section "Defaults": `IdleTimeout` (seconds,
 // 270 unless stored; the listener takes it into 0..86400) and

@@ -19,6 +19,7 @@
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
 #include "dialogs/placement.h"
+#include "dialogs/savedialog.h"
 #include "dialogs/spinedit.h"
 #include "view/hexview.h"
 #include "view/reportview.h"
@@ -457,6 +458,7 @@ void TForm1::Clear1Click()
 void TForm1::SaveAs1Click()
 {
     held([this] {
+        SaveDialog->offer(shownReport());
         if (modal::exec(SaveDialog) != QDialog::Accepted)
             return;
         const QStringList files = SaveDialog->selectedFiles();
@@ -470,7 +472,7 @@ void TForm1::SaveAs1Click()
         QSaveFile out(path);
         if (!out.open(QIODevice::WriteOnly))
             throw Failure(cannotCreate);
-        const std::string_view bytes = shownText();
+        const std::string_view bytes = bytesToSave(shownReport(), SaveDialog->selectedNameFilter(), path);
         if (out.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !out.commit())
             throw Failure("Stream write error");
         SaveDialog->selectFile(path);

@@ -22,7 +22,6 @@
 #include <memory>
 
 class QAction;
-class QFileDialog;
 class QLabel;
 class QToolButton;
 
@@ -37,6 +36,7 @@ class TfrmAlerts;
 class TfrmFilters;
 class TfrmAbout;
 class TfrmAuditing;
+class SaveFileDialog;
 
 class TForm1 : public QMainWindow
 {
@@ -90,7 +90,7 @@ public:
         *Confirmclears1, *About1;
     QToolButton *tbClear, *tbSaveAs, *tbPrint, *tbSelectAll, *tbCopy, *tbFont, *tbColor, *tbAlert,
         *tbLineFilter;
-    QFileDialog *SaveDialog = nullptr;
+    SaveFileDialog *SaveDialog = nullptr;
     Listener *Server = nullptr;
     ToolkitTimer *tFlash = nullptr;
     ToolkitTimer *tStopFlash = nullptr;

@@ -3,8 +3,15 @@
 // out on pages, with tab stops, line feeds and form feeds, and no margins,
 // headers or page numbers. It draws on a PrintSurface, so the layout runs
 // the same on a printer and on a recording surface in the tests.
+//
+// A decoded report prints as it is shown: its UTF-8 text with the styles of
+// its runs, its pictures (raster images, barcodes, 2D symbols) drawn as
+// pictures on the rows they stand on.
 
+#include "common/document.h"
 #include "common/report.h"
+
+#include <QImage>
 
 #include <cstddef>
 #include <string>
@@ -26,6 +33,15 @@ public:
     virtual void drawText(int x, int y, std::string_view bytes) = 0;
     // Ends the current page and begins the next.
     virtual void newPage() = 0;
+
+    // From now on the text bytes are UTF-8 (a decoded report), not one
+    // Windows-1252 character each.
+    virtual void setUtf8(bool) {}
+    // The style of the text measured and drawn from now on.
+    virtual void setStyle(const TextStyle &) {}
+    // Draws the picture (black on white) scaled into the rectangle whose
+    // top-left corner is (x, y).
+    virtual void drawImage(int, int, int, int, const QImage &) {}
 };
 
 class PrintChannel
@@ -44,6 +60,16 @@ public:
     // Lays out what is buffered. Ending the page and the job is the caller's.
     void close();
 
+    // The text written from now on is UTF-8: lines break between characters,
+    // never inside one.
+    void setUtf8(bool on);
+    // Lays out what is buffered, then draws the following text so.
+    void setStyle(const TextStyle &style);
+    // Lays out what is buffered; then, on a line of its own (a new page
+    // first when it does not fit below), draws the picture `height` pixels
+    // high at x and moves down by that much.
+    void drawPicture(int x, int width, int height, const QImage &picture);
+
 private:
     void flush();
     void layOutPending();
@@ -58,14 +84,22 @@ private:
     int m_lineHeight = 0;
     std::string m_buffer;
     std::string m_pending;
+    bool m_utf8 = false;
 };
 
 // The most characters of one report line that are printed.
 constexpr std::size_t kPrintLineLimit = 4096;
 
 // Writes every line of the shown report, each cut to its first
-// kPrintLineLimit characters, followed by a line end, then closes the channel.
+// kPrintLineLimit characters (bytes of a plain report, whole UTF-8 characters
+// of a decoded one), followed by a line end, then closes the channel.
+// A decoded report's styled lines print in their styles and each picture row
+// prints as its slice of the picture (see printDecodedLines).
 // The surface's first page has begun; ending the job is the caller's.
 void printLines(PrintSurface &surface, const Report &shown);
+
+// The picture of a block of a decoded job in the printer's dots: a raster
+// image or a drawn symbol; null for a marker or a symbol that cannot be drawn.
+QImage blockPicture(const Block &block);
 
 } // namespace qb

@@ -3,6 +3,9 @@
 #include "common/bytes.h"
 
 #include <QGuiApplication>
+#include <QImage>
+
+#include <algorithm>
 #include <QPainter>
 #include <QPalette>
 #include <QPrinter>
@@ -36,16 +39,50 @@ int PainterSurface::averageCharWidth() const { return m_metrics.averageCharWidth
 
 int PainterSurface::charHeight() const { return m_metrics.height(); }
 
-int PainterSurface::textWidth(std::string_view bytes) const
+QString PainterSurface::text(std::string_view bytes) const
 {
-    return m_metrics.horizontalAdvance(bytesToText(bytes));
+    return m_utf8 ? QString::fromUtf8(bytes.data(), qsizetype(bytes.size())) : bytesToText(bytes);
 }
+
+int PainterSurface::textWidth(std::string_view bytes) const { return m_metrics.horizontalAdvance(text(bytes)); }
 
 int PainterSurface::textHeight(std::string_view) const { return m_metrics.height(); }
 
 void PainterSurface::drawText(int x, int y, std::string_view bytes)
 {
-    m_painter.drawText(QPoint(x, y + m_metrics.ascent()), bytesToText(bytes));
+    const QString shown = text(bytes);
+    if (m_reverse) {
+        const QColor ink = m_painter.pen().color();
+        m_painter.fillRect(QRect(x, y, m_metrics.horizontalAdvance(shown), m_metrics.height()), ink);
+        m_painter.setPen(Qt::white);
+        m_painter.drawText(QPoint(x, y + m_metrics.ascent()), shown);
+        m_painter.setPen(ink);
+        return;
+    }
+    m_painter.drawText(QPoint(x, y + m_metrics.ascent()), shown);
+}
+
+void PainterSurface::setStyle(const TextStyle &style)
+{
+    m_font = printerFont();
+    m_font.setBold(style.bold);
+    m_font.setUnderline(style.underline != Underline::None);
+    const int width = std::clamp<int>(style.widthScale, 1, 8);
+    const int height = std::clamp<int>(style.heightScale, 1, 8);
+    if (height != 1)
+        m_font.setPointSizeF(m_font.pointSizeF() * height);
+    if (width != height)
+        m_font.setStretch(100 * width / height);
+    m_reverse = style.reverse;
+    m_metrics = QFontMetrics(m_font, &m_printer);
+    m_painter.setFont(m_font);
+}
+
+void PainterSurface::drawImage(int x, int y, int width, int height, const QImage &image)
+{
+    // Dots stay sharp: a barcode's bars must not blur into each other.
+    m_painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    m_painter.drawImage(QRect(x, y, width, height), image);
 }
 
 void PainterSurface::newPage()

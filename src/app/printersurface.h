@@ -35,8 +35,15 @@ public:
     // (x, y) is the top-left corner of the text.
     void drawText(int x, int y, std::string_view bytes) override;
     void newPage() override;
+    void setUtf8(bool on) override { m_utf8 = on; }
+    // Bold, underline, reverse (white on black) and the width and height
+    // scales of the printer font.
+    void setStyle(const TextStyle &style) override;
+    void drawImage(int x, int y, int width, int height, const QImage &image) override;
 
 private:
+    QString text(std::string_view bytes) const;
+
     QPrinter &m_printer;
     QPainter &m_painter;
     std::function<void()> m_betweenPages;
@@ -44,6 +51,8 @@ private:
     QFontMetrics m_metrics;
     int m_pageWidth = 0;
     int m_pageHeight = 0;
+    bool m_utf8 = false;
+    bool m_reverse = false;
 };
 
 } // namespace qb

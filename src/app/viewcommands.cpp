@@ -3,12 +3,16 @@
 #include "app/mainsettings.h"
 #include "app/mainwindow.h"
 #include "capture/listener.h"
+#include "settings/decodersettings.h"
 #include "view/findbar.h"
 #include "view/hexview.h"
 #include "view/reportview.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QMenu>
+
+#include <functional>
 
 namespace qb {
 
@@ -19,6 +23,47 @@ QAction *command(QMenu *menu, const char *name, const QString &caption, const QL
     action->setObjectName(QLatin1String(name));
     action->setShortcuts(keys);
     return action;
+}
+
+// "Encoding" and the stored key with its first letter capitalized and its
+// dashes dropped, then "1": "EncodingWindows12521", "EncodingUtf81".
+QString encodingObjectName(Encoding e)
+{
+    QString key = QString::fromLatin1(encodingKey(e)).remove(u'-');
+    key[0] = key[0].toUpper();
+    return QStringLiteral("Encoding") + key + u'1';
+}
+
+QString languageObjectName(Language l)
+{
+    switch (l) {
+    case Language::Text: return QStringLiteral("LanguageText1");
+    case Language::Auto: return QStringLiteral("LanguageAuto1");
+    case Language::EscPos: return QStringLiteral("LanguageEscPos1");
+    case Language::Pcl: return QStringLiteral("LanguagePcl1");
+    }
+    return {};
+}
+
+// A submenu of exclusive choices, the current one checked; chosen(value)
+// runs when the user picks one that is not checked already.
+template <class E, std::size_t N, class Label, class Name, class Chosen>
+QMenu *choiceMenu(QMenu *parent, const char *name, const QString &caption, const std::array<E, N> &values,
+                  E current, Label label, Name objectName, Chosen chosen)
+{
+    QMenu *menu = parent->addMenu(caption);
+    menu->setObjectName(QLatin1String(name));
+    auto *group = new QActionGroup(menu);
+    group->setExclusive(true);
+    for (const E value : values) {
+        QAction *a = menu->addAction(QString::fromUtf8(label(value)));
+        a->setObjectName(objectName(value));
+        a->setCheckable(true);
+        a->setChecked(value == current);
+        group->addAction(a);
+        QObject::connect(a, &QAction::triggered, menu, [value, chosen] { chosen(value); });
+    }
+    return menu;
 }
 } // namespace
 
@@ -48,6 +93,8 @@ ViewCommands::ViewCommands(TForm1 *form, QMenu *edit, QMenu *view)
     m1->setZoom(readZoom(form->settingsFile()));
     connect(m1, &ReportView::zoomChanged, this,
             [this](int percent) { m_form->guarded([&] { writeZoom(m_form->settings(), percent); }); });
+
+    addDecodingMenus(view);
 
     view->addSeparator()->setObjectName(QStringLiteral("N5"));
     ShowRawBytes1 = command(view, "ShowRawBytes1", QStringLiteral("Show &Raw Bytes"), {});
@@ -79,6 +126,38 @@ ViewCommands::ViewCommands(TForm1 *form, QMenu *edit, QMenu *view)
         connect(area, &QWidget::customContextMenuRequested, this,
                 [this, area](QPoint at) { ContextMenu1->popup(area->viewport()->mapToGlobal(at)); });
     }
+}
+
+namespace {
+// What picking value for one field of the decoding does: nothing when it is
+// the listener's already; otherwise it is stored at once (a failure to store
+// is shown, the choice holds all the same) and the listener decodes its next
+// connection so.
+template <class E>
+std::function<void(E)> pickDecoding(TForm1 *form, E DecoderSettings::*field, void (*store)(ProfileFile &, E))
+{
+    return [form, field, store](E value) {
+        DecoderSettings chosen = form->Server->decoderSettings();
+        if (chosen.*field == value)
+            return;
+        chosen.*field = value;
+        form->guarded([&] { store(form->settings(), value); });
+        form->Server->setDecoderSettings(chosen);
+    };
+}
+} // namespace
+
+void ViewCommands::addDecodingMenus(QMenu *view)
+{
+    view->addSeparator()->setObjectName(QStringLiteral("N6"));
+    const DecoderSettings stored = readDecoderSettings(m_form->settingsFile());
+    m_form->Server->setDecoderSettings(stored);
+    PrinterLanguage1 = choiceMenu(view, "PrinterLanguage1", QStringLiteral("Printer &Language"), kLanguages,
+                                  stored.language, languageLabel, languageObjectName,
+                                  pickDecoding(m_form, &DecoderSettings::language, writeLanguage));
+    CharacterSet1 = choiceMenu(view, "CharacterSet1", QStringLiteral("&Character Set"), kEncodings, stored.encoding,
+                               encodingLabel, encodingObjectName,
+                               pickDecoding(m_form, &DecoderSettings::encoding, writeEncoding));
 }
 
 void ViewCommands::showRawBytes(bool on)

@@ -2,8 +2,10 @@
 // The main window's commands on its text area beyond the designed ones:
 // Find, Find Next and Find Previous with the find bar under the text area,
 // Go to Line, the zoom (kept in the settings file), Show Raw Bytes (the hex
-// view in the text area's place, kept in the settings file too), and the text
-// area's context menu, which offers the window's own commands.
+// view in the text area's place, kept in the settings file too), the printer
+// language and character set reports are decoded in (kept in the settings
+// file, taken by the listener for its next connection), and the text area's
+// context menu, which offers the window's own commands.
 
 #include <QObject>
 
@@ -24,8 +26,13 @@ public:
 
     QAction *Find1, *FindNext1, *FindPrevious1, *GotoLine1, *ZoomIn1, *ZoomOut1, *ZoomReset1, *ShowRawBytes1;
     QMenu *ContextMenu1;
+    QMenu *PrinterLanguage1, *CharacterSet1;
 
 private:
+    // Printer Language and Character Set, showing the stored choices, which
+    // the listener takes.
+    void addDecodingMenus(QMenu *view);
+
     // Shows the hex view or the text area; reception keeps the received
     // bytes of the reports it begins only while the hex view is on.
     void showRawBytes(bool on);

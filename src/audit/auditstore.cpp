@@ -101,20 +101,48 @@ bool prepareAuditDirectory(const std::filesystem::path &dir)
     }
 }
 
-std::optional<std::filesystem::path> writeAuditFile(const std::filesystem::path &dir,
-                                                    const QDateTime &now, const Report &report)
-{
-    try {
-        const std::string base = auditBaseName(now);
-        const std::string_view bytes = report.textForm();
-        auto nameFor = [&](int suffix) {
-            return dir / (suffix == 1 ? base + ".txt" : base + "-" + std::to_string(suffix) + ".txt");
-        };
+namespace {
 
-        // The bytes go to a hidden file first, which then takes its name with
-        // link(): that never replaces a file, and anyone watching the folder
-        // only ever sees a complete audit file.
-        static unsigned counter = 0;
+// One file of an audit entry: its extension and its bytes.
+struct EntryFile
+{
+    const char *extension;
+    std::string_view bytes;
+};
+
+bool writeWhole(int fd, std::string_view bytes)
+{
+    const bool written = writeAll(fd, bytes);
+    const bool closed = ::close(fd) == 0;
+    return written && closed;
+}
+
+// Writes the files of one entry under the first free name: `base` + the
+// extension, then "<base>-2", "<base>-3", ... A name counts as free when
+// none of the entry's files exists under it, nor one with `alsoFree` (when
+// given); no existing file is replaced.
+// The path of the last file (the listed one), or nothing, every file
+// written removed again.
+std::optional<std::filesystem::path> writeEntry(const std::filesystem::path &dir, const std::string &base,
+                                                const std::vector<EntryFile> &files, const char *alsoFree)
+{
+    auto nameFor = [&](int suffix, const char *extension) {
+        return dir / (suffix == 1 ? base + extension : base + "-" + std::to_string(suffix) + extension);
+    };
+    auto otherTaken = [&](int suffix) {
+        struct stat st {};
+        return alsoFree && ::lstat(nameFor(suffix, alsoFree).c_str(), &st) == 0;
+    };
+    // The bytes go to hidden files first, which then take their names with
+    // link(): that never replaces a file, and anyone watching the folder only
+    // ever sees complete files, the listed one last.
+    static unsigned counter = 0;
+    std::vector<std::string> temps;
+    const auto dropTemps = [&temps] {
+        for (const std::string &t : temps)
+            ::unlink(t.c_str());
+    };
+    for (const EntryFile &file : files) {
         std::string temp;
         int tfd = -1;
         for (int attempt = 0; attempt < 100 && tfd < 0; ++attempt) {
@@ -123,53 +151,106 @@ std::optional<std::filesystem::path> writeAuditFile(const std::filesystem::path 
             if (tfd < 0 && errno != EEXIST)
                 break;
         }
-        if (tfd >= 0) {
-            const bool written = writeAll(tfd, bytes);
-            const bool closed = ::close(tfd) == 0;
-            if (!written || !closed) {
-                ::unlink(temp.c_str());
-                return std::nullopt;
-            }
-            for (int suffix = 1; suffix <= kMaxNameSuffix; ++suffix) {
-                const std::filesystem::path path = nameFor(suffix);
-                if (::link(temp.c_str(), path.c_str()) == 0) {
-                    ::unlink(temp.c_str());
-                    return path;
-                }
-                if (errno == EEXIST)
-                    continue;
-                if (errno == EINTR) {
-                    --suffix;
-                    continue;
-                }
-                break; // no hard links here: write in place below
-            }
-            ::unlink(temp.c_str());
+        if (tfd < 0)
+            break;
+        temps.push_back(temp);
+        if (!writeWhole(tfd, file.bytes)) {
+            dropTemps();
+            return std::nullopt;
         }
+    }
+    if (temps.size() == files.size()) {
+        bool linksWork = true;
+        for (int suffix = 1; suffix <= kMaxNameSuffix && linksWork; ++suffix) {
+            if (otherTaken(suffix))
+                continue;
+            std::size_t linked = 0;
+            bool taken = false;
+            while (linked < files.size()) {
+                const std::filesystem::path path = nameFor(suffix, files[linked].extension);
+                if (::link(temps[linked].c_str(), path.c_str()) == 0) {
+                    ++linked;
+                    continue;
+                }
+                if (errno == EINTR)
+                    continue;
+                taken = errno == EEXIST;
+                linksWork = taken;
+                break;
+            }
+            if (linked == files.size()) {
+                dropTemps();
+                return nameFor(suffix, files.back().extension);
+            }
+            for (std::size_t i = 0; i < linked; ++i)
+                ::unlink(nameFor(suffix, files[i].extension).c_str());
+            if (!taken)
+                break; // no hard links here: write in place below
+        }
+    }
+    dropTemps();
 
-        for (int suffix = 1; suffix <= kMaxNameSuffix; ++suffix) {
-            const std::filesystem::path path = nameFor(suffix);
-            // O_EXCL: a name that is taken, by a file or anything else, is
-            // never opened, so no earlier audit file can be overwritten.
+    for (int suffix = 1; suffix <= kMaxNameSuffix; ++suffix) {
+        if (otherTaken(suffix))
+            continue;
+        // O_EXCL: a name that is taken, by a file or anything else, is never
+        // opened, so no earlier audit file can be overwritten.
+        std::size_t done = 0;
+        bool taken = false;
+        while (done < files.size()) {
+            const std::filesystem::path path = nameFor(suffix, files[done].extension);
             const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd < 0) {
-                if (errno == EEXIST)
+                if (errno == EINTR)
                     continue;
-                if (errno == EINTR) {
-                    --suffix;
-                    continue;
-                }
-                return std::nullopt;
+                taken = errno == EEXIST;
+                break;
             }
-            const bool written = writeAll(fd, bytes);
-            const bool closed = ::close(fd) == 0;
-            if (!written || !closed) {
+            if (!writeWhole(fd, files[done].bytes)) {
                 ::unlink(path.c_str());
-                return std::nullopt;
+                break;
             }
-            return path;
+            ++done;
         }
+        if (done == files.size())
+            return nameFor(suffix, files.back().extension);
+        for (std::size_t i = 0; i < done; ++i)
+            ::unlink(nameFor(suffix, files[i].extension).c_str());
+        if (!taken)
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::filesystem::path> writeAuditFile(const std::filesystem::path &dir,
+                                                    const QDateTime &now, const Report &report)
+{
+    try {
+        std::vector<EntryFile> files;
+        // A decoded report keeps the bytes as received beside its text. A
+        // plain one takes no name whose .prn is left from elsewhere, which
+        // would be shown as its bytes.
+        if (report.isDecoded())
+            files.push_back({kRawExtension, report.rawBytes()});
+        files.push_back({".txt", report.textForm()});
+        return writeEntry(dir, auditBaseName(now), files, report.isDecoded() ? nullptr : kRawExtension);
+    } catch (...) {
         return std::nullopt;
+    }
+}
+
+std::optional<std::string> auditRawFileName(const std::filesystem::path &dir, const std::string &name)
+{
+    if (!isPlainName(name) || !endsWithTxt(name))
+        return std::nullopt;
+    try {
+        const std::string raw = name.substr(0, name.size() - 4) + kRawExtension;
+        struct stat st {};
+        if (::stat((dir / raw).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return std::nullopt;
+        return raw;
     } catch (...) {
         return std::nullopt;
     }
@@ -264,7 +345,17 @@ bool deleteAuditFile(const std::filesystem::path &dir, const std::string &name)
         if (isReadOnlyFile(path))
             return false;
         // unlink, unlike std::filesystem::remove, refuses folders.
-        return ::unlink(path.c_str()) == 0;
+        if (::unlink(path.c_str()) != 0)
+            return false;
+        // The bytes as received go with their text; the entry is gone even
+        // when they cannot.
+        if (endsWithTxt(name)) {
+            const std::filesystem::path raw = dir / (name.substr(0, name.size() - 4) + kRawExtension);
+            struct stat st {};
+            if (::lstat(raw.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && !isReadOnlyFile(raw))
+                ::unlink(raw.c_str());
+        }
+        return true;
     } catch (...) {
         return false;
     }

@@ -35,11 +35,22 @@ bool prepareAuditDirectory(const std::filesystem::path &dir);
 // Writes the report's text form (every line followed by CR LF) to a new file
 // in dir named auditBaseName(now) + ".txt"; when that name is taken, to the
 // first free "<number>-2.txt", "<number>-3.txt", ... An existing file is
-// never replaced. An empty report gives a file of 0 bytes. Returns the path
-// written, or nothing on any failure (a partly written file is removed).
-// Never throws.
+// never replaced. An empty report gives a file of 0 bytes. A decoded report
+// also keeps its bytes as received beside it, under the same name with
+// ".prn" (a name counts as taken when either file exists, for plain reports
+// too, so that a .prn left from elsewhere is never taken for theirs). Returns the path
+// of the .txt written, or nothing on any failure (every file written is
+// removed again). Never throws.
 std::optional<std::filesystem::path> writeAuditFile(const std::filesystem::path &dir,
                                                     const QDateTime &now, const Report &report);
+
+// The extension of the bytes as received beside a decoded report's text.
+inline constexpr char kRawExtension[] = ".prn";
+
+// The name of the bytes as received beside the audit file `name` (a .txt
+// entry): the same name with ".prn", when that is a regular file (a link
+// is followed). Nothing for a plain report's entry. Never throws.
+std::optional<std::string> auditRawFileName(const std::filesystem::path &dir, const std::string &name);
 
 // One listed audit file.
 struct AuditEntry
@@ -72,9 +83,11 @@ inline constexpr std::uint64_t kMaxShownAuditFile = std::uint64_t(64) << 20;
 // exhaust its memory. Never throws.
 std::optional<std::string> readAuditFile(const std::filesystem::path &dir, const std::string &name);
 
-// Deletes dir/name. False when it could not be deleted: the file is gone
-// already, the name now stands for a folder, the file is read-only
-// (isReadOnlyFile), the folder refuses, or the name is not a plain file name.
+// Deletes dir/name, and with a .txt entry the .prn beside it (when it is
+// not read-only or a folder). False when the entry could not be deleted: the
+// file is gone already, the name now stands for a folder, the file is
+// read-only (isReadOnlyFile), the folder refuses, or the name is not a plain
+// file name; its .prn then stays too.
 bool deleteAuditFile(const std::filesystem::path &dir, const std::string &name);
 
 // Deletes the file of every entry, in order, ignoring failures.

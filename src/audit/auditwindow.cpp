@@ -2,7 +2,10 @@
 
 #include "view/findbar.h"
 #include "view/reportview.h"
+#include "capture/decodedreport.h"
+#include "common/jobdescription.h"
 #include "common/report.h"
+#include "settings/decodersettings.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/placement.h"
 #include "settings/apppaths.h"
@@ -28,6 +31,7 @@ namespace qb {
 TfrmAuditing::TfrmAuditing(const AppPaths &paths, QWidget *parent)
     : QDialog(parent)
     , m_auditDirectory(paths.auditDirectory)
+    , m_settingsFile(paths.settingsFile)
 {
     setObjectName(QStringLiteral("frmAuditing"));
     buildWindow();
@@ -225,19 +229,48 @@ void TfrmAuditing::lbFilesClick()
     showSelectedFile();
 }
 
+std::optional<Report> TfrmAuditing::entryReport(const AuditEntry &entry) const
+{
+    // A decoded report kept its bytes as received: they are decoded as the
+    // user has reports decoded now (a character set chosen since may read
+    // them better). With plain text chosen since, its text shows as it was
+    // shown, in UTF-8.
+    if (const std::optional<std::string> raw = auditRawFileName(m_auditDirectory, entry.name)) {
+        const DecoderSettings settings = readDecoderSettings(ProfileFile(m_settingsFile));
+        if (decodes(settings)) {
+            if (const std::optional<std::string> bytes = readAuditFile(m_auditDirectory, *raw))
+                return decodeJob(*bytes, settings);
+        } else if (const std::optional<std::string> text = readAuditFile(m_auditDirectory, entry.name)) {
+            DecoderSettings asShown;
+            asShown.encoding = Encoding::Utf8;
+            return decodeJob(*text, asShown);
+        }
+    }
+    const std::optional<std::string> bytes = readAuditFile(m_auditDirectory, entry.name);
+    if (!bytes)
+        return std::nullopt;
+    return Report::fromText(*bytes);
+}
+
 void TfrmAuditing::showSelectedFile()
 {
+    GroupBox2->setTitle(QStringLiteral("File Contents"));
     const int row = selectedRow();
     if (row < 0) {
         mContents->clear();
         return;
     }
-    const std::optional<std::string> bytes = readAuditFile(m_auditDirectory, m_entries[std::size_t(row)].name);
-    if (!bytes) {
+    std::optional<Report> report = entryReport(m_entries[std::size_t(row)]);
+    if (!report) {
         MessageBox::error(QStringLiteral("Could not load file"), this);
         return;
     }
-    mContents->setReport(Report::fromText(*bytes));
+    // The print job the report names describes its file.
+    const QString job = QString::fromStdString(jobDescription(*report));
+    if (!job.isEmpty())
+        GroupBox2->setTitle(QStringLiteral("File Contents - ") + QString(job).replace(u'&', QStringLiteral("&&")));
+    lbFiles->item(row)->setToolTip(job);
+    mContents->setReport(std::move(*report));
 }
 
 void TfrmAuditing::Delete1Click()

@@ -1,12 +1,15 @@
 #pragma once
 // The audit history window: lists the audit files by date, shows the selected
-// file's text and deletes one file or all of them.
+// file's text and deletes one file or all of them. A decoded report's entry
+// is shown from the bytes it kept as received, decoded as reports are now,
+// with its print job named above it.
 
 #include "audit/auditstore.h"
 
 #include <QDialog>
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -69,10 +72,14 @@ private:
     // Selects a line (-1: none) without counting as the user's selection.
     void selectRow(int row);
     void showSelectedFile();
+    // The entry's report as the main window showed it; nothing when its file
+    // cannot be read.
+    std::optional<Report> entryReport(const AuditEntry &entry) const;
     void selectionChanged();
     void lineClicked();
 
     std::filesystem::path m_auditDirectory;
+    std::filesystem::path m_settingsFile;
     std::vector<AuditEntry> m_entries;
     // Set while the window itself changes lbFiles, so that its own changes
     // are not taken for the user's selection.

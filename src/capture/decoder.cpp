@@ -257,6 +257,25 @@ bool ReportDecoder::rebuildIfFellBack()
     return true;
 }
 
+std::size_t ReportDecoder::memoryAfter(std::size_t n) const
+{
+    // A byte of text becomes at most three of UTF-8, and an aligned or
+    // tabbed line gains a few spaces; each line end, style change and
+    // block takes at least a byte or two of the job.
+    constexpr std::size_t kTextPerByte = 4;
+    std::size_t total = doc_.memoryAfter(kTextPerByte * n + 64, n + 1, n / 2 + 1, n / 2 + 1);
+    // The first bytes while the language is not known, or every byte when
+    // nothing else keeps them for a second pass.
+    if (!decoder_ || (keeping_ && !history_))
+        total += std::max(kept_.capacity(), 2 * (kept_.size() + n)) - kept_.capacity();
+    total += kept_.capacity();
+    // A second pass as Windows-1252 decodes the same commands: the same
+    // lines and blocks, with up to three times the text.
+    if (keeping_ && !fellBack_)
+        total += 2 * (doc_.textStorageBytes() + kTextPerByte * n) + (std::size_t(1) << 20);
+    return total;
+}
+
 bool ReportDecoder::feed(std::string_view bytes)
 {
     if (!decoder_) {

@@ -97,6 +97,13 @@ public:
 
     const Document &document() const { return doc_; }
     Document takeDocument() { return std::move(doc_); }
+    // What the decoder holds: its document and the bytes it keeps.
+    std::size_t memoryBytes() const { return doc_.memoryBytes() + kept_.capacity(); }
+    // What it may hold after `n` more bytes of an ordinary job: text in any
+    // character set, lines, attributes, pictures and markers as their bytes
+    // allow, and a second pass of the automatic character set. (Feeds, tabs
+    // and copies of stored pictures may add a bounded amount more.)
+    std::size_t memoryAfter(std::size_t n) const;
     // The language in use: Text, EscPos or Pcl; Auto while undecided.
     Language language() const { return language_; }
     // The character set in use after the automatic choice (Utf8 or

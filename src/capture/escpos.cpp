@@ -1,6 +1,7 @@
 #include "capture/escpos.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -263,6 +264,7 @@ void EscPosDecoder::initialize()
     barWidth_ = 3;
     readablePosition_ = 0;
     twoD_ = {};
+    escZKind_ = 2;
 }
 
 void EscPosDecoder::applyTables()
@@ -432,6 +434,13 @@ std::size_t EscPosDecoder::esc(const unsigned char *p, std::size_t n)
         remaining_ = 0;
         return 5;
     }
+    case 'Z': {
+        // ESC Z v e k dL dH d1..dn: the 2D symbol GS Z chose, printed at once.
+        NEED(7);
+        escZ_ = {p[2], p[3], p[4]};
+        startPayload(Payload::EscZ, le16(p + 5), true);
+        return 7;
+    }
     case '(': {
         NEED(5);
         const std::uint32_t len = le16(p + 3);
@@ -461,6 +470,7 @@ std::size_t EscPosDecoder::gs(const unsigned char *p, std::size_t n)
     }
     case 'B': NEED(3); s.reverse = p[2] & 1; line_.setStyle(s); return 3;
     case 'h': NEED(3); barHeight_ = std::max<int>(1, p[2]); return 3;
+    case 'Z': NEED(3); escZKind_ = p[2]; return 3;
     case 'w': NEED(3); barWidth_ = std::clamp<int>(p[2], 1, 6); return 3;
     case 'H': NEED(3); readablePosition_ = digit(p[2]) & 3; return 3;
     case 'f': case 'b': case 'E': case 'j': case 'T': case '/': NEED(3); return 3;
@@ -671,6 +681,7 @@ void EscPosDecoder::payloadDone()
     case Payload::BitImage: bitImageBand(); break;
     case Payload::Graphics: graphics(); break;
     case Payload::TwoD: twoD(); break;
+    case Payload::EscZ: escZSymbol(); break;
     default: break;
     }
     std::vector<std::uint8_t>().swap(collected_);
@@ -815,6 +826,44 @@ void EscPosDecoder::twoD()
     }
 }
 
+void EscPosDecoder::escZSymbol()
+{
+    const auto [version, level, module] = escZ_;
+    (void)version; // the symbol's size follows from its data
+    SymbolKind kind{};
+    TwoDState shape;
+    shape.moduleSize = module == 0 ? 3 : std::clamp<int>(module, 1, 16);
+    switch (escZKind_) {
+    case 0:
+        kind = SymbolKind::Pdf417;
+        if (level <= 8)
+            shape.errorLevel = level + 1;
+        else if (level >= '0' && level <= '8')
+            shape.errorLevel = level - '0' + 1;
+        break;
+    case 1: kind = SymbolKind::DataMatrix; break;
+    case 2: {
+        kind = SymbolKind::QrCode;
+        static constexpr std::string_view kLevels = "LMQH";
+        if (const std::size_t i = kLevels.find(char(std::toupper(level))); i != std::string_view::npos)
+            shape.errorLevel = int(i) + 1;
+        else if (level <= 3)
+            shape.errorLevel = level + 1;
+        break;
+    }
+    default:
+        line_.marker(MarkerKind::SymbolSkipped, "GS Z " + std::to_string(escZKind_));
+        return;
+    }
+    if (collected_.empty()) {
+        line_.marker(MarkerKind::SymbolSkipped, "no data");
+        return;
+    }
+    std::string data(reinterpret_cast<const char *>(collected_.data()), collected_.size());
+    std::string readable = asText(data);
+    printSymbol(kind, std::move(data), std::move(readable), &shape);
+}
+
 void EscPosDecoder::barcode(int m, std::string_view data)
 {
     static constexpr std::array<SymbolKind, 9> kinds = {
@@ -833,7 +882,7 @@ void EscPosDecoder::barcode(int m, std::string_view data)
     printSymbol(kind, std::string(data), std::move(readable));
 }
 
-void EscPosDecoder::printSymbol(SymbolKind kind, std::string data, std::string readable)
+void EscPosDecoder::printSymbol(SymbolKind kind, std::string data, std::string readable, const TwoDState *shape)
 {
     if (!line_.spend(data.size() + readable.size() + 64)) {
         line_.marker(MarkerKind::SymbolSkipped, "printed too often");
@@ -842,11 +891,12 @@ void EscPosDecoder::printSymbol(SymbolKind kind, std::string data, std::string r
     Symbol sym;
     sym.kind = kind;
     if (sym.isTwoDimensional()) {
-        const TwoDState &st = twoD_[kind == SymbolKind::Pdf417    ? 0
-                                    : kind == SymbolKind::QrCode  ? 1
-                                    : kind == SymbolKind::MaxiCode ? 2
-                                    : kind == SymbolKind::Aztec   ? 3
-                                                                  : 4];
+        const TwoDState &st = shape ? *shape
+                                    : twoD_[kind == SymbolKind::Pdf417    ? 0
+                                            : kind == SymbolKind::QrCode  ? 1
+                                            : kind == SymbolKind::MaxiCode ? 2
+                                            : kind == SymbolKind::Aztec   ? 3
+                                                                          : 4];
         sym.moduleWidth = st.moduleSize;
         sym.errorLevel = st.errorLevel;
     } else {

@@ -39,7 +39,7 @@ public:
     static std::string code128Readable(std::string_view data);
 
 private:
-    enum class Payload : std::uint8_t { None, Skip, RasterV0, BitImage, Graphics, TwoD, UserChars };
+    enum class Payload : std::uint8_t { None, Skip, RasterV0, BitImage, Graphics, TwoD, EscZ, UserChars };
 
     void run(const unsigned char *p, std::size_t n, std::uint64_t at);
     std::size_t command(const unsigned char *p, std::size_t n);
@@ -64,8 +64,12 @@ private:
     void bitImageBand();
     void graphics();
     void twoD();
+    void escZSymbol();
     void barcode(int m, std::string_view data);
-    void printSymbol(SymbolKind kind, std::string data, std::string readable);
+    struct TwoDState;
+    // A 2D symbol takes its module size and error level from `shape`, or
+    // when there is none from what GS ( k set for its kind.
+    void printSymbol(SymbolKind kind, std::string data, std::string readable, const TwoDState *shape = nullptr);
     void image(RasterImage img);
 
     LineBuilder line_;
@@ -95,6 +99,10 @@ private:
         int errorLevel = 0;
     };
     std::array<TwoDState, 5> twoD_{};
+    // The symbol ESC Z prints (GS Z n: 0 PDF417, 1 DataMatrix, 2 QR Code),
+    // and the version, error level and module size of the ESC Z in hand.
+    int escZKind_ = 2;
+    std::array<std::uint8_t, 3> escZ_{};
     RasterImage storedGraphics_;
     std::size_t bandBlock_ = SIZE_MAX; // the block ESC * bands are added to
 };

@@ -1,5 +1,6 @@
 #include "capture/listener.h"
 
+#include "capture/decodedreport.h"
 #include "capture/statusresponder.h"
 
 #include "common/failure.h"
@@ -62,6 +63,11 @@ struct Listener::Connection {
     QString peer;
     ReportAssembler report;
     std::size_t charged = 0; // memory its report holds, counted in flight
+    std::size_t bound = 0;   // the most its report may hold
+    // A decoded connection: what decodes its kept bytes as they arrive, and
+    // whether its report reached its bound (it keeps no more bytes).
+    std::unique_ptr<ReportDecoder> decoder;
+    bool decoderFull = false;
     bool place = false;      // holds a large-report place
     bool waiting = false;    // not read until room or a place frees
     Clock::time_point lastData;
@@ -210,7 +216,27 @@ void Listener::setWaitingBytes(std::size_t bytes)
 
 void Listener::setReading(Connection &conn) { conn.notifier->setEnabled(!m_paused && !conn.waiting); }
 
+// A decoded report holds its raw bytes and its decoder's document instead
+// of text lines, and keeps no byte more once it would pass this bound.
 std::size_t Listener::reportBound() const { return ReportAssembler::memoryBound(m_limits.maxReportBytes, m_keepRaw); }
+
+std::size_t Listener::memoryAfter(const Connection &conn, std::size_t n) const
+{
+    const std::size_t report = conn.report.memoryAfterReserve(n, m_limits.maxReportBytes);
+    return conn.decoder ? report + conn.decoder->memoryAfter(n) : report;
+}
+
+std::size_t Listener::mostFitting(const Connection &conn, std::size_t n, std::size_t limit) const
+{
+    if (memoryAfter(conn, n) <= limit)
+        return n;
+    std::size_t lo = 0, hi = n; // lo fits (or is 0), hi does not
+    while (hi - lo > 1) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        (memoryAfter(conn, mid) <= limit ? lo : hi) = mid;
+    }
+    return lo;
+}
 
 std::size_t Listener::committed() const
 {
@@ -218,7 +244,7 @@ std::size_t Listener::committed() const
     if (!m_places.empty()) {
         const auto it = m_connections.find(m_places.front());
         if (it != m_connections.end())
-            total += reportBound() - std::min(reportBound(), it->second->charged);
+            total += it->second->bound - std::min(it->second->bound, it->second->charged);
     }
     return total;
 }
@@ -242,7 +268,7 @@ bool Listener::grantPlace(quint64 id, Connection &conn)
     // of its whole report.
     std::size_t after = committed() - m_limits.allowanceBytes + conn.charged;
     if (m_places.empty())
-        after += reportBound() - std::min(reportBound(), conn.charged);
+        after += conn.bound - std::min(conn.bound, conn.charged);
     if (after > m_limits.maxInFlightBytes)
         return false;
     conn.place = true;
@@ -287,18 +313,8 @@ void Listener::admitWaiting()
 
 std::size_t Listener::admissible(Connection &conn, std::size_t n)
 {
-    const std::size_t maxKept = m_limits.maxReportBytes;
     // The most of n whose room keeps the report's memory within limit.
-    const auto fitting = [&](std::size_t limit) {
-        if (conn.report.memoryAfterReserve(n, maxKept) <= limit)
-            return n;
-        std::size_t lo = 0, hi = n; // lo fits (or is 0), hi does not
-        while (hi - lo > 1) {
-            const std::size_t mid = lo + (hi - lo) / 2;
-            (conn.report.memoryAfterReserve(mid, maxKept) <= limit ? lo : hi) = mid;
-        }
-        return lo;
-    };
+    const auto fitting = [&](std::size_t limit) { return mostFitting(conn, n, limit); };
     if (!conn.place) {
         if (const std::size_t m = fitting(m_limits.allowanceBytes))
             return m;
@@ -322,7 +338,11 @@ bool Listener::canAccept() const
     const std::size_t used = committed();
     if (used + m_limits.allowanceBytes > m_limits.maxInFlightBytes)
         return false;
-    return m_placeQueue.empty() || !m_places.empty() || used + reportBound() <= m_limits.maxInFlightBytes;
+    if (m_placeQueue.empty() || !m_places.empty())
+        return true;
+    const auto waiting = m_connections.find(m_placeQueue.front());
+    const std::size_t bound = waiting != m_connections.end() ? waiting->second->bound : reportBound();
+    return used + bound <= m_limits.maxInFlightBytes;
 }
 
 void Listener::updateAcceptNotifier()
@@ -375,6 +395,15 @@ void Listener::acceptPending()
         auto conn = std::make_unique<Connection>();
         conn->fd = fd;
         conn->report.setKeepRaw(m_keepRaw);
+        conn->bound = reportBound();
+        if (decodes(m_decoderSettings)) {
+            // Its requests are the responder's to answer (when answers are
+            // on), never the decoder's: each is answered once at most.
+            conn->report.setRawOnly(true);
+            conn->decoder = std::make_unique<ReportDecoder>(m_decoderSettings);
+            const ReportAssembler *const kept = &conn->report;
+            conn->decoder->setHistory([kept] { return kept->rawSoFar(); });
+        }
         conn->lastData = Clock::now();
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
@@ -428,7 +457,14 @@ void Listener::dropConnection(quint64 id)
 void Listener::finishReport(quint64 id, Connection &conn)
 {
     const QString peer = conn.peer;
-    Report report = conn.report.finish();
+    Report report;
+    if (conn.decoder) {
+        conn.decoder->finish(); // may read the kept bytes again
+        Report received = conn.report.finish();
+        report = decodedReport(conn.decoder->takeDocument(), std::move(received));
+    } else {
+        report = conn.report.finish();
+    }
     dropConnection(id); // conn is gone from here on
     Q_EMIT clientDisconnected(id, report, peer);
 }
@@ -560,9 +596,21 @@ void Listener::receive(quint64 id)
     // report's memory is known before a byte is taken. A report past its own
     // limit reads on and drops; one that has no room now is not read.
     const std::size_t want = std::clamp<std::size_t>(std::size_t(available), 1, kMaxReadChunk);
-    const std::size_t reportRoom = m_limits.maxReportBytes - std::min(m_limits.maxReportBytes, conn.report.keptBytes());
-    const std::size_t keepable = std::min(want, reportRoom);
-    std::size_t take = want;
+    std::size_t reportRoom = m_limits.maxReportBytes - std::min(m_limits.maxReportBytes, conn.report.keptBytes());
+    // A decoded report reads no more at once than its bound takes; once not
+    // a byte more fits, it keeps no more (a whole prefix, as at its byte
+    // limit).
+    std::size_t decodable = want;
+    if (conn.decoder && reportRoom > 0 && !conn.decoderFull) {
+        if (const std::size_t fits = mostFitting(conn, std::min(want, reportRoom), conn.bound))
+            decodable = fits;
+        else
+            conn.decoderFull = true;
+    }
+    if (conn.decoderFull)
+        reportRoom = 0;
+    const std::size_t keepable = std::min({want, reportRoom, decodable});
+    std::size_t take = decodable;
     if (keepable > 0) {
         std::size_t n = admissible(conn, keepable);
         // What waits does not fit the allowance: a report that large takes a
@@ -581,7 +629,7 @@ void Listener::receive(quint64 id)
             return;
         }
         conn.report.reserveFor(n, m_limits.maxReportBytes);
-        setCharge(conn, conn.report.memoryHeld());
+        setCharge(conn, conn.report.memoryHeld() + (conn.decoder ? conn.decoder->memoryAfter(n) : 0));
         if (n < keepable)
             take = n; // the rest stays with the system until there is room
     }
@@ -620,11 +668,13 @@ void Listener::receive(quint64 id)
         if (!conn.writeNotifier->isEnabled())
             sendReplies(conn);
     }
-    if (direct)
-        conn.report.appendReceived(std::size_t(got), reportRoom, m_readBuffer);
-    else
-        conn.report.append(std::string_view(buffer, std::size_t(got)), reportRoom);
-    setCharge(conn, conn.report.memoryHeld());
+    const std::size_t kept = direct ? conn.report.appendReceived(std::size_t(got), reportRoom, m_readBuffer)
+                                    : conn.report.append(std::string_view(buffer, std::size_t(got)), reportRoom);
+    if (conn.decoder && kept > 0) {
+        const std::string_view raw = conn.report.rawSoFar();
+        conn.decoder->feed(raw.substr(raw.size() - kept));
+    }
+    setCharge(conn, conn.report.memoryHeld() + (conn.decoder ? conn.decoder->memoryBytes() : 0));
     conn.lastData = Clock::now();
     Q_EMIT clientRead(id, qulonglong(conn.report.textFormLength()));
 }

@@ -25,6 +25,13 @@
 // connection and accepts none until they drop below it again; the clients
 // meanwhile wait under TCP flow control, and nothing is dropped or refused.
 //
+// Connections accepted while decoder settings that decode are set
+// (decodes()) keep their bytes as received, and a decoder follows them read
+// by read: the report they finish with is the decoded one (decodedReport()).
+// What the decoder holds counts with the report, and a decoded report that
+// would pass the most a report may hold keeps a whole prefix, as one past
+// its byte limit does.
+//
 // Nothing is sent to a client, unless status answers are on: then the
 // status requests in each connection's stream are answered as an online
 // printer would (see StatusResponder), at once and never waiting for the
@@ -32,6 +39,7 @@
 // bytes, and sent when it takes more; a peer that never reads its answers
 // loses the ones past that, and nothing else waits on it.
 
+#include "capture/decoder.h"
 #include "capture/reportassembler.h"
 #include "common/report.h"
 
@@ -103,6 +111,10 @@ public:
     // 0..86400.
     void setIdleTimeout(int seconds);
     int idleTimeout() const { return m_idleTimeout; }
+    // How connections accepted from now on are decoded; plain text in
+    // Windows-1252 (the default) is received byte for byte.
+    void setDecoderSettings(const DecoderSettings &settings) { m_decoderSettings = settings; }
+    const DecoderSettings &decoderSettings() const { return m_decoderSettings; }
     // Whether status requests are answered, from the next connection on.
     void setAnswerStatus(bool on) { m_answerStatus = on; }
     bool answerStatus() const { return m_answerStatus; }
@@ -124,7 +136,8 @@ public:
 Q_SIGNALS:
     void listening();
     void clientConnected(quint64 id);
-    // Bytes arrived; textFormLength is the whole report's so far.
+    // Bytes arrived; textFormLength is the whole report's so far (the bytes
+    // kept so far, for a decoded one).
     void clientRead(quint64 id, qulonglong textFormLength);
     // The peer closed in an orderly way (or a receive failed): its report.
     // A handler may take the report by moving it away.
@@ -156,6 +169,10 @@ private:
     // How many of the next n stream bytes conn may take now (0: none), and
     // whether it is to wait for a place first.
     std::size_t admissible(Connection &conn, std::size_t n);
+    // What conn's report and decoder may hold after n more stream bytes,
+    // and the most of n for which that stays within limit.
+    std::size_t memoryAfter(const Connection &conn, std::size_t n) const;
+    std::size_t mostFitting(const Connection &conn, std::size_t n, std::size_t limit) const;
     bool grantPlace(quint64 id, Connection &conn);
     void wait(quint64 id, Connection &conn, bool forPlace);
     // Room or a place freed: places to those waiting longest, then every
@@ -165,6 +182,7 @@ private:
     // Memory set aside: what the place holders hold, an allowance for every
     // other connection, and the rest of the oldest holder's whole report.
     std::size_t committed() const;
+    // The most a report of a connection accepted now may hold.
     std::size_t reportBound() const;
     void setReading(Connection &conn);
     bool canAccept() const;
@@ -184,6 +202,7 @@ private:
     std::size_t m_waitingBytes = 0;
     bool m_paused = false;
     bool m_keepRaw = false;
+    DecoderSettings m_decoderSettings;
     int m_idleTimeout = 270;
     bool m_answerStatus = false;
     QTimer *m_idleTimer = nullptr;

@@ -67,8 +67,12 @@ std::size_t ReportAssembler::append(std::string_view bytes, std::size_t budget)
         m_truncated = true;
     }
     const std::size_t n = bytes.size();
-    if (m_keepRaw)
+    if (m_keepRaw || m_rawOnly)
         m_report.m_raw.append(bytes.data(), n);
+    if (m_rawOnly) {
+        m_kept += n;
+        return n;
+    }
     const char *const end = bytes.data() + n;
     const char *p = bytes.data();
     Report::Bytes &text = m_report.m_text;
@@ -106,6 +110,16 @@ std::size_t ReportAssembler::append(std::string_view bytes, std::size_t budget)
 
 std::size_t ReportAssembler::appendReceived(std::size_t got, std::size_t budget, std::vector<char> &spare)
 {
+    if (m_rawOnly) {
+        // The read lies where the raw bytes go: keep what the budget takes.
+        const std::size_t room = kMaxKeptBytes - std::min(kMaxKeptBytes, m_kept);
+        const std::size_t kept = std::min({got, budget, room});
+        m_report.m_raw.resize(m_report.m_raw.size() + kept);
+        m_kept += kept;
+        m_received += got;
+        m_truncated = m_truncated || kept < got;
+        return kept;
+    }
     Report::Bytes &text = m_report.m_text;
     char *const begin = text.data() + text.size();
     const char *const end = begin + got;
@@ -146,6 +160,13 @@ ReportAssembler::Room ReportAssembler::roomFor(std::size_t n, std::size_t maxKep
     const auto grown = [](std::size_t have, std::size_t need, std::size_t most) {
         return need <= have ? have : std::max(need, std::min(2 * have, most));
     };
+    if (m_rawOnly) {
+        const Report::Bytes &kept = m_report.m_raw;
+        const std::size_t rawNeed = kept.size() + n;
+        return {0, 0,
+                rawNeed <= kept.capacity() ? kept.capacity()
+                                           : Report::Bytes::capacityFor(grown(kept.capacity(), rawNeed, maxKept))};
+    }
     const Report::Bytes &text = m_report.m_text;
     const std::size_t textNeed = text.size() + 2 * n + 2;
     const std::size_t textCap =
@@ -188,8 +209,12 @@ std::size_t ReportAssembler::memoryBound(std::size_t maxKept, bool keepRaw)
         + (keepRaw ? Report::Bytes::capacityFor(maxKept) : 0);
 }
 
+std::size_t ReportAssembler::rawOnlyMemoryBound(std::size_t maxKept) { return Report::Bytes::capacityFor(maxKept); }
+
 std::size_t ReportAssembler::textFormLength() const
 {
+    if (m_rawOnly)
+        return m_kept;
     const std::size_t size = m_report.m_text.size();
     return size + (size > m_lineStart ? 2 : 0);
 }
@@ -203,9 +228,10 @@ Report ReportAssembler::finish()
     m_report.shrinkToFit();
     m_report.setStreamCounts(m_received, droppedBytes());
     Report out = std::move(m_report);
-    const bool keepRaw = m_keepRaw;
+    const bool keepRaw = m_keepRaw, rawOnly = m_rawOnly;
     *this = ReportAssembler();
     m_keepRaw = keepRaw;
+    m_rawOnly = rawOnly;
     return out;
 }
 

@@ -31,7 +31,15 @@ public:
     // The copy is counted in memoryHeld(), memoryAfterReserve() and, asked
     // for, memoryBound().
     void setKeepRaw(bool keep) { m_keepRaw = keep; }
-    bool keepsRaw() const { return m_keepRaw; }
+    bool keepsRaw() const { return m_keepRaw || m_rawOnly; }
+    // Keeps only the stream bytes as received and cuts no lines (a stream
+    // whose lines come from its decoder): reads go straight into the raw
+    // bytes, and finish() gives a report of no lines that holds them. Set
+    // it before a report's first bytes.
+    void setRawOnly(bool rawOnly) { m_rawOnly = rawOnly; }
+    bool rawOnly() const { return m_rawOnly; }
+    // The kept stream bytes so far, when they are kept.
+    std::string_view rawSoFar() const { return m_report.rawBytes(); }
 
     // Takes bytes of the stream; at most `budget` of them are kept, the rest
     // are dropped. Returns the number of bytes kept (NUL bytes count as kept
@@ -44,7 +52,7 @@ public:
     // the first other break or NUL on, and when they do not fit the budget,
     // they are moved into `spare` and appended from there. Same result as
     // append() of the same bytes.
-    char *receiveRoom(std::size_t n) { return m_report.m_text.room(n); }
+    char *receiveRoom(std::size_t n) { return (m_rawOnly ? m_report.m_raw : m_report.m_text).room(n); }
     std::size_t appendReceived(std::size_t got, std::size_t budget, std::vector<char> &spare);
 
     // Room for n more stream bytes, whatever they are (each a lone line end
@@ -57,10 +65,12 @@ public:
     // The most memory a report of at most maxKept stream bytes ever holds
     // when it grows only through reserveFor().
     static std::size_t memoryBound(std::size_t maxKept, bool keepRaw = false);
+    // The same for a report that keeps only its raw bytes.
+    static std::size_t rawOnlyMemoryBound(std::size_t maxKept);
     std::size_t memoryHeld() const { return m_report.memoryHeld(); }
 
     // Length of the report's text form so far: every line, the unfinished
-    // last one included, plus two for each.
+    // last one included, plus two for each (raw only: the bytes kept).
     std::size_t textFormLength() const;
     // Stream bytes kept so far.
     std::size_t keptBytes() const { return m_kept; }
@@ -91,6 +101,7 @@ private:
     bool m_afterCr = false;
     bool m_truncated = false;
     bool m_keepRaw = false;
+    bool m_rawOnly = false;
 };
 
 // The first CR, LF or NUL in [p, end), or end.

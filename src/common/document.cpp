@@ -120,11 +120,44 @@ std::size_t Document::memoryBytes() const
     return n;
 }
 
+namespace {
+// A short receipt's text takes one small block, a long report's 1 MiB blocks.
+constexpr std::size_t kFirstChunk = std::size_t(4) << 10, kSecondChunk = std::size_t(64) << 10,
+                      kChunk = std::size_t(1) << 20;
+
+// The capacity a table of `size` entries in `capacity` comes to after
+// `more` entries were added one at a time (each growth doubles it).
+std::size_t grownCapacity(std::size_t size, std::size_t capacity, std::size_t more)
+{
+    return size + more <= capacity ? capacity : std::max(2 * capacity, 2 * (size + more));
+}
+} // namespace
+
+std::size_t Document::memoryAfter(std::size_t text, std::size_t lines, std::size_t runs, std::size_t blocks) const
+{
+    std::size_t n = memoryBytes();
+    // New blocks of text storage; a line that does not fit one leaves the
+    // rest of it unused, at most as much again as the text.
+    if (text > chunkRoom_) {
+        std::size_t k = chunks_.size(), covered = 0;
+        while (covered < 2 * text) {
+            const std::size_t size = k == 0 ? kFirstChunk : k == 1 ? kSecondChunk : kChunk;
+            n += size;
+            covered += size;
+            ++k;
+        }
+        n += (grownCapacity(chunks_.size(), chunks_.capacity(), k - chunks_.size()) - chunks_.capacity()) * sizeof(chunks_[0]);
+    }
+    n += grownCapacity(open_.size(), open_.capacity(), text) - open_.capacity();
+    n += 2 * text; // images and symbols, grown as they grow
+    n += (grownCapacity(lines_.size(), lines_.capacity(), lines) - lines_.capacity()) * sizeof(Line);
+    n += (grownCapacity(runs_.size(), runs_.capacity(), runs) - runs_.capacity()) * sizeof(StyleRun);
+    n += (grownCapacity(blocks_.size(), blocks_.capacity(), blocks) - blocks_.capacity()) * sizeof(Block);
+    return n;
+}
+
 const char *Document::store(std::string_view text)
 {
-    // A short receipt holds one small block, a long report 1 MiB blocks.
-    constexpr std::size_t kFirstChunk = std::size_t(4) << 10, kSecondChunk = std::size_t(64) << 10,
-                          kChunk = std::size_t(1) << 20;
     if (text.empty())
         return "";
     if (text.size() > chunkRoom_) {

@@ -160,6 +160,12 @@ public:
     std::size_t paperColumns() const { return paperColumns_; }
     // Bytes of text, runs and images held (for the report's memory figure).
     std::size_t memoryBytes() const;
+    // Bytes held in the storage of complete lines' text.
+    std::size_t textStorageBytes() const { return chunkBytes_; }
+    // What memoryBytes() comes to once at most `text` more bytes of text
+    // and of block content, `lines` lines, `runs` style runs and `blocks`
+    // blocks are added (each table grown as it grows, spare room included).
+    std::size_t memoryAfter(std::size_t text, std::size_t lines, std::size_t runs, std::size_t blocks) const;
 
     // Building, used by the decoders. The line being built is the text of
     // textBuffer() from openLineStart(); closeLine() makes it a line.

@@ -407,6 +407,8 @@ AlertSettings TfrmAlerts::settings() const
     s.isNotEmpty = cbIsNotEmpty->isChecked();
     s.contains = textToBytes(eContains->text());
     s.doesntContain = textToBytes(eDoesntContain->text());
+    s.containsUtf8 = eContains->text().toStdString();
+    s.doesntContainUtf8 = eDoesntContain->text().toStdString();
     s.audioAlert = audioAlertIndex();
     s.wav = textToBytes(eWAV->text());
     s.flash = cbFlash->isChecked();

@@ -228,8 +228,14 @@ void TfrmFilters::buildControls()
     setTabOrder(mInclude, mExclude);
 
     connect(cbBlankLines, &QCheckBox::toggled, this, &TfrmFilters::cbBlankLinesClick);
-    connect(mInclude->document(), &QTextDocument::contentsChanged, this, [this] { m_includeEntries.reset(); });
-    connect(mExclude->document(), &QTextDocument::contentsChanged, this, [this] { m_excludeEntries.reset(); });
+    connect(mInclude->document(), &QTextDocument::contentsChanged, this, [this] {
+        m_includeEntries.reset();
+        m_includeUtf8.reset();
+    });
+    connect(mExclude->document(), &QTextDocument::contentsChanged, this, [this] {
+        m_excludeEntries.reset();
+        m_excludeUtf8.reset();
+    });
 }
 
 // FormCreate: the settings in the order they are stored, then the lists.
@@ -268,6 +274,14 @@ FilterSettings TfrmFilters::settings() const
         m_excludeEntries = listEntries(textToBytes(listText(mExclude)));
     s.include = *m_includeEntries;
     s.exclude = *m_excludeEntries;
+    s.reportContainsUtf8 = eReportContains->text().toStdString();
+    s.reportDoesntContainUtf8 = eReportDoesntContain->text().toStdString();
+    if (!m_includeUtf8)
+        m_includeUtf8 = listEntries(listText(mInclude).toStdString());
+    if (!m_excludeUtf8)
+        m_excludeUtf8 = listEntries(listText(mExclude).toStdString());
+    s.includeUtf8 = *m_includeUtf8;
+    s.excludeUtf8 = *m_excludeUtf8;
     return s;
 }
 

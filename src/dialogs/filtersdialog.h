@@ -72,8 +72,10 @@ private:
 
     std::filesystem::path m_settingsFile, m_includeFile, m_excludeFile;
     // The entries of each list, worked out again only after its text
-    // changed: every finished report reads them, and a list may be megabytes.
+    // changed (as bytes, and in UTF-8 for decoded reports): every finished
+    // report reads them, and a list may be megabytes.
     mutable std::optional<std::vector<std::string>> m_includeEntries, m_excludeEntries;
+    mutable std::optional<std::vector<std::string>> m_includeUtf8, m_excludeUtf8;
     ListLoad::Status m_includeLoad = ListLoad::Status::Missing;
     ListLoad::Status m_excludeLoad = ListLoad::Status::Missing;
 };

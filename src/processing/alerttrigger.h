@@ -17,7 +17,16 @@ struct AlertSettings {
     int flashTime = 5; // seconds, 1..900
     bool changeColor = false;
     std::uint32_t alertColor = 255; // 0x00BBGGRR
+    // `contains` and `doesntContain` in UTF-8, as the user sees them: what
+    // the text of a decoded report is matched with (filled with the two).
+    std::string containsUtf8, doesntContainUtf8;
 };
+
+// The UTF-8 forms from the bytes, each byte as it shows (Windows-1252).
+void fillUtf8Entries(AlertSettings &s);
+// The settings a decoded report is tested with: the UTF-8 forms in place of
+// the bytes.
+AlertSettings forDecodedText(AlertSettings s);
 
 // The trigger test over the text that is shown (its lines, each followed by
 // CR LF): false when isNotEmpty is on and the text is empty, when a non-empty

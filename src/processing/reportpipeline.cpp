@@ -92,7 +92,7 @@ bool ReportPipeline::judge()
 {
     bool rejected = true;
     try {
-        rejected = reportRejected(m_inHand, filterSettings());
+        rejected = reportRejected(m_inHand, settingsFor(m_inHand));
     } catch (...) {
         rejected = true; // the settings could not be read
     }
@@ -100,7 +100,12 @@ bool ReportPipeline::judge()
     return rejected;
 }
 
-void ReportPipeline::filterLines() { applyLineFilter(m_inHand, filterSettings()); }
+void ReportPipeline::filterLines() { applyLineFilter(m_inHand, settingsFor(m_inHand)); }
+
+FilterSettings ReportPipeline::settingsFor(const Report &report) const
+{
+    return report.isDecoded() ? forDecodedText(filterSettings()) : filterSettings();
+}
 
 void ReportPipeline::queue(bool accepted)
 {
@@ -148,7 +153,8 @@ std::size_t ReportPipeline::displayWaiting()
         // Named after the moment of display, not of arrival.
         if (auditing() && !m_auditDirectory.empty())
             shownReport.auditFile = writeAuditFile(m_auditDirectory, clock::now(), *shownReport.report);
-        shownReport.alert = okToAlert(shownReport.report->textForm());
+        const Report &r = *shownReport.report;
+        shownReport.alert = qb::okToAlert(r.textForm(), r.isDecoded() ? forDecodedText(alertSettings()) : alertSettings());
         m_lastAlert = shownReport.alert;
         ++shownCount;
         Q_EMIT shown(shownReport);

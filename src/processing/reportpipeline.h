@@ -133,7 +133,8 @@ public:
     // Whether the report shown last passed the alert trigger.
     bool alertTriggered() const noexcept { return m_lastAlert; }
 
-    // The alert trigger over a shown text, with the live alert settings.
+    // The alert trigger over a shown text of a plain report, with the live
+    // alert settings.
     bool okToAlert(std::string_view shownText) const;
 
 Q_SIGNALS:
@@ -148,6 +149,9 @@ Q_SIGNALS:
 
 private:
     void setWaitingBytes(std::size_t bytes);
+    // The filter settings for this report: a decoded one's text is matched
+    // with the entries' UTF-8 forms.
+    FilterSettings settingsFor(const Report &report) const;
 
     std::function<FilterSettings()> m_filterSettings;
     std::function<AlertSettings()> m_alertSettings;

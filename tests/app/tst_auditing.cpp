@@ -9,6 +9,7 @@
 #include "common/clock.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
+#include "view/reportview.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -81,6 +82,30 @@ private Q_SLOTS:
                      qint64(contents.size()));
         }
         QVERIFY(MessageBox::history().empty());
+    }
+
+    // A receipt received in a printer language leaves its text and its bytes
+    // as received; the history window shows it decoded and deletes both.
+    void decodedReportAuditedAndShown()
+    {
+        Program p(true, "Language=escpos\r\nEncoding=cp850\r\n");
+        using namespace std::string_literals;
+        const std::string receipt = "\x1b@\x1b" "E\x01" "Caf\x82\x1b" "E\x00\n"s;
+        QVERIFY(p.send(receipt));
+        const QString prn = QStringLiteral("463635454.prn");
+        QCOMPARE(p.auditFiles(), (QStringList{prn, nameAt()}));
+        QCOMPARE(p.audit(nameAt()), QByteArray("Caf\xC3\xA9\r\n"));
+        QCOMPARE(p.audit(prn), QByteArray::fromStdString(receipt));
+
+        p.frmAuditing->show();
+        const qb::Report &shown = p.frmAuditing->mContents->report();
+        QVERIFY(shown.isDecoded());
+        QCOMPARE(shown.toLines(), qb::Lines{"Caf\xC3\xA9"});
+        QVERIFY(shown.decoration(0)); // bold, as the main window showed it
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        p.frmAuditing->Delete1Click();
+        QCOMPARE(p.auditFiles(), QStringList());
+        p.frmAuditing->hide();
     }
 
     // A report that finishes while the audit history window is open waits and

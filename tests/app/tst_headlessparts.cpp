@@ -19,12 +19,17 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<bool>("alert");
         QTest::addColumn<QString>("tail");
-        QTest::newRow("rejected") << false << 0ull << QStringList{} << false << ": 9 bytes received, 1 line, rejected";
+        QTest::addColumn<QString>("job");
+        QTest::newRow("rejected") << false << 0ull << QStringList{} << false << ": 9 bytes received, 1 line, rejected"
+                                  << QString();
         QTest::newRow("cut and rejected") << false << 1234567ull << QStringList{} << false
-                                          << ", 1 line, rejected, cut: 1 234 567 bytes not kept";
+                                          << ", 1 line, rejected, cut: 1 234 567 bytes not kept" << QString();
         QTest::newRow("accepted, files, alert")
             << true << 0ull << QStringList{"audit /a/1.txt", "output standard output"} << true
-            << ", 1 line, accepted, audit /a/1.txt, output standard output, alert";
+            << ", 1 line, accepted, audit /a/1.txt, output standard output, alert" << QString();
+        QTest::newRow("named job") << true << 5ull << QStringList{"output standard output"} << false
+                                   << ", 1 line, accepted, cut: 5 bytes not kept, job \"Rechnung \u00e4 1\", output standard output"
+                                   << QString::fromUtf8("Rechnung ä\n1");
     }
     void reportLogLine()
     {
@@ -33,7 +38,9 @@ private Q_SLOTS:
         QFETCH(QStringList, files);
         QFETCH(bool, alert);
         QFETCH(QString, tail);
+        QFETCH(QString, job);
         qb::ReportLogEntry e;
+        e.job = job;
         e.time = QDateTime(QDate(2026, 12, 7), QTime(13, 5, 30, 250), Qt::OffsetFromUTC, 3600);
         e.peer = QStringLiteral("10.0.0.7");
         e.bytesReceived = 9;

@@ -350,6 +350,70 @@ private Q_SLOTS:
         QCOMPARE(proposed, QStringList{target + QStringLiteral(".txt")});
     }
 
+    // Save As offers the bytes as received beside the text form when the
+    // report kept them, and writes the form the filter (or for all files,
+    // the name) asks for.
+    void saveAsInBothForms_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QStringList>("filters");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("asReceived");
+        const QStringList textOnly{"Text Files (*.txt)", "All Files (*)"};
+        const QStringList both{"Text Files (*.txt)", "Print Job (*.prn)", "All Files (*)"};
+        QTest::newRow("nothing kept: text") << QByteArray() << textOnly << "Text Files (*.txt)" << "out.txt" << false;
+        QTest::newRow("nothing kept: a .prn name") << QByteArray() << textOnly << "All Files (*)" << "out.prn" << false;
+        QTest::newRow("kept: print job") << QByteArray("RawView=1\r\n") << both << "Print Job (*.prn)" << "out.prn" << true;
+        QTest::newRow("kept: text") << QByteArray("RawView=1\r\n") << both << "Text Files (*.txt)" << "out.txt" << false;
+        QTest::newRow("kept: all files, .prn") << QByteArray("RawView=1\r\n") << both << "All Files (*)" << "o.PRN" << true;
+        QTest::newRow("kept: all files, other") << QByteArray("RawView=1\r\n") << both << "All Files (*)" << "o.log" << false;
+    }
+    void saveAsInBothForms()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QStringList, filters);
+        QFETCH(QString, filter);
+        QFETCH(QString, name);
+        QFETCH(bool, asReceived);
+        AppWindow w(ini);
+        const std::string sent = "caf\xE9\n\x1b@total\r\r\n";
+        QVERIFY(w.send(sent));
+        const QString target = w.app.file(name);
+        for (int round = 0; round < 2; ++round) { // the second Save As keeps the filter chosen
+            qb::modal::setNextExec([&](QDialog *d) {
+                auto *dialog = qobject_cast<QFileDialog *>(d);
+                [&] {
+                    QCOMPARE(dialog->nameFilters(), filters);
+                    QCOMPARE(dialog->selectedNameFilter(), round == 0 ? filters.first() : filter);
+                }();
+                dialog->selectNameFilter(filter);
+                Q_EMIT dialog->filterSelected(filter);
+                [&] { QCOMPARE(dialog->defaultSuffix(), filter.startsWith("Print") ? "prn" : "txt"); }();
+                dialog->selectFile(target);
+                return int(QDialog::Accepted);
+            });
+            w.form->SaveAs1->trigger();
+            QVERIFY(MessageBox::history().empty());
+            QCOMPARE(qbtest::TempApp::readFile(target),
+                     asReceived ? QByteArray::fromStdString(sent) : QByteArray("caf\xE9\r\n\x1b@total\r\n\r\n"));
+        }
+        // A report that kept nothing offers the text form alone again.
+        if (filters.size() == 3) {
+            w.form->Server->setKeepRaw(false);
+            QVERIFY(w.send("plain\r\n"));
+            qb::modal::setNextExec([&](QDialog *d) {
+                auto *dialog = qobject_cast<QFileDialog *>(d);
+                [&] {
+                    QCOMPARE(dialog->nameFilters().size(), 2);
+                    QCOMPARE(dialog->selectedNameFilter(), filter.startsWith("Print") ? "Text Files (*.txt)" : filter);
+                }();
+                return int(QDialog::Rejected);
+            });
+            w.form->SaveAs1->trigger();
+        }
+    }
+
     void failedSaveLeavesTheOldFileWhole()
     {
         AppWindow w;

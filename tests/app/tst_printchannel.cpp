@@ -3,6 +3,7 @@
 // so tab stops fall every 80 px.
 
 #include "app/printchannel.h"
+#include "capture/decodedreport.h"
 
 #include <QByteArrayList>
 #include <QStringList>
@@ -73,6 +74,69 @@ QString digits(int from, int to)
     return s;
 }
 
+// The surface as a decoded report uses it: UTF-8 text ten pixels a
+// character, style changes and pictures logged too.
+class DecodedSurface : public RecordingSurface
+{
+public:
+    using RecordingSurface::RecordingSurface;
+    int textWidth(std::string_view bytes) const override { return 10 * int(text(bytes).size()); }
+    void drawText(int x, int y, std::string_view bytes) override
+    {
+        log << QStringLiteral("%1,%2 %3").arg(x).arg(y).arg(text(bytes));
+    }
+    void setUtf8(bool on) override { m_utf8 = on; }
+    void setStyle(const qb::TextStyle &s) override
+    {
+        QStringList parts;
+        if (s.bold)
+            parts << "bold";
+        if (s.underline != qb::Underline::None)
+            parts << "underline";
+        if (s.reverse)
+            parts << "reverse";
+        if (s.widthScale != 1 || s.heightScale != 1)
+            parts << QStringLiteral("%1x%2").arg(s.widthScale).arg(s.heightScale);
+        const QString style = parts.isEmpty() ? QStringLiteral("plain") : parts.join(u' ');
+        if (style != m_style) // only the changes
+            log << "style " + style;
+        m_style = style;
+    }
+    void drawImage(int x, int y, int width, int height, const QImage &image) override
+    {
+        log << QStringLiteral("image %1,%2 %3x%4 of %5x%6").arg(x).arg(y).arg(width).arg(height).arg(image.width()).arg(image.height());
+    }
+
+private:
+    QString text(std::string_view bytes) const
+    {
+        return m_utf8 ? QString::fromUtf8(bytes.data(), qsizetype(bytes.size()))
+                      : QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
+    }
+    bool m_utf8 = false;
+    QString m_style = QStringLiteral("plain");
+};
+
+// A literal of bytes, NUL bytes included.
+template <std::size_t N>
+QByteArray b(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
+// GS v 0: a raster image of width x height dots, all black.
+QByteArray raster(int width, int height)
+{
+    const int rowBytes = (width + 7) / 8;
+    QByteArray bytes = b("\x1dv0\x00");
+    bytes += char(rowBytes % 256);
+    bytes += char(rowBytes / 256);
+    bytes += char(height % 256);
+    bytes += char(height / 256);
+    bytes += QByteArray(rowBytes * height, '\xff');
+    return bytes;
+}
+
 } // namespace
 
 class TestPrintChannel : public QObject
@@ -85,6 +149,8 @@ private slots:
     void pageBreak_data();
     void pageBreak();
     void longLinesAreCut();
+    void decodedReport_data();
+    void decodedReport();
 };
 
 void TestPrintChannel::layout_data()
@@ -192,3 +258,57 @@ void TestPrintChannel::longLinesAreCut()
 
 QTEST_APPLESS_MAIN(TestPrintChannel)
 #include "tst_printchannel.moc"
+
+// A decoded receipt prints as shown: its UTF-8 text, the styles of its runs,
+// and each picture row as its slice of the picture, 10/12 of a pixel a dot.
+void TestPrintChannel::decodedReport_data()
+{
+    QTest::addColumn<QByteArray>("job");
+    QTest::addColumn<int>("pageWidth");
+    QTest::addColumn<int>("pageHeight");
+    QTest::addColumn<int>("dropLine"); // a filter took it away; -1 none
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("bold run") << b("\x1b@A\x1b" "E\x01" "B\x1b" "E\x00" "C\n") << 800 << 1000 << -1
+                              << QStringList{"0,0 A", "style bold", "10,0 B", "style plain", "20,0 C"};
+    QTest::newRow("double size, underline, reverse")
+        << b("\x1d!\x11" "W\x1d!\x00\x1b-\x01U\x1b-\x00\x1d" "B\x01R\x1d" "B\x00\n") << 800 << 1000 << -1
+        << QStringList{"style 2x2", "0,0 W", "style underline", "10,0 U", "style reverse", "20,0 R", "style plain"};
+    QTest::newRow("centred line keeps its padding")
+        << b("\x1b" "a\x01" "AB\n") << 800 << 1000 << -1 << QStringList{"0,0 " + QString(23, u' ') + "AB"};
+    QTest::newRow("characters are never cut in two")
+        << b("\x1bt\x13\xd5\xd5\xd5\xd5\xd5\n") << 25 << 1000 << -1
+        << QStringList{"0,0 \u20ac\u20ac", "0,14 \u20ac\u20ac", "0,28 \u20ac"};
+    QTest::newRow("image on its rows") << raster(16, 48) + "after\n" << 800 << 1000 << -1
+                                       << QStringList{"image 0,0 13x20 of 16x24", "image 0,20 13x20 of 16x24",
+                                                      "0,40 after"};
+    QTest::newRow("image centred on the paper") << b("\x1b" "a\x01") + raster(24, 24) << 800 << 1000 << -1
+                                                << QStringList{"image 230,0 20x20 of 24x24"};
+    QTest::newRow("a filtered row leaves its slice out") << raster(16, 48) + "after\n" << 800 << 1000 << 0
+                                                         << QStringList{"image 0,0 13x20 of 16x24", "0,20 after"};
+    QTest::newRow("a picture that does not fit starts a page")
+        << "one\n" + raster(8, 24) << 800 << 25 << -1 << QStringList{"0,0 one", "page", "image 0,0 7x20 of 8x24"};
+    QTest::newRow("wider than the page: scaled to fit") << raster(960, 24) << 400 << 1000 << -1
+                                                        << QStringList{"image 0,0 400x10 of 960x24"};
+    QTest::newRow("marker prints its label") << b("A\n\x1dV\x00") << 800 << 1000 << -1
+                                             << QStringList{"0,0 A", "0,14 - - - - - - - - cut - - - - - - - -"};
+}
+
+void TestPrintChannel::decodedReport()
+{
+    QFETCH(QByteArray, job);
+    QFETCH(int, pageWidth);
+    QFETCH(int, pageHeight);
+    QFETCH(int, dropLine);
+    QFETCH(QStringList, expected);
+    qb::DecoderSettings settings;
+    settings.language = qb::Language::EscPos;
+    qb::Report report = qb::decodeJob(job.toStdString(), settings);
+    QVERIFY(report.isDecoded());
+    if (dropLine >= 0)
+        report.keepLines([&](std::size_t i, std::string_view line) {
+            return i == std::size_t(dropLine) ? std::nullopt : std::optional<std::string_view>(line);
+        });
+    DecodedSurface surface(pageWidth, pageHeight, 10);
+    qb::printLines(surface, report);
+    QCOMPARE(surface.log, expected);
+}

@@ -9,7 +9,12 @@
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
 
+// The reader gives its text as UTF-8.
+#define ZX_USE_UTF8 1
+#include <ZXing/ReadBarcode.h>
+
 #include <QAction>
+#include <QImage>
 #include <QFile>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -31,6 +36,10 @@ namespace {
 
 // The main window, printing to a PDF file.
 struct Program : qbtest::AppWindow {
+    explicit Program(const QByteArray &ini = {})
+        : AppWindow(ini)
+    {
+    }
     QTemporaryDir out;
     QString pdf = out.filePath(QStringLiteral("job.pdf"));
 
@@ -80,6 +89,30 @@ struct PdfPrinter {
     QRect area() const { return printer.pageLayout().paintRectPixels(printer.resolution()); }
 };
 
+// The first page of a PDF file in grey at 300 dots an inch.
+QImage pdfPicture(const QString &path)
+{
+    QProcess run;
+    run.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-gray"),
+                                           QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                                           QStringLiteral("1"), path});
+    if (!run.waitForFinished(60000) || run.exitCode() != 0)
+        return {};
+    return QImage::fromData(run.readAllStandardOutput()).convertToFormat(QImage::Format_Grayscale8);
+}
+
+// What a barcode reader this program does not use finds on the picture.
+std::string readSymbol(const QImage &page, ZXing::BarcodeFormat format)
+{
+    ZXing::DecodeHints hints;
+    hints.setTryHarder(true);
+    hints.setFormats(format);
+    const ZXing::ImageView view(page.constBits(), page.width(), page.height(), ZXing::ImageFormat::Lum,
+                                int(page.bytesPerLine()));
+    const ZXing::Result r = ZXing::ReadBarcode(view, hints);
+    return r.isValid() ? r.text() : std::string();
+}
+
 } // namespace
 
 class TestPrinting : public qbtest::GuiTest
@@ -119,6 +152,38 @@ private Q_SLOTS:
         p.form->Print1->trigger();
         QVERIFY(MessageBox::history().empty());
         QCOMPARE(pdfPages(p.pdf), pages);
+    }
+
+    // A decoded receipt prints as shown: its text in UTF-8 (the code table
+    // switched inside the job), its barcode and QR code as symbols a reader
+    // reads back, and neither symbol's label as text.
+    void decodedReceiptPrintsAsShown()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty())
+            QSKIP("pdftoppm (poppler-utils) is not installed");
+        const QFontMetrics printerFont(qb::PainterSurface::printerFont());
+        if (!printerFont.inFontUcs4(0x20AC))
+            QSKIP("the font standing in for the printer font has no euro sign");
+        Program p("Language=escpos\r\nEncoding=cp850\r\n");
+        // CP850 accents; ESC t 19 switches to CP858, where 0xD5 is the euro
+        // sign; GS k 73 a CODE128 barcode; GS ( k a QR code.
+        using namespace std::string_literals;
+        const std::string receipt = "\x1b@Caf\x82 cr\x8ame\n\x1bt\x13" "5,00 \xd5\n"s
+                                    + "\x1dh\x50\x1dw\x02\x1dk\x49\x09{BNo{C\x0c\x22\x38"s
+                                    + "\x1d(k\x03\x00\x31\x43\x05\x1d(k\x03\x00\x31\x45\x31"s
+                                    + "\x1d(k\x14\x00\x31\x50\x30https://q.example\x1d(k\x03\x00\x31\x51\x30\nEND\n"s;
+        QVERIFY(p.send(receipt));
+        QVERIFY(p.form->shownReport().isDecoded());
+        p.answerDialog(p.pdf);
+        p.form->Print1->trigger();
+        QVERIFY(MessageBox::history().empty());
+        const Pages pages = pdfPages(p.pdf);
+        QCOMPARE(pages.size(), 1);
+        QCOMPARE(pages[0], (QStringList{"Caf\u00e9 cr\u00e8me", "5,00 \u20ac", "No123456", "https://q.example", "END"}));
+        const QImage page = pdfPicture(p.pdf);
+        QVERIFY(!page.isNull());
+        QCOMPARE(readSymbol(page, ZXing::BarcodeFormat::Code128), std::string("No123456"));
+        QCOMPARE(readSymbol(page, ZXing::BarcodeFormat::QRCode), std::string("https://q.example"));
     }
 
     // A line wider than the page goes on at the left edge of the next line,

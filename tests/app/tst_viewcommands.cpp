@@ -4,6 +4,7 @@
 
 #include "app/mainwindow.h"
 #include "appwindow.h"
+#include "capture/listener.h"
 #include "dialogs/modal.h"
 #include "view/findbar.h"
 #include "view/hexview.h"
@@ -30,6 +31,16 @@ QAction *action(const TForm1 &form, const char *name)
     if (!a)
         qFatal("no action %s", name);
     return a;
+}
+
+// The place of the checked item in a submenu of choices.
+int checkedIndex(const TForm1 &form, const char *menu)
+{
+    const QList<QAction *> items = form.findChild<QMenu *>(QLatin1String(menu))->actions();
+    for (int i = 0; i < items.size(); ++i)
+        if (items[i]->isChecked())
+            return i;
+    return -1;
 }
 
 QString caret(const TForm1 &form)
@@ -191,6 +202,107 @@ private Q_SLOTS:
             AppWindow again("[Font]\r\nZoom=" + stored + "\r\n");
             QCOMPARE(again.form->m1->zoom(), zoom);
         }
+    }
+
+    // The two decoding choices of the View menu: each item by its name and
+    // caption, exactly one checked.
+    void decodingMenus_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QStringList>("items");
+        QTest::newRow("Printer Language")
+            << "PrinterLanguage1"
+            << QStringList{"LanguageText1=Plain Text", "LanguageAuto1=Automatic", "LanguageEscPos1=ESC/POS",
+                           "LanguagePcl1=PJL/PCL"};
+        QTest::newRow("Character Set")
+            << "CharacterSet1"
+            << QStringList{"EncodingWindows12521=Windows-1252", "EncodingAuto1=Automatic (UTF-8 when valid)",
+                           "EncodingUtf81=UTF-8", "EncodingCp4371=DOS (CP437)", "EncodingCp8501=DOS Latin 1 (CP850)",
+                           "EncodingCp8521=DOS Latin 2 (CP852)", "EncodingCp8581=DOS Latin 1 with euro (CP858)",
+                           "EncodingCp8661=DOS Cyrillic (CP866)"};
+    }
+    void decodingMenus()
+    {
+        QFETCH(QString, menu);
+        QFETCH(QStringList, items);
+        AppWindow w;
+        auto *m = w.form->findChild<QMenu *>(menu);
+        QVERIFY(m);
+        QVERIFY(w.form->findChild<QMenu *>(QStringLiteral("View1"))->actions().contains(m->menuAction()));
+        QStringList shown;
+        int checked = 0;
+        for (QAction *a : m->actions()) {
+            shown << a->objectName() + u'=' + a->text();
+            checked += a->isChecked();
+        }
+        QCOMPARE(shown, items);
+        QCOMPARE(checked, 1);
+    }
+
+    // The stored choice is checked at start; picking another stores it at
+    // once. A value the program does not know counts as the default and stays
+    // in the file until the user picks another.
+    void decodingStoredAndRestored_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QStringList>("checked");
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("stored");
+        const QStringList defaults{"LanguageText1", "EncodingWindows12521"};
+        QTest::newRow("first start, language") << QByteArray() << defaults << QByteArray("LanguageEscPos1")
+                                               << QByteArray("Language") << QByteArray("escpos");
+        QTest::newRow("first start, character set") << QByteArray() << defaults << QByteArray("EncodingCp8501")
+                                                    << QByteArray("Encoding") << QByteArray("cp850");
+        QTest::newRow("stored")
+            << QByteArray("Language=auto\r\nEncoding=utf-8\r\n") << QStringList{"LanguageAuto1", "EncodingUtf81"}
+            << QByteArray("LanguagePcl1") << QByteArray("Language") << QByteArray("pcl");
+        QTest::newRow("back to the default")
+            << QByteArray("Language=pcl\r\nEncoding=cp866\r\n") << QStringList{"LanguagePcl1", "EncodingCp8661"}
+            << QByteArray("EncodingWindows12521") << QByteArray("Encoding") << QByteArray("windows-1252");
+        QTest::newRow("unknown language kept") << QByteArray("Language=klingon\r\n") << defaults
+                                               << QByteArray("LanguageText1") << QByteArray("Language")
+                                               << QByteArray("klingon");
+        QTest::newRow("unknown character set kept") << QByteArray("Encoding=EBCDIC\r\n") << defaults
+                                                    << QByteArray("EncodingWindows12521") << QByteArray("Encoding")
+                                                    << QByteArray("EBCDIC");
+        QTest::newRow("unknown replaced when another is picked")
+            << QByteArray("Language=klingon\r\n") << defaults << QByteArray("LanguageAuto1") << QByteArray("Language")
+            << QByteArray("auto");
+        QTest::newRow("same choice again") << QByteArray("Encoding=cp437\r\n")
+                                           << QStringList{"LanguageText1", "EncodingCp4371"}
+                                           << QByteArray("EncodingCp4371") << QByteArray("Encoding")
+                                           << QByteArray("cp437");
+    }
+    void decodingStoredAndRestored()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QStringList, checked);
+        QFETCH(QByteArray, command);
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, stored);
+        QByteArray after;
+        {
+            AppWindow w(ini);
+            for (const QString &name : checked)
+                QVERIFY2(action(*w.form, name.toLatin1().constData())->isChecked(), qPrintable(name));
+            const QByteArray before = w.app.readIni();
+            action(*w.form, command.constData())->trigger();
+            QVERIFY(action(*w.form, command.constData())->isChecked());
+            after = w.app.readIni();
+            QCOMPARE(iniValue(after, key), stored);
+            // The listener decodes its next connection as the menus show.
+            const qb::DecoderSettings &listening = w.form->Server->decoderSettings();
+            QCOMPARE(checkedIndex(*w.form, "PrinterLanguage1"),
+                     int(std::find(qb::kLanguages.begin(), qb::kLanguages.end(), listening.language) - qb::kLanguages.begin()));
+            QCOMPARE(checkedIndex(*w.form, "CharacterSet1"),
+                     int(std::find(qb::kEncodings.begin(), qb::kEncodings.end(), listening.encoding) - qb::kEncodings.begin()));
+            if (iniValue(before, key) == stored)
+                QCOMPARE(after, before); // nothing written
+        }
+        // The next start shows what was stored.
+        AppWindow again(after);
+        QVERIFY(action(*again.form, command.constData())->isChecked());
     }
 
     // Show Raw Bytes puts the hex view of the bytes as received in the text

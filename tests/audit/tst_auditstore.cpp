@@ -2,6 +2,7 @@
 // its order, labels, and deleting.
 
 #include "audit/auditstore.h"
+#include "capture/decodedreport.h"
 #include "testsupport.h"
 
 #include <QTemporaryDir>
@@ -72,6 +73,9 @@ private slots:
     void reading();
     void deleteOne();
     void deleteAll();
+    void rawBytesBesideText_data();
+    void rawBytesBesideText();
+    void deleteTakesTheRawBytesToo();
 };
 
 void TestAuditStore::naming_data()
@@ -359,6 +363,108 @@ void TestAuditStore::deleteAll()
     QVERIFY(!fs::exists(dir / "3.txt"));
     QVERIFY(fs::is_directory(dir / "2.txt"));
     QCOMPARE(names(qb::listAuditFiles(dir)), std::vector<std::string>{"4.txt"});
+}
+
+namespace {
+
+// A receipt job decoded, as a decoded report reaches the audit store.
+qb::Report decodedReceipt()
+{
+    qb::DecoderSettings settings;
+    settings.language = qb::Language::EscPos;
+    return qb::decodeJob("\x1b@\x1b" "a\x01" "Caf\x82\n\x1dV\x00", settings);
+}
+
+std::vector<std::string> folderNames(const fs::path &dir)
+{
+    std::vector<std::string> out;
+    for (const auto &e : fs::directory_iterator(dir))
+        out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+} // namespace
+
+void TestAuditStore::rawBytesBesideText_data()
+{
+    QTest::addColumn<bool>("decoded");
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QStringList>("folder");
+    QTest::newRow("plain: text only") << false << QStringList{} << "463635454.txt" << QStringList{"463635454.txt"};
+    QTest::newRow("decoded: bytes beside") << true << QStringList{} << "463635454.txt"
+                                           << QStringList{"463635454.prn", "463635454.txt"};
+    QTest::newRow("decoded: older text takes the name")
+        << true << QStringList{"463635454.txt"} << "463635454-2.txt"
+        << QStringList{"463635454-2.prn", "463635454-2.txt", "463635454.txt"};
+    QTest::newRow("decoded: left-over bytes take the name")
+        << true << QStringList{"463635454.prn"} << "463635454-2.txt"
+        << QStringList{"463635454-2.prn", "463635454-2.txt", "463635454.prn"};
+    QTest::newRow("plain: left-over bytes take the name")
+        << false << QStringList{"463635454.prn"} << "463635454-2.txt"
+        << QStringList{"463635454-2.txt", "463635454.prn"};
+}
+
+// A decoded report's entry keeps the bytes as received beside its text,
+// under a name neither file holds yet; the listing shows the text alone.
+void TestAuditStore::rawBytesBesideText()
+{
+    QFETCH(bool, decoded);
+    QFETCH(QStringList, existing);
+    QFETCH(QString, written);
+    QFETCH(QStringList, folder);
+    QTemporaryDir tmp;
+    const fs::path dir = pathOf(tmp);
+    for (const QString &name : existing)
+        createFile(dir / name.toStdString(), "older");
+    const qb::Report report = decoded ? decodedReceipt() : qb::Report::fromLines({"plain"});
+    const auto path = qb::writeAuditFile(dir, at(2026, 12, 7, 13, 5, 30), report);
+    QVERIFY(path);
+    QCOMPARE(*path, dir / written.toStdString());
+    std::vector<std::string> expected;
+    for (const QString &name : folder)
+        expected.push_back(name.toStdString());
+    QCOMPARE(folderNames(dir), expected);
+    QCOMPARE(contents(*path), std::string(report.textForm()));
+    for (const QString &name : existing)
+        QCOMPARE(contents(dir / name.toStdString()), std::string("older"));
+    const std::optional<std::string> raw = qb::auditRawFileName(dir, written.toStdString());
+    QCOMPARE(raw.has_value(), decoded);
+    if (decoded) {
+        QCOMPARE(contents(dir / *raw), std::string(report.rawBytes()));
+        QVERIFY(!report.rawBytes().empty());
+    }
+    for (const qb::AuditEntry &e : qb::listAuditFiles(dir))
+        QVERIFY2(e.name.size() > 4 && e.name.substr(e.name.size() - 4) == ".txt", e.name.c_str());
+}
+
+// Deleting an entry deletes the bytes beside it; an entry that stays keeps
+// them.
+void TestAuditStore::deleteTakesTheRawBytesToo()
+{
+    QTemporaryDir tmp;
+    const fs::path dir = pathOf(tmp);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(qb::writeAuditFile(dir, at(2026, 12, 7, 13, 5, 30), decodedReceipt()));
+    QCOMPARE(folderNames(dir).size(), std::size_t(6));
+    QVERIFY(qb::deleteAuditFile(dir, "463635454-2.txt"));
+    QCOMPARE(folderNames(dir), (std::vector<std::string>{"463635454-3.prn", "463635454-3.txt", "463635454.prn",
+                                                         "463635454.txt"}));
+    ::chmod((dir / "463635454.txt").c_str(), 0444);
+    QVERIFY(!qb::deleteAuditFile(dir, "463635454.txt"));
+    QCOMPARE(qb::auditRawFileName(dir, "463635454.txt"), std::optional<std::string>("463635454.prn"));
+    ::chmod((dir / "463635454.txt").c_str(), 0644);
+    qb::deleteAuditFiles(dir, qb::listAuditFiles(dir));
+    QCOMPARE(folderNames(dir), std::vector<std::string>{});
+    // Not an entry's bytes: a .prn asked for itself, a folder named like one.
+    createFile(dir / "x.prn");
+    QCOMPARE(qb::auditRawFileName(dir, "x.prn"), std::nullopt);
+    fs::create_directory(dir / "y.prn");
+    createFile(dir / "y.txt");
+    QCOMPARE(qb::auditRawFileName(dir, "y.txt"), std::nullopt);
+    QVERIFY(qb::deleteAuditFile(dir, "y.txt"));
+    QVERIFY(fs::is_directory(dir / "y.prn"));
 }
 
 QTEST_APPLESS_MAIN(TestAuditStore)

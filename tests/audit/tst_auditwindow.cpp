@@ -11,6 +11,7 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QGroupBox>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -520,6 +521,81 @@ private Q_SLOTS:
         f.write("x.txt", std::string("\x80\xe9\x81 \x9f\r\nz\r\n", 10), QDateTime::currentDateTime());
         f.window->show();
         QCOMPARE(f.text(), QStringView(u"\u20ac\u00e9\u0081 \u0178\nz").toString());
+    }
+
+    // A decoded report's entry shows from the bytes it kept, decoded as
+    // reports are now, its print job named above it; with plain text chosen
+    // since, its text shows as it was shown. An entry without kept bytes
+    // shows its text as always.
+    void decodedEntryShownFromItsBytes_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QByteArray>("prn"); // none when empty
+        QTest::addColumn<QByteArray>("txt");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("job");
+        const QByteArray pjl = "\x1b%-12345X@PJL JOB NAME=\"A&B 4711\"\r\n@PJL SET USERNAME=\"jdoe\"\r\n"
+                               "@PJL ENTER LANGUAGE=PCL\r\n\x1b" "EINVOICE\r\n\x1b%-12345X";
+        QTest::newRow("print job") << QByteArray("Language=pcl") << pjl << QByteArray("stale\r\n") << "INVOICE"
+                                   << "Job: A&B 4711 (jdoe)";
+        QTest::newRow("receipt") << QByteArray("Language=escpos\r\nEncoding=cp850") << QByteArray("\x1b@Caf\x82\n")
+                                 << QByteArray("stale\r\n") << "Caf\u00e9" << "";
+        QTest::newRow("character set chosen since") << QByteArray("Encoding=cp852") << QByteArray("\x9b")
+                                                    << QByteArray("\xc3\xb8\r\n") << "\u0164" << "";
+        QTest::newRow("plain text chosen since") << QByteArray() << pjl << QByteArray("Caf\xc3\xa9\r\n") << "Caf\u00e9"
+                                                 << "";
+        QTest::newRow("plain entry") << QByteArray("Language=escpos") << QByteArray() << QByteArray("caf\xe9\r\n")
+                                     << "caf\u00e9" << "";
+    }
+    void decodedEntryShownFromItsBytes()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QByteArray, prn);
+        QFETCH(QByteArray, txt);
+        QFETCH(QString, shown);
+        QFETCH(QString, job);
+        Folder f(0);
+        f.app.writeIni("[Defaults]\r\n" + ini + "\r\n");
+        f.write("old.txt", "older\r\n", QDateTime::currentDateTime().addSecs(-600));
+        if (!prn.isEmpty())
+            f.write("e.prn", prn.toStdString(), QDateTime::currentDateTime());
+        f.write("e.txt", txt.toStdString(), QDateTime::currentDateTime());
+        f.window->show();
+        QCOMPARE(f.listed(), (QStringList{"e.txt", "old.txt"}));
+        // The lines of the report shown, in UTF-8 when it is decoded.
+        const qb::Report &report = f.window->mContents->report();
+        QCOMPARE(report.isDecoded(), !prn.isEmpty());
+        QCOMPARE(report.lineCount(), std::size_t(1));
+        QCOMPARE(report.isDecoded() ? QString::fromUtf8(report.line(0)) : f.text(), shown);
+        QCOMPARE(f.window->GroupBox2->title(),
+                 job.isEmpty() ? QStringLiteral("File Contents") : "File Contents - " + QString(job).replace("&", "&&"));
+        QCOMPARE(f.window->lbFiles->item(0)->toolTip(), job);
+        // The next entry is described by its own job.
+        f.window->lbFiles->setCurrentRow(1);
+        QCOMPARE(f.text(), QStringLiteral("older"));
+        QCOMPARE(f.window->GroupBox2->title(), QStringLiteral("File Contents"));
+    }
+
+    // Delete and Delete All take a decoded entry's kept bytes with it.
+    void deletingTakesTheKeptBytes_data()
+    {
+        QTest::addColumn<bool>("all");
+        QTest::newRow("delete") << false;
+        QTest::newRow("delete all") << true;
+    }
+    void deletingTakesTheKeptBytes()
+    {
+        QFETCH(bool, all);
+        Folder f(0);
+        f.write("a.txt", "A\r\n", QDateTime::currentDateTime());
+        f.write("a.prn", "A\n", QDateTime::currentDateTime());
+        f.write("b.txt", "B\r\n", QDateTime::currentDateTime().addSecs(-60));
+        f.write("b.prn", "B\n", QDateTime::currentDateTime().addSecs(-60));
+        f.window->show();
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        all ? f.window->DeleteAll1Click() : f.window->Delete1Click();
+        QCOMPARE(f.onDisk(), all ? QStringList() : (QStringList{"b.prn", "b.txt"}));
+        QCOMPARE(f.listed(), all ? QStringList() : QStringList{"b.txt"});
     }
 };
 

@@ -56,6 +56,7 @@ private slots:
     void automaticEncodingStartsOverOnce();
     void imagesKeepTheirDots();
     void symbolsKeepTheirSettings();
+    void escZSymbolShape();
     void statusReplies_data();
     void statusReplies();
     void sameDocumentHoweverSplit();
@@ -65,6 +66,18 @@ private slots:
     void code128Readable_data();
     void code128Readable();
 };
+
+namespace {
+// The symbols among a document's blocks, in order.
+std::vector<qb::Symbol> symbolsOf(const qb::Document &doc)
+{
+    std::vector<qb::Symbol> syms;
+    for (const auto &b : doc.blocks())
+        if (const auto *s = std::get_if<qb::Symbol>(&b.content))
+            syms.push_back(*s);
+    return syms;
+}
+} // namespace
 
 void TestEscPos::decodes_data()
 {
@@ -123,8 +136,8 @@ void TestEscPos::decodes_data()
     row("national set back to usa", "ESC 52 02 ESC 52 00 '[' LF", {"["});
     row("unknown national set", "ESC 52 40 '[' LF", {"{[code table not available: ESC R 64]}", "["});
     // Length rules.
-    row("unknown esc", "ESC 5A 'A' LF", {"{[command skipped: 1B 5A]}", "A"});
-    row("unknown gs", "GS 5A 'A' LF", {"{[command skipped: 1D 5A]}", "A"});
+    row("unknown esc", "ESC 7E 'A' LF", {"{[command skipped: 1B 7E]}", "A"});
+    row("unknown gs", "GS 7E 'A' LF", {"{[command skipped: 1D 7E]}", "A"});
     row("unknown fs", "FS 5A 'A' LF", {"{[command skipped: 1C 5A]}", "A"});
     row("unknown gs ( by its count", "GS 28 5A 02 00 'xy' 'AB' LF", {"{[command skipped: 1D 28 5A]}", "AB"});
     row("known gs ( by its count", "GS 28 45 03 00 'abc' 'T' LF", {"T"});
@@ -169,6 +182,17 @@ void TestEscPos::decodes_data()
     row("aztec", "GS 28 6B 05 00 35 50 30 'az' GS 28 6B 03 00 35 51 30", {"{Aztec az}", "az"});
     row("maxicode", "GS 28 6B 05 00 32 50 30 'mc' GS 28 6B 03 00 32 51 30", {"{MaxiCode mc}", "mc"});
     row("utf-8 data of a qr code", "GS 28 6B 05 00 31 50 30 C3 A9 GS 28 6B 03 00 31 51 30", {"{QR Code é}", "é"});
+    // The 2D symbol command of printers that take ESC Z (with GS Z for the
+    // symbology), as a widely used client library sends its QR codes.
+    row("esc z qr code", "GS 5A 02 ESC 5A 03 'M' 04 05 00 'https' LF 'after' LF",
+        {"{QR Code https}", "https", "after"});
+    row("esc z is a qr code until gs z says otherwise", "ESC 5A 00 'L' 03 01 00 'q'", {"{QR Code q}", "q"});
+    row("esc z pdf417", "GS 5A 00 ESC 5A 00 02 03 02 00 'pd'", {"{PDF417 pd}", "pd"});
+    row("esc z data matrix", "GS 5A 01 ESC 5A 00 00 03 02 00 'dm'", {"{Data Matrix dm}", "dm"});
+    row("esc z of an unknown symbology", "GS 5A 07 ESC 5A 00 00 00 01 00 'x' 'y' LF",
+        {"{[symbol not shown: GS Z 7]}", "y"});
+    row("esc z without data", "ESC 5A 00 00 00 00 00 'y' LF", {"{[symbol not shown: no data]}", "y"});
+    row("initialize makes esc z a qr code again", "GS 5A 00 ESC 40 ESC 5A 00 00 00 01 00 'q'", {"{QR Code q}", "q"});
     row("initialize forgets stored data", "GS 28 6B 04 00 31 50 30 'q' ESC 40 GS 28 6B 03 00 31 51 30",
         {"{[symbol not shown: no data stored]}"});
 }
@@ -314,10 +338,7 @@ void TestEscPos::symbolsKeepTheirSettings()
                                 " GS 28 6B 03 00 31 43 06 GS 28 6B 03 00 31 45 32"
                                 " GS 28 6B 04 00 31 50 30 'q' GS 28 6B 03 00 31 51 30"),
                           settingsFor(qb::Language::EscPos));
-    std::vector<qb::Symbol> syms;
-    for (const auto &b : d.doc.blocks())
-        if (const auto *s = std::get_if<qb::Symbol>(&b.content))
-            syms.push_back(*s);
+    const std::vector<qb::Symbol> syms = symbolsOf(d.doc);
     QCOMPARE(syms.size(), std::size_t(2));
     QCOMPARE(syms[0].kind, qb::SymbolKind::Ean8);
     QCOMPARE(syms[0].height, 0x50);
@@ -330,6 +351,21 @@ void TestEscPos::symbolsKeepTheirSettings()
     // The readable line of each stands right after its block.
     QCOMPARE(d.doc.lineText(d.doc.blocks()[0].beforeLine), std::string_view("1234567"));
     QCOMPARE(d.doc.lineText(d.doc.blocks()[1].beforeLine), std::string_view("q"));
+}
+
+// ESC Z carries the module size and the error level of its one symbol.
+void TestEscPos::escZSymbolShape()
+{
+    const auto d = decode(bytes("GS 5A 02 ESC 5A 03 'Q' 05 01 00 'q' GS 5A 00 ESC 5A 00 04 00 01 00 'p'"),
+                          settingsFor(qb::Language::EscPos));
+    const std::vector<qb::Symbol> syms = symbolsOf(d.doc);
+    QCOMPARE(syms.size(), std::size_t(2));
+    QCOMPARE(syms[0].kind, qb::SymbolKind::QrCode);
+    QCOMPARE(syms[0].moduleWidth, 5);
+    QCOMPARE(syms[0].errorLevel, 3);
+    QCOMPARE(syms[1].kind, qb::SymbolKind::Pdf417);
+    QCOMPARE(syms[1].moduleWidth, 3); // 0: the usual size
+    QCOMPARE(syms[1].errorLevel, 5);
 }
 
 void TestEscPos::statusReplies_data()
@@ -444,7 +480,7 @@ void TestEscPos::markersAreBounded()
 {
     std::string job;
     for (int i = 0; i < 100000; ++i)
-        job += bytes("ESC 5A LF");
+        job += bytes("ESC 7E LF");
     const auto d = decode(job, settingsFor(qb::Language::EscPos));
     QVERIFY(d.doc.blocks().size() <= 65536);
     std::uint64_t counted = 0;

@@ -73,7 +73,22 @@ private Q_SLOTS:
     void settingsWrittenInOrderAndReadBack();
     void flashTimeTypedOutOfRange_data();
     void flashTimeTypedOutOfRange();
+    void entriesAlsoAsTyped();
 };
+
+// The trigger's entries come as their bytes and, for decoded reports, as
+// typed in UTF-8.
+void TestAlertsDialog::entriesAlsoAsTyped()
+{
+    Fixture f;
+    f.dlg->eContains->setText(QString::fromUtf8("37,5 °C"));
+    f.dlg->eDoesntContain->setText(QString::fromUtf8("мир"));
+    const qb::AlertSettings s = f.dlg->settings();
+    QCOMPARE(s.contains, std::string("37,5 \xB0" "C"));
+    QCOMPARE(s.containsUtf8, std::string("37,5 °C"));
+    QCOMPARE(s.doesntContain, std::string("???"));
+    QCOMPARE(s.doesntContainUtf8, std::string("мир"));
+}
 
 void TestAlertsDialog::firstRun()
 {

@@ -142,6 +142,30 @@ private Q_SLOTS:
         QCOMPARE(d.settings().include, (Entries{" "}));
     }
 
+    // Each entry is given as its bytes and, for decoded reports, as typed in
+    // UTF-8; a list's UTF-8 entries follow its edits.
+    void entriesAlsoAsTyped()
+    {
+        TempApp app;
+        TfrmFilters d(app.paths());
+        d.eReportContains->setText(QString::fromUtf8("Привет"));
+        d.eReportDoesntContain->setText(QString::fromUtf8("München"));
+        d.mInclude->setPlainText(QString::fromUtf8("°C\n✓"));
+        d.mExclude->setPlainText(QStringLiteral("TRACE"));
+        qb::FilterSettings s = d.settings();
+        QCOMPARE(s.reportContains, std::string("??????"));
+        QCOMPARE(s.reportContainsUtf8, std::string("Привет"));
+        QCOMPARE(s.reportDoesntContain, std::string("M\xFCnchen"));
+        QCOMPARE(s.reportDoesntContainUtf8, std::string("München"));
+        QCOMPARE(s.include, (Entries{"\xB0" "C", "?"}));
+        QCOMPARE(s.includeUtf8, (Entries{"°C", "✓"}));
+        QCOMPARE(s.excludeUtf8, (Entries{"TRACE"}));
+        d.mInclude->setPlainText(QString::fromUtf8("µg"));
+        s = d.settings();
+        QCOMPARE(s.includeUtf8, (Entries{"µg"}));
+        QCOMPARE(s.include, (Entries{"\xB5g"}));
+    }
+
     // Everything the dialog holds survives a restart, and the keys are
     // written in their fixed order.
     void roundTrip()

@@ -200,6 +200,43 @@ private Q_SLOTS:
         QCOMPARE(app.readFile(QStringLiteral("stdout.log")), QByteArray("\x10\x04\x01paid\r\n"));
     }
 
+    // Language and Encoding from the settings file: a receipt and a laser
+    // job, each told apart from its first bytes, are written as the text
+    // they show in UTF-8 and, beside it, as the bytes they came in; the
+    // laser job's name is in its log line.
+    void decodesAsTheSettingsSay()
+    {
+        ProgramCopy app(QStringLiteral(QUILLBOX_BINARY));
+        QVERIFY(app.writeFile(QStringLiteral("quillbox.ini"), "[Defaults]\r\nLanguage=auto\r\nEncoding=auto\r\n"));
+        QVERIFY(QDir(app.path()).mkdir(QStringLiteral("out")));
+        QVERIFY(startHeadless(app, {"--port", "0", "--count", "2", "--output", app.path("out")}));
+        const int port = announcedPort(app);
+        QVERIFY(port > 0);
+        static const char kReceipt[] = "\x1b@\x1bt\x02" "Caf\x82 M\x81nchen\n\x1b" "a\x01\x1b" "E\x01TOTAL\x1b" "E\x00\n\x1dV\x00";
+        const QByteArray receipt(kReceipt, sizeof kReceipt - 1);
+        const QByteArray laser("\x1b%-12345X@PJL JOB NAME=\"Invoice 4711\"\r\n@PJL ENTER LANGUAGE=PCL\r\n"
+                               "\x1b" "E\x1b&l0O\x1b(10U\x1b(s0p12h10v0s0b3TINVOICE 4711\r\n\x1b" "E\x1b%-12345X");
+        QVERIFY(send(port, receipt));
+        QVERIFY(logged(app, "accepted"));
+        QVERIFY(send(port, laser));
+        QVERIFY2(endedWithZero(app), errorLog(app).constData());
+
+        QMap<QByteArray, QByteArray> shown; // .txt contents by the .prn beside it
+        const QStringList names = QDir(app.path("out")).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(names.size(), 4);
+        for (const QString &name : names) {
+            if (!name.endsWith(QLatin1String(".txt")))
+                continue;
+            const QString raw = name.chopped(4) + QStringLiteral(".prn");
+            QVERIFY2(names.contains(raw), qPrintable(names.join(' ')));
+            shown[app.readFile("out/" + raw)] = app.readFile("out/" + name);
+        }
+        QCOMPARE(shown.value(receipt), "Caf\xC3\xA9 M\xC3\xBCnchen\r\n" + QByteArray(21, ' ') + "TOTAL\r\n"
+                                           "- - - - - - - - cut - - - - - - - -\r\n");
+        QCOMPARE(shown.value(laser), QByteArray("INVOICE 4711\r\n"));
+        QVERIFY2(errorLog(app).contains("accepted, job \"Invoice 4711\", output "), errorLog(app).constData());
+    }
+
     // A port that cannot be bound: the socket message and status 1.
     void portThatCannotBeBound_data()
     {

@@ -4,7 +4,9 @@
 
 #include "processing/reportpipeline.h"
 
+#include "capture/decodedreport.h"
 #include "capture/reportassembler.h"
+#include "common/bytes.h"
 #include "common/clock.h"
 
 #include <QTemporaryDir>
@@ -51,6 +53,48 @@ Report received(const std::string &stream)
     ReportAssembler assembler;
     assembler.append(stream);
     return assembler.finish();
+}
+
+// An entry typed in a dialog, as its settings getter gives it: the bytes of
+// the text as a plain report shows them, and the text in UTF-8.
+struct Typed {
+    std::string bytes, utf8;
+    explicit Typed(const QString &text) : bytes(textToBytes(text)), utf8(text.toStdString()) {}
+};
+
+// Filter and alert settings with one entry typed in the field named.
+void typeInto(const QString &field, const QString &text, FilterSettings &f, AlertSettings &a)
+{
+    const Typed t(text);
+    if (field == "reportContains") {
+        f.reportContains = t.bytes;
+        f.reportContainsUtf8 = t.utf8;
+    } else if (field == "reportDoesntContain") {
+        f.reportDoesntContain = t.bytes;
+        f.reportDoesntContainUtf8 = t.utf8;
+    } else if (field == "include") {
+        f.include = {t.bytes};
+        f.includeUtf8 = {t.utf8};
+    } else if (field == "exclude") {
+        f.exclude = {t.bytes};
+        f.excludeUtf8 = {t.utf8};
+    } else if (field == "contains") {
+        a.contains = t.bytes;
+        a.containsUtf8 = t.utf8;
+    } else if (field == "doesntContain") {
+        a.doesntContain = t.bytes;
+        a.doesntContainUtf8 = t.utf8;
+    } else {
+        QFAIL("no such field");
+    }
+}
+
+DecoderSettings decoding(Language l, Encoding e)
+{
+    DecoderSettings s;
+    s.language = l;
+    s.encoding = e;
+    return s;
 }
 
 } // namespace
@@ -232,6 +276,97 @@ private slots:
         QFETCH(qulonglong, notKept);
         QFETCH(QString, verdict);
         QCOMPARE(verdictText(rejected, notKept), verdict);
+    }
+
+    // A decoded report is filtered and triggered by what the user sees: the
+    // entries as typed match its text in whatever character set it came.
+    void decodedReportMatchesTypedText_data()
+    {
+        QTest::addColumn<QByteArray>("job");
+        QTest::addColumn<int>("language");
+        QTest::addColumn<int>("encoding");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<bool>("alert");
+        const QByteArray cp866("\x8F\xE0\xA8\xA2\xA5\xE2 \xAC\xA8\xE0\nbye\n"); // "Привет мир"
+        const QString privet = QString::fromUtf8("Привет"), mir = QString::fromUtf8("мир");
+        const QString hello = QString::fromUtf8("Привет мир");
+        const QByteArray cp850("\x1b@M\x81nchen\nK\x94ln\n"); // receipt: "München", "Köln"
+        const QByteArray utf8("37,5 \xC2\xB0" "C\r\nok\r\n");
+        const auto row = [](const char *name, const QByteArray &job, Language l, Encoding e, const char *field,
+                            const QString &entry, bool accepted, const QStringList &lines, bool alert) {
+            QTest::newRow(name) << job << int(l) << int(e) << QString::fromLatin1(field) << entry << accepted << lines
+                                << alert;
+        };
+        const Language text = Language::Text, escpos = Language::EscPos;
+        row("cp866 include", cp866, text, Encoding::Cp866, "include", privet, true, {hello}, true);
+        row("cp866 exclude", cp866, text, Encoding::Cp866, "exclude", mir, true, {"bye"}, true);
+        row("cp866 report contains", cp866, text, Encoding::Cp866, "reportContains", mir, false, {}, false);
+        row("cp866 alert contains", cp866, text, Encoding::Cp866, "contains", mir, true, {hello, "bye"}, true);
+        row("cp866 alert contains absent", cp866, text, Encoding::Cp866, "contains", QString::fromUtf8("мирр"), true,
+            {hello, "bye"}, false);
+        row("cp850 report doesn't contain", cp850, escpos, Encoding::Cp850, "reportDoesntContain",
+            QString::fromUtf8("München"), true, {QString::fromUtf8("München"), QString::fromUtf8("Köln")}, true);
+        row("cp850 include", cp850, escpos, Encoding::Cp850, "include", QString::fromUtf8("ö"), true,
+            {QString::fromUtf8("Köln")}, true);
+        row("utf-8 alert doesn't contain", utf8, text, Encoding::Utf8, "doesntContain", QString::fromUtf8("°C"), true,
+            {QString::fromUtf8("37,5 °C"), "ok"}, false);
+        row("utf-8 exclude", utf8, text, Encoding::Auto, "exclude", QString::fromUtf8("°"), true, {"ok"}, true);
+        // A plain report still matches the entries' bytes.
+        row("plain windows-1252", "M\xFCnchen\nx\n", text, Encoding::Windows1252, "include",
+            QString::fromUtf8("München"), true, {QString::fromUtf8("München")}, true);
+    }
+    void decodedReportMatchesTypedText()
+    {
+        QFETCH(QByteArray, job);
+        QFETCH(int, language);
+        QFETCH(int, encoding);
+        QFETCH(QString, field);
+        QFETCH(QString, entry);
+        QFETCH(bool, accepted);
+        QFETCH(QStringList, lines);
+        QFETCH(bool, alert);
+        Driven d;
+        FilterSettings filters;
+        AlertSettings alerts;
+        typeInto(field, entry, filters, alerts);
+        d.pipeline.setFilterSettings(filters);
+        d.pipeline.setAlertSettings(alerts);
+        const DecoderSettings settings = decoding(Language(language), Encoding(encoding));
+        Report report = decodes(settings) ? decodeJob(job.toStdString(), settings) : received(job.toStdString());
+        QCOMPARE(report.isDecoded(), decodes(settings));
+        QCOMPARE(d.pipeline.finish(std::move(report)), accepted);
+        QCOMPARE(d.shown.size(), std::size_t(accepted ? 1 : 0));
+        if (!accepted)
+            return;
+        const Report &shown = *d.shown.front().report;
+        QStringList got;
+        for (std::size_t i = 0; i < shown.lineCount(); ++i)
+            got << (shown.isDecoded() ? QString::fromStdString(std::string(shown.line(i))) : bytesToText(shown.line(i)));
+        QCOMPARE(got, lines);
+        QCOMPARE(d.shown.front().alert, alert);
+    }
+
+    // Entries stored as bytes (read without the dialogs) match a decoded
+    // report as they show.
+    void storedEntriesMatchDecodedText()
+    {
+        FilterSettings filters;
+        filters.include = {"M\xFCnchen"};
+        AlertSettings alerts;
+        alerts.contains = "\xB0" "C";
+        fillUtf8Entries(filters);
+        fillUtf8Entries(alerts);
+        QCOMPARE(filters.includeUtf8, std::vector<std::string>{"M\xC3\xBCnchen"});
+        QCOMPARE(alerts.containsUtf8, std::string("\xC2\xB0" "C"));
+        Driven d;
+        d.pipeline.setFilterSettings(filters);
+        d.pipeline.setAlertSettings(alerts);
+        QVERIFY(d.pipeline.finish(decodeJob("M\x81nchen 5 \xF8" "C\nother\n", decoding(Language::Text, Encoding::Cp850))));
+        QCOMPARE(d.displayed, std::vector<std::string>{"M\xC3\xBCnchen 5 \xC2\xB0" "C\r\n"});
+        QVERIFY(d.shown.front().alert);
     }
 
     void cutReportKeepsItsCounts()

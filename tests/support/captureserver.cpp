@@ -16,8 +16,11 @@ CaptureServer::CaptureServer(const qb::Listener::Limits &limits, int idleTimeout
                      [this](quint64, qb::Report &report, const QString &) {
                          finished.push_back({QByteArray(report.textForm().data(), qsizetype(report.textForm().size())),
                                              report.bytesReceived(), report.bytesNotKept()});
+                         if (keepReports)
+                             kept.push_back(std::move(report));
                      });
     QObject::connect(&listener, &qb::Listener::clientRead, &listener, [this](quint64, qulonglong) {
+        ++reads;
         peakInFlight = std::max(peakInFlight, listener.inFlightBytes());
         peakWaiting = std::max(peakWaiting, listener.connectionsWaiting());
     });

@@ -4,6 +4,7 @@
 // of their close, and the most memory its reports in flight ever held.
 
 #include "capture/listener.h"
+#include "common/report.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
@@ -30,6 +31,10 @@ struct CaptureServer {
     QStringList failures;
     std::size_t peakInFlight = 0;
     int peakWaiting = 0; // connections not read for want of room or a place
+    int reads = 0;       // clientRead signals so far
+    // When set, each finished report is kept whole as well, in order.
+    bool keepReports = false;
+    std::vector<qb::Report> kept;
 
     explicit CaptureServer(const qb::Listener::Limits &limits, int idleTimeout = 0);
     int port() const { return listener.boundPort(); }
