@@ -107,17 +107,25 @@ std::vector<std::string> Document::plainLines() const
     return out;
 }
 
+namespace {
+std::size_t contentBytes(const Block &b)
+{
+    if (const auto *img = std::get_if<RasterImage>(&b.content))
+        return img->bits.capacity();
+    if (const auto *sym = std::get_if<Symbol>(&b.content))
+        return sym->data.capacity() + sym->readable.capacity();
+    return 0;
+}
+} // namespace
+
 std::size_t Document::memoryBytes() const
 {
-    std::size_t n = chunkBytes_ + open_.capacity() + chunks_.capacity() * sizeof(chunks_[0]) + lines_.capacity() * sizeof(Line) + runs_.capacity() * sizeof(StyleRun) +
-                    blocks_.capacity() * sizeof(Block);
-    for (const Block &b : blocks_) {
-        if (const auto *img = std::get_if<RasterImage>(&b.content))
-            n += img->bits.capacity();
-        else if (const auto *sym = std::get_if<Symbol>(&b.content))
-            n += sym->data.capacity() + sym->readable.capacity();
-    }
-    return n;
+    // Only the last block may still grow; the others are counted as they
+    // were settled, so that this costs the same however many blocks a long
+    // report holds.
+    return chunkBytes_ + open_.capacity() + chunks_.capacity() * sizeof(chunks_[0]) + lines_.capacity() * sizeof(Line) +
+           runs_.capacity() * sizeof(StyleRun) + blocks_.capacity() * sizeof(Block) + settledBlockBytes_ +
+           (blocks_.empty() ? 0 : contentBytes(blocks_.back()));
 }
 
 namespace {
@@ -208,6 +216,7 @@ void Document::dropCompleted()
     std::vector<Line>().swap(lines_);
     std::vector<StyleRun>().swap(runs_);
     std::vector<Block>().swap(blocks_);
+    settledBlockBytes_ = 0;
 }
 
 void Document::releaseText()
@@ -224,6 +233,8 @@ void Document::releaseText()
 
 void Document::addBlock(std::variant<RasterImage, Symbol, Marker> content, Align align)
 {
+    if (!blocks_.empty())
+        settledBlockBytes_ += contentBytes(blocks_.back());
     blocks_.push_back(Block{lines_.size(), std::move(content), align});
 }
 

@@ -174,6 +174,8 @@ public:
     void closeLine(const std::vector<StyleRun> &runs, Align align);
     void addLine(std::string_view text, const std::vector<StyleRun> &runs = {}, Align align = Align::Left);
     void addBlock(std::variant<RasterImage, Symbol, Marker> content, Align align = Align::Left);
+    // The blocks to change; only the last one may change in size (an image
+    // that grows by bands).
     std::vector<Block> &mutableBlocks() { return blocks_; }
     void setJob(std::string name, std::string user)
     {
@@ -208,6 +210,7 @@ private:
     std::string jobName_, userName_;
     std::size_t paperColumns_ = 48;
     bool textReleased_ = false;
+    std::size_t settledBlockBytes_ = 0; // content held by every block but the last
 };
 
 // Display columns of UTF-8 text: one per code point.
