@@ -172,6 +172,8 @@ const char *Document::store(std::string_view text)
         const std::size_t next = chunks_.empty() ? kFirstChunk : chunks_.size() == 1 ? kSecondChunk : kChunk;
         const std::size_t size = std::max(next, text.size());
         chunks_.push_back(std::unique_ptr<char[]>(new char[size]));
+        chunkSizes_.push_back(size);
+        chunkFirstLine_.push_back(lines_.size()); // store() is called for the line about to be added
         chunkEnd_ = chunks_.back().get();
         chunkRoom_ = size;
         chunkBytes_ += size;
@@ -210,6 +212,10 @@ void Document::addLine(std::string_view text, const std::vector<StyleRun> &runs,
 void Document::dropCompleted()
 {
     std::vector<std::unique_ptr<char[]>>().swap(chunks_);
+    std::vector<std::size_t>().swap(chunkSizes_);
+    std::vector<std::size_t>().swap(chunkFirstLine_);
+    releasedChunks_ = 0;
+    textReleasedBefore_ = 0;
     chunkRoom_ = 0;
     chunkBytes_ = 0;
     chunkEnd_ = nullptr;
@@ -224,11 +230,29 @@ void Document::releaseText()
     for (Line &l : lines_)
         l.text = nullptr;
     std::vector<std::unique_ptr<char[]>>().swap(chunks_);
+    std::vector<std::size_t>().swap(chunkSizes_);
+    std::vector<std::size_t>().swap(chunkFirstLine_);
+    releasedChunks_ = 0;
+    textReleasedBefore_ = lines_.size();
     chunkRoom_ = 0;
     chunkBytes_ = 0;
     chunkEnd_ = nullptr;
     std::string().swap(open_);
     textReleased_ = true;
+}
+
+void Document::releaseTextBefore(std::size_t line)
+{
+    line = std::min(line, lines_.size());
+    for (; textReleasedBefore_ < line; ++textReleasedBefore_)
+        lines_[textReleasedBefore_].text = nullptr;
+    // A chunk holds lines from its first line up to the next chunk's; the
+    // last one is still being filled.
+    while (releasedChunks_ + 1 < chunks_.size() && chunkFirstLine_[releasedChunks_ + 1] <= line) {
+        chunks_[releasedChunks_].reset();
+        chunkBytes_ -= chunkSizes_[releasedChunks_];
+        ++releasedChunks_;
+    }
 }
 
 void Document::addBlock(std::variant<RasterImage, Symbol, Marker> content, Align align)

@@ -193,6 +193,10 @@ public:
     // longer tell; lengths, alignment, runs, blocks and the job stay.
     void releaseText();
     bool textReleased() const { return textReleased_; }
+    // Frees the storage that holds only text of lines before `line`, for a
+    // reader that copies the lines out in order while the job goes on:
+    // their lineText() is empty from then on.
+    void releaseTextBefore(std::size_t line);
 
 private:
     // Where a complete line's text is kept.
@@ -200,6 +204,11 @@ private:
     std::size_t runsEnd(std::size_t i) const { return i + 1 < lines_.size() ? lines_[i + 1].firstRun : runs_.size(); }
 
     std::vector<std::unique_ptr<char[]>> chunks_;
+    // Per chunk: its size and the first line whose text it holds; chunks
+    // before releasedChunks_ are freed.
+    std::vector<std::size_t> chunkSizes_, chunkFirstLine_;
+    std::size_t releasedChunks_ = 0;
+    std::size_t textReleasedBefore_ = 0; // lines whose text pointer is cleared
     std::size_t chunkRoom_ = 0; // bytes free at the end of the last chunk
     std::size_t chunkBytes_ = 0;
     char *chunkEnd_ = nullptr;
