@@ -275,7 +275,7 @@ std::size_t ReportDecoder::memoryAfter(std::size_t n, std::size_t textElsewhere)
     // lines and blocks, with up to three times the text, all of it held
     // again.
     if (keeping_ && !fellBack_)
-        total += 3 * (doc_.textStorageBytes() + kTextPerByte * n) + textElsewhere + (std::size_t(1) << 20);
+        total += Document::textStorageFor(3 * (doc_.textStorageBytes() + kTextPerByte * n) + textElsewhere);
     return total;
 }
 

@@ -141,19 +141,33 @@ std::size_t grownCapacity(std::size_t size, std::size_t capacity, std::size_t mo
 }
 } // namespace
 
+std::size_t Document::storageFor(std::size_t text, std::size_t &chunks)
+{
+    // A line that does not fit a block leaves the rest of it unused: at most
+    // as much again as the text.
+    std::size_t n = 0, covered = 0;
+    while (covered < 2 * text) {
+        const std::size_t size = chunks == 0 ? kFirstChunk : chunks == 1 ? kSecondChunk : kChunk;
+        n += size;
+        covered += size;
+        ++chunks;
+    }
+    return n;
+}
+
+std::size_t Document::textStorageFor(std::size_t text)
+{
+    std::size_t chunks = 0;
+    return storageFor(text, chunks);
+}
+
 std::size_t Document::memoryAfter(std::size_t text, std::size_t lines, std::size_t runs, std::size_t blocks) const
 {
     std::size_t n = memoryBytes();
-    // New blocks of text storage; a line that does not fit one leaves the
-    // rest of it unused, at most as much again as the text.
+    // New blocks of text storage.
     if (text > chunkRoom_) {
-        std::size_t k = chunks_.size(), covered = 0;
-        while (covered < 2 * text) {
-            const std::size_t size = k == 0 ? kFirstChunk : k == 1 ? kSecondChunk : kChunk;
-            n += size;
-            covered += size;
-            ++k;
-        }
+        std::size_t k = chunks_.size();
+        n += storageFor(text, k);
         n += (grownCapacity(chunks_.size(), chunks_.capacity(), k - chunks_.size()) - chunks_.capacity()) * sizeof(chunks_[0]);
     }
     n += grownCapacity(open_.size(), open_.capacity(), text) - open_.capacity();

@@ -166,6 +166,8 @@ public:
     // and of block content, `lines` lines, `runs` style runs and `blocks`
     // blocks are added (each table grown as it grows, spare room included).
     std::size_t memoryAfter(std::size_t text, std::size_t lines, std::size_t runs, std::size_t blocks) const;
+    // The storage `text` bytes of complete lines take in a new document.
+    static std::size_t textStorageFor(std::size_t text);
 
     // Building, used by the decoders. The line being built is the text of
     // textBuffer() from openLineStart(); closeLine() makes it a line.
@@ -201,6 +203,9 @@ public:
 private:
     // Where a complete line's text is kept.
     const char *store(std::string_view text);
+    // The storage blocks from block number `chunks` on that `text` more
+    // bytes take; chunks becomes the number after them.
+    static std::size_t storageFor(std::size_t text, std::size_t &chunks);
     std::size_t runsEnd(std::size_t i) const { return i + 1 < lines_.size() ? lines_[i + 1].firstRun : runs_.size(); }
 
     std::vector<std::unique_ptr<char[]>> chunks_;
