@@ -22,6 +22,7 @@ constexpr std::size_t kDecorationChunk = std::size_t(1) << 16;
 constexpr std::size_t kFirstDecorationChunk = 16;
 
 std::size_t nextPiece(std::size_t last) { return std::min(kDecorationChunk, std::max(kFirstDecorationChunk, 2 * last)); }
+
 // The text form of a report stays within its 32-bit offsets; a document
 // whose lines would pass this (only one built from far more bytes than a
 // report keeps) ends there.
@@ -50,9 +51,8 @@ std::size_t DecodedReportBuilder::memoryAfter(std::size_t n, std::size_t columns
 {
     // Each job byte adds at most a line (a line end, or a row of a picture
     // whose dots the byte carries) and a decoration, and the text its
-    // character decodes to (a few bytes, or a tab's spaces), its alignment
-    // the width of the paper once a line.
-    // Only a line with text is padded, and it takes two bytes at least.
+    // character decodes to; only a line with text is padded for its
+    // alignment, and such a line takes two bytes at least.
     const std::size_t lines = 2 * n + 1;
     const std::size_t text = n * 4 + (n / 2 + 1) * columns + 2 * lines + 64;
     // The pieces that many more decorations take.
