@@ -298,23 +298,8 @@ double plainTextBaseline(QPlainTextEdit &edit, const std::string &data)
     return seconds(start, end);
 }
 
-// A field of /proc/<pid>/status in KiB ("VmRSS", "VmHWM"); -1 when missing.
-long statusKiB(const char *field, const std::string &pid = "self")
-{
-    std::ifstream status("/proc/" + pid + "/status");
-    std::string line;
-    const std::string key = std::string(field) + ":";
-    while (std::getline(status, line))
-        if (line.compare(0, key.size(), key) == 0)
-            return std::atol(line.c_str() + key.size());
-    return -1;
-}
-
-// Starts the peak resident memory afresh from what is resident now.
-void resetPeakMemory()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
+using qbbench::resetPeakMemory;
+using qbbench::statusKiB;
 
 std::size_t filesIn(const std::filesystem::path &dir)
 {

@@ -18,6 +18,7 @@
 // Each row also gives the baseline: bytesToText of the same bytes (what the
 // plain text view does with them), and decode/baseline.
 
+#include "benchreport.h"
 #include "capture/decoder.h"
 #include "common/bytes.h"
 
@@ -32,37 +33,8 @@
 
 namespace {
 
-std::string repeatTo(const std::string &unit, std::size_t bytes, const std::string &head = {},
-                     const std::string &tail = {})
-{
-    std::string out = head;
-    out.reserve(bytes);
-    while (out.size() + unit.size() + tail.size() <= bytes)
-        out += unit;
-    out += tail;
-    return out;
-}
-
-std::string receiptUnit()
-{
-    const std::string E = "\x1b", G = "\x1d";
-    std::string r;
-    r += E + "@" + E + "t\x02" + E + "a\x01" + E + "!\x38" + "CAFE M\x9aNCHEN" + E + "!\x00" + "\n";
-    r += std::string("Marienplatz 8, 80331 M\x81nchen\n") + E + "a" + '\0';
-    r += "Tisch 12        Bedienung: Anna\n";
-    r += "------------------------------------------------\n";
-    r += "2 x Cr\x8ame br\x96l\x82" "e                      11,00\n";
-    r += "1 x K\x84sesp\x84tzle                            9,50\n";
-    r += "3 x Apfelschorle 0,5 l                    10,50\n";
-    r += "------------------------------------------------\n";
-    r += E + "E\x01" + "SUMME EUR                                 31,00\n" + E + "E" + '\0';
-    r += E + "t\x13" + "inkl. MwSt 19 %: 4,95 \xd5\n";
-    r += std::string("\x10\x04\x01", 3);
-    r += G + "h\x50" + G + "w\x02" + G + "H\x02" + G + "kI\x0c" + "{BA000123456\n";
-    r += G + "(k" + std::string("\x0e\x00", 2) + "1P0https://x.y" + G + "(k" + std::string("\x03\x00", 2) + "1Q0\n";
-    r += E + "d\x03" + G + "VB\x03";
-    return r;
-}
+using qbbench::receiptUnit;
+using qbbench::repeatTo;
 
 std::string utf8Unit()
 {

@@ -3,8 +3,10 @@
 // character set and how the job is cut into reads; the rest is the job.
 // The document is the same in one read and in many, status replies too; it
 // holds no more than the job's bytes account for; every image has exactly
-// the dots its size needs.
+// the dots its size needs. As a report its lines hold no line break or NUL,
+// and each decoration names a line, a document line or block that exists.
 
+#include "capture/decodedreport.h"
 #include "capture/decoder.h"
 #include "decoding.h"
 #include "fuzzsupport.h"
@@ -35,6 +37,29 @@ inline void checkDocument(const qb::Document &doc, std::size_t inputSize)
         const std::string_view t = doc.lineText(i);
         FUZZ_CHECK(doc.lineRuns(i).size() <= t.size() + 1);
         FUZZ_CHECK(qb::isValidUtf8(t));
+    }
+}
+
+inline void checkReport(qb::Document &&doc, std::string_view job)
+{
+    const std::size_t docLines = doc.lineCount(), blocks = doc.blocks().size();
+    const qb::Report r = qb::decodedReport(std::move(doc), job, job.size(), 0);
+    FUZZ_CHECK(r.isDecoded() && r.rawBytes() == job);
+    for (std::size_t i = 0; i < r.lineCount(); ++i)
+        FUZZ_CHECK(r.line(i).find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos);
+    const qb::Document &kept = *r.document();
+    std::size_t previous = 0;
+    for (std::size_t k = 0; k < r.decorations().size(); ++k) {
+        const qb::LineDecoration &d = r.decorations()[k];
+        FUZZ_CHECK(d.line < r.lineCount() && (k == 0 || d.line > previous));
+        previous = d.line;
+        FUZZ_CHECK(d.row < d.rows);
+        if (d.kind == qb::LineDecoration::Kind::Text) {
+            FUZZ_CHECK(d.source < docLines && d.shift >= 0);
+            FUZZ_CHECK(r.line(d.line).size() == std::size_t(d.shift) + kept.lineLength(d.source));
+        } else {
+            FUZZ_CHECK(d.source < blocks);
+        }
     }
 }
 
@@ -74,6 +99,7 @@ inline int fuzzDecoder(qb::Language language, const std::uint8_t *data, std::siz
     FUZZ_CHECK(split.replies == whole.replies);
     FUZZ_CHECK(split.doc.jobName() == whole.doc.jobName());
     FUZZ_CHECK(split.doc.userName() == whole.doc.userName());
+    checkReport(std::move(split.doc), job);
     return 0;
 }
 

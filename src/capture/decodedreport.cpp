@@ -16,137 +16,215 @@ namespace {
 constexpr std::uint32_t kDotsPerLine = 24;
 // The lines a 2D symbol stands on.
 constexpr std::uint16_t kTwoDimensionalRows = 8;
+// Decorations are collected in pieces while the report grows, each twice
+// the one before up to this many.
+constexpr std::size_t kDecorationChunk = std::size_t(1) << 16;
+constexpr std::size_t kFirstDecorationChunk = 16;
+
+std::size_t nextPiece(std::size_t last) { return std::min(kDecorationChunk, std::max(kFirstDecorationChunk, 2 * last)); }
+
 // The text form of a report stays within its 32-bit offsets; a document
 // whose lines would pass this (only one built from far more bytes than a
 // report keeps) ends there.
 constexpr std::size_t kMaxTextForm = std::size_t(std::numeric_limits<std::uint32_t>::max()) - (std::size_t(1) << 20);
 
-// Builds the report's lines from the document in order.
-class Conversion {
-public:
-    Conversion(const Document &doc, Report &out)
-        : doc_(doc), out_(out), columns_(doc.paperColumns())
-    {
-    }
-
-    void run()
-    {
-        reserve();
-        const std::vector<Block> &blocks = doc_.blocks();
-        std::size_t b = 0;
-        for (std::size_t i = 0; i < doc_.lineCount() && !full_; ++i) {
-            for (; b < blocks.size() && blocks[b].beforeLine <= i && !full_; ++b)
-                block(b);
-            textLine(i);
-        }
-        for (; b < blocks.size() && !full_; ++b)
-            block(b);
-    }
-
-    std::vector<LineDecoration> takeDecorations() { return std::move(decorations_); }
-
-private:
-    void reserve()
-    {
-        std::size_t text = 0;
-        for (std::size_t i = 0; i < doc_.lineCount(); ++i)
-            text += doc_.lineLength(i) + 2 + (doc_.lineAlign(i) == Align::Left ? 0 : columns_);
-        std::size_t lines = doc_.lineCount();
-        for (const Block &b : doc_.blocks()) {
-            const std::size_t rows = rowsOf(b);
-            lines += rows;
-            text += 2 * rows + 48;
-        }
-        out_.reserve(std::min(text, kMaxTextForm), lines);
-    }
-
-    static std::uint16_t rowsOf(const Block &b)
-    {
-        if (const auto *img = std::get_if<RasterImage>(&b.content))
-            return imageRows(img->height);
-        if (const auto *sym = std::get_if<Symbol>(&b.content))
-            return sym->isTwoDimensional() ? kTwoDimensionalRows : imageRows(std::uint32_t(std::max(sym->height, 0)));
-        return 1;
-    }
-
-    // Appends a line; its bytes may hold line breaks or NUL, which become
-    // spaces (so that byte offsets into it stay those of the document).
-    bool append(std::string_view text)
-    {
-        if (used_ + text.size() + 2 > kMaxTextForm) {
-            full_ = true;
-            return false;
-        }
-        if (findLineBreakOrNul(text.data(), text.data() + text.size()) != text.data() + text.size()) {
-            clean_.assign(text);
-            for (char &c : clean_)
-                if (c == '\r' || c == '\n' || c == '\0')
-                    c = ' ';
-            text = clean_;
-        }
-        out_.appendLine(text);
-        used_ += text.size() + 2;
-        return true;
-    }
-
-    void decorate(LineDecoration::Kind kind, std::size_t source, std::int32_t shift, std::uint16_t row,
-                  std::uint16_t rows)
-    {
-        LineDecoration d;
-        d.line = std::uint32_t(out_.lineCount() - 1);
-        d.source = std::uint32_t(source);
-        d.shift = shift;
-        d.row = row;
-        d.rows = rows;
-        d.kind = kind;
-        decorations_.push_back(d);
-    }
-
-    void textLine(std::size_t i)
-    {
-        const std::string_view text = doc_.lineText(i);
-        const std::size_t pad = doc_.linePadding(i, columns_);
-        std::string_view line = text;
-        if (pad > 0) {
-            padded_.assign(pad, ' ');
-            padded_ += text;
-            line = padded_;
-        }
-        if (!append(line))
-            return;
-        if (pad > 0 || doc_.lineHasRuns(i))
-            decorate(LineDecoration::Kind::Text, i, std::int32_t(pad), 0, 1);
-    }
-
-    void block(std::size_t b)
-    {
-        const Block &block = doc_.blocks()[b];
-        if (const auto *m = std::get_if<Marker>(&block.content)) {
-            if (append(markerLabel(*m)))
-                decorate(LineDecoration::Kind::Marker, b, 0, 0, 1);
-            return;
-        }
-        const std::uint16_t rows = rowsOf(block);
-        const std::string label = std::holds_alternative<RasterImage>(block.content)
-                                      ? imageLabel(std::get<RasterImage>(block.content))
-                                      : symbolLabel(std::get<Symbol>(block.content));
-        for (std::uint16_t r = 0; r < rows; ++r) {
-            if (!append(r == 0 ? std::string_view(label) : std::string_view()))
-                return;
-            decorate(LineDecoration::Kind::Block, b, 0, r, rows);
-        }
-    }
-
-    const Document &doc_;
-    Report &out_;
-    const std::size_t columns_;
-    std::vector<LineDecoration> decorations_;
-    std::string padded_, clean_;
-    std::size_t used_ = 0;
-    bool full_ = false;
-};
+std::uint16_t rowsOf(const Block &b)
+{
+    if (const auto *img = std::get_if<RasterImage>(&b.content))
+        return imageRows(img->height);
+    if (const auto *sym = std::get_if<Symbol>(&b.content))
+        return sym->isTwoDimensional() ? kTwoDimensionalRows : imageRows(std::uint32_t(std::max(sym->height, 0)));
+    return 1;
+}
 
 } // namespace
+
+void DecodedReportBuilder::restart() { *this = DecodedReportBuilder(); }
+
+std::size_t DecodedReportBuilder::memoryHeld() const
+{
+    return report_.memoryHeld() + decorationRoom_ * sizeof(LineDecoration) +
+           decorations_.capacity() * sizeof(decorations_[0]);
+}
+
+std::size_t DecodedReportBuilder::memoryAfter(std::size_t n, std::size_t columns) const
+{
+    // Each job byte adds at most a line (a line end, or a row of a picture
+    // whose dots the byte carries) and a decoration, and the text its
+    // character decodes to; only a line with text is padded for its
+    // alignment, and such a line takes two bytes at least.
+    const std::size_t lines = 2 * n + 1;
+    const std::size_t text = n * 4 + (n / 2 + 1) * columns + 2 * lines + 64;
+    // The pieces that many more decorations take.
+    std::size_t room = decorations_.empty() ? 0 : decorations_.back().capacity() - decorations_.back().size();
+    std::size_t last = decorations_.empty() ? 0 : decorations_.back().capacity();
+    std::size_t added = 0, pieces = 0;
+    while (room < lines) {
+        last = nextPiece(last);
+        room += last;
+        added += last;
+        ++pieces;
+    }
+    const std::size_t table = decorations_.size() + pieces <= decorations_.capacity()
+                                  ? decorations_.capacity()
+                                  : 2 * (decorations_.size() + pieces);
+    return report_.memoryAfterAppending(text, lines) + (decorationRoom_ + added) * sizeof(LineDecoration) +
+           table * sizeof(decorations_[0]);
+}
+
+bool DecodedReportBuilder::append(std::string_view text)
+{
+    if (used_ + text.size() + 2 > kMaxTextForm) {
+        full_ = true;
+        return false;
+    }
+    // Line breaks and NUL become spaces, so that byte offsets into the line
+    // stay those of the document.
+    if (findLineBreakOrNul(text.data(), text.data() + text.size()) != text.data() + text.size()) {
+        clean_.assign(text);
+        for (char &c : clean_)
+            if (c == '\r' || c == '\n' || c == '\0')
+                c = ' ';
+        text = clean_;
+    }
+    report_.appendLine(text);
+    used_ += text.size() + 2;
+    for (const char c : text)
+        nonAscii_ += static_cast<unsigned char>(c) >> 7;
+    return true;
+}
+
+void DecodedReportBuilder::decorate(LineDecoration::Kind kind, std::size_t source, std::int32_t shift,
+                                    std::uint16_t row, std::uint16_t rows)
+{
+    LineDecoration d;
+    d.line = std::uint32_t(report_.lineCount() - 1);
+    d.source = std::uint32_t(source);
+    d.shift = shift;
+    d.row = row;
+    d.rows = rows;
+    d.kind = kind;
+    if (decorations_.empty() || decorations_.back().size() == decorations_.back().capacity()) {
+        const std::size_t size = nextPiece(decorations_.empty() ? 0 : decorations_.back().capacity());
+        decorations_.emplace_back();
+        decorations_.back().reserve(size);
+        decorationRoom_ += decorations_.back().capacity();
+    }
+    decorations_.back().push_back(d);
+}
+
+void DecodedReportBuilder::textLine(const Document &doc, std::size_t i)
+{
+    const std::string_view text = doc.lineText(i);
+    const std::size_t pad = doc.linePadding(i, doc.paperColumns());
+    std::string_view line = text;
+    if (pad > 0) {
+        padded_.assign(pad, ' ');
+        padded_ += text;
+        line = padded_;
+    }
+    if (!append(line))
+        return;
+    if (pad > 0 || doc.lineHasRuns(i))
+        decorate(LineDecoration::Kind::Text, i, std::int32_t(pad), 0, 1);
+}
+
+void DecodedReportBuilder::block(const Document &doc, std::size_t b)
+{
+    const Block &block = doc.blocks()[b];
+    if (const auto *m = std::get_if<Marker>(&block.content)) {
+        if (append(markerLabel(*m)))
+            decorate(LineDecoration::Kind::Marker, b, 0, 0, 1);
+        return;
+    }
+    const std::uint16_t rows = rowsOf(block);
+    const std::string label = std::holds_alternative<RasterImage>(block.content)
+                                  ? imageLabel(std::get<RasterImage>(block.content))
+                                  : symbolLabel(std::get<Symbol>(block.content));
+    for (std::uint16_t r = 0; r < rows; ++r) {
+        if (!append(r == 0 ? std::string_view(label) : std::string_view()))
+            return;
+        decorate(LineDecoration::Kind::Block, b, 0, r, rows);
+    }
+}
+
+// Lines up to lineLimit and blocks up to blockLimit, in document order: a
+// block stands before the line it was added before.
+void DecodedReportBuilder::convert(const Document &doc, std::size_t lineLimit, std::size_t blockLimit)
+{
+    const std::vector<Block> &blocks = doc.blocks();
+    const auto blocksBefore = [&](std::size_t line) {
+        for (; nextBlock_ < blockLimit && blocks[nextBlock_].beforeLine <= line && !full_; ++nextBlock_)
+            block(doc, nextBlock_);
+    };
+    for (; nextLine_ < lineLimit && !full_; ++nextLine_) {
+        blocksBefore(nextLine_);
+        textLine(doc, nextLine_);
+    }
+    blocksBefore(nextLine_);
+}
+
+void DecodedReportBuilder::reserveFor(const Document &doc, std::size_t lineLimit, std::size_t blockLimit)
+{
+    // At most this much: aligned lines as padded to the full width.
+    const std::size_t columns = doc.paperColumns();
+    std::size_t text = 0, lines = 0;
+    for (std::size_t i = nextLine_; i < lineLimit; ++i)
+        text += doc.lineLength(i) + 2 + (doc.lineAlign(i) == Align::Left ? 0 : columns);
+    lines += lineLimit - std::min(lineLimit, nextLine_);
+    for (std::size_t b = nextBlock_; b < blockLimit && doc.blocks()[b].beforeLine <= lineLimit; ++b) {
+        const std::size_t rows = rowsOf(doc.blocks()[b]);
+        lines += rows;
+        text += 2 * rows + 64;
+    }
+    report_.reserveMore(std::min(text, kMaxTextForm), lines);
+}
+
+void DecodedReportBuilder::take(Document &doc)
+{
+    // The last block may still change (an image grows by bands, a marker
+    // counts again), and the lines after it wait with it.
+    const std::vector<Block> &blocks = doc.blocks();
+    const std::size_t blockLimit = blocks.empty() ? 0 : blocks.size() - 1;
+    const std::size_t lineLimit =
+        blocks.empty() ? doc.lineCount() : std::min(doc.lineCount(), blocks.back().beforeLine);
+    // In steps, each step's text freed before the next: a document built
+    // anew at once (the automatic character set) is not held twice.
+    constexpr std::size_t kStep = 65536;
+    while (nextLine_ < lineLimit || nextBlock_ < blockLimit) {
+        const std::size_t stepEnd = std::min(lineLimit, nextLine_ + kStep);
+        const std::size_t before = nextLine_ + nextBlock_;
+        reserveFor(doc, stepEnd, blockLimit);
+        convert(doc, stepEnd, blockLimit);
+        doc.releaseTextBefore(nextLine_);
+        if (full_ || nextLine_ + nextBlock_ == before)
+            break;
+    }
+}
+
+Report DecodedReportBuilder::finish(Document &&document, Report &&received)
+{
+    reserveFor(document, document.lineCount(), document.blocks().size());
+    convert(document, document.lineCount(), document.blocks().size());
+    report_.shrinkToFit();
+    document.releaseText();
+    Report out = std::move(report_);
+    // One table in the end, each piece freed once copied: never held twice.
+    std::size_t count = 0;
+    for (const std::vector<LineDecoration> &piece : decorations_)
+        count += piece.size();
+    std::vector<LineDecoration> decorations;
+    decorations.reserve(count);
+    for (std::vector<LineDecoration> &piece : decorations_) {
+        decorations.insert(decorations.end(), piece.begin(), piece.end());
+        std::vector<LineDecoration>().swap(piece);
+    }
+    out.setDecoded(std::make_shared<const Document>(std::move(document)), std::move(decorations));
+    out.takeRawBytes(received);
+    out.setStreamCounts(received.bytesReceived(), received.bytesNotKept());
+    restart();
+    return out;
+}
 
 bool decodes(const DecoderSettings &settings)
 {
@@ -168,15 +246,7 @@ std::string symbolLabel(const Symbol &symbol) { return "[" + std::string(symbolK
 
 Report decodedReport(Document &&document, Report &&received)
 {
-    Report out;
-    Conversion conversion(document, out);
-    conversion.run();
-    out.shrinkToFit();
-    document.releaseText();
-    out.setDecoded(std::make_shared<const Document>(std::move(document)), conversion.takeDecorations());
-    out.takeRawBytes(received);
-    out.setStreamCounts(received.bytesReceived(), received.bytesNotKept());
-    return out;
+    return DecodedReportBuilder().finish(std::move(document), std::move(received));
 }
 
 Report decodedReport(Document &&document, std::string_view rawBytes, std::uint64_t received,

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qb {
 
@@ -31,6 +32,50 @@ Report decodedReport(Document &&document, std::string_view rawBytes, std::uint64
 // The same, taking the bytes as received and the stream counts from
 // `received` (a report kept with its raw bytes), without copying them.
 Report decodedReport(Document &&document, Report &&received);
+
+// Builds a decoded report while its job arrives: after each read it takes
+// the lines and blocks the document will not change any more (all but the
+// last block and what follows it), and the document frees their text, so
+// that the text is held once and little is left for the job's end.
+class DecodedReportBuilder {
+public:
+    // Takes what is final in doc so far, then frees its text there.
+    void take(Document &doc);
+    // The document was built anew from the job's first byte.
+    void restart();
+    // The rest of the finished document, then the report (as decodedReport()).
+    Report finish(Document &&document, Report &&received);
+
+    // What the report built so far holds, and may hold once the document
+    // grew by what `n` more job bytes can add on paper `columns` wide.
+    std::size_t memoryHeld() const;
+    std::size_t memoryAfter(std::size_t n, std::size_t columns) const;
+    // Bytes of text taken so far, and the most they come to when the same
+    // job is decoded again as Windows-1252 (each byte of a character
+    // outside ASCII can become up to three).
+    std::size_t textBytes() const { return used_; }
+    std::size_t textBytesDecodedAgain() const { return used_ + 2 * nonAscii_; }
+
+private:
+    void convert(const Document &doc, std::size_t lineLimit, std::size_t blockLimit);
+    // Room for the lines up to lineLimit and the blocks up to blockLimit.
+    void reserveFor(const Document &doc, std::size_t lineLimit, std::size_t blockLimit);
+    void textLine(const Document &doc, std::size_t i);
+    void block(const Document &doc, std::size_t b);
+    bool append(std::string_view text);
+    void decorate(LineDecoration::Kind kind, std::size_t source, std::int32_t shift, std::uint16_t row,
+                  std::uint16_t rows);
+
+    Report report_;
+    // In pieces of a fixed size, so that growing never copies them all.
+    std::vector<std::vector<LineDecoration>> decorations_;
+    std::size_t decorationRoom_ = 0; // entries the pieces hold room for
+    std::string padded_, clean_;
+    std::size_t nextLine_ = 0, nextBlock_ = 0;
+    std::size_t used_ = 0; // bytes of the text form
+    std::size_t nonAscii_ = 0;
+    bool full_ = false;
+};
 
 // A whole job decoded at once (a stored job shown again, tests). Status
 // requests in it are never answered.

@@ -245,6 +245,8 @@ bool ReportDecoder::rebuildIfFellBack()
     // Not UTF-8 after all: the whole report again, as Windows-1252. The
     // requests in it were answered on the first pass, not again.
     fellBack_ = true;
+    if (startingOver_)
+        startingOver_();
     doc_.clear();
     DecoderSettings again = settings_;
     again.encoding = Encoding::Windows1252;
@@ -257,7 +259,7 @@ bool ReportDecoder::rebuildIfFellBack()
     return true;
 }
 
-std::size_t ReportDecoder::memoryAfter(std::size_t n) const
+std::size_t ReportDecoder::memoryAfter(std::size_t n, std::size_t textElsewhere) const
 {
     // A byte of text becomes at most three of UTF-8, and an aligned or
     // tabbed line gains a few spaces; each line end, style change and
@@ -270,9 +272,10 @@ std::size_t ReportDecoder::memoryAfter(std::size_t n) const
         total += std::max(kept_.capacity(), 2 * (kept_.size() + n)) - kept_.capacity();
     total += kept_.capacity();
     // A second pass as Windows-1252 decodes the same commands: the same
-    // lines and blocks, with up to three times the text.
+    // lines and blocks, with up to three times the text, all of it held
+    // again.
     if (keeping_ && !fellBack_)
-        total += 2 * (doc_.textStorageBytes() + kTextPerByte * n) + (std::size_t(1) << 20);
+        total += Document::textStorageFor(3 * (doc_.textStorageBytes() + kTextPerByte * n) + textElsewhere);
     return total;
 }
 

@@ -86,6 +86,9 @@ public:
     // character set needs no copy of its own for a second pass. Set before
     // the first feed().
     void setHistory(std::function<std::string_view()> history) { history_ = std::move(history); }
+    // Called just before the document is built anew, so that what was taken
+    // from the old one can go first.
+    void setStartingOver(std::function<void()> startingOver) { startingOver_ = std::move(startingOver); }
 
     // Decodes the next bytes of the report. True when the document was built
     // anew from the first byte: the automatic character set found the report
@@ -96,14 +99,21 @@ public:
     bool finish();
 
     const Document &document() const { return doc_; }
+    // The document for a reader that takes its complete lines out as the job
+    // goes on and frees their text (DecodedReportBuilder): the decoder never
+    // looks at a complete line again.
+    Document &documentInProgress() { return doc_; }
     Document takeDocument() { return std::move(doc_); }
     // What the decoder holds: its document and the bytes it keeps.
     std::size_t memoryBytes() const { return doc_.memoryBytes() + kept_.capacity(); }
     // What it may hold after `n` more bytes of an ordinary job: text in any
     // character set, lines, attributes, pictures and markers as their bytes
-    // allow, and a second pass of the automatic character set. (Feeds, tabs
-    // and copies of stored pictures may add a bounded amount more.)
-    std::size_t memoryAfter(std::size_t n) const;
+    // allow, and a second pass of the automatic character set over all the
+    // text so far (`textElsewhere`: what the text of lines taken out and
+    // freed comes to when decoded again).
+    // (Feeds, tabs and copies of stored pictures may add a bounded amount
+    // more.)
+    std::size_t memoryAfter(std::size_t n, std::size_t textElsewhere = 0) const;
     // The language in use: Text, EscPos or Pcl; Auto while undecided.
     Language language() const { return language_; }
     // The character set in use after the automatic choice (Utf8 or
@@ -124,6 +134,7 @@ private:
     std::string kept_;
     bool keeping_ = false;
     std::function<std::string_view()> history_;
+    std::function<void()> startingOver_;
     bool fellBack_ = false;
     bool replying_ = true;
 };

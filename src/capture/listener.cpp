@@ -67,6 +67,8 @@ struct Listener::Connection {
     // A decoded connection: what decodes its kept bytes as they arrive, and
     // whether its report reached its bound (it keeps no more bytes).
     std::unique_ptr<ReportDecoder> decoder;
+    DecodedReportBuilder decoded; // its report, built as the lines come
+    std::size_t paperColumns = 0;
     bool decoderFull = false;
     bool place = false;      // holds a large-report place
     bool waiting = false;    // not read until room or a place frees
@@ -216,14 +218,33 @@ void Listener::setWaitingBytes(std::size_t bytes)
 
 void Listener::setReading(Connection &conn) { conn.notifier->setEnabled(!m_paused && !conn.waiting); }
 
-// A decoded report holds its raw bytes and its decoder's document instead
-// of text lines, and keeps no byte more once it would pass this bound.
-std::size_t Listener::reportBound() const { return ReportAssembler::memoryBound(m_limits.maxReportBytes, m_keepRaw); }
+// A decoded report holds its raw bytes besides its lines, their decorations
+// and its decoder's document; it may hold as much as a plain report that
+// keeps its raw bytes, and keeps no byte more once it would pass that.
+std::size_t Listener::reportBound() const
+{
+    const std::size_t plain = ReportAssembler::memoryBound(m_limits.maxReportBytes, m_keepRaw);
+    if (!decodes(m_decoderSettings))
+        return plain;
+    // Never more than the first place can be given, beside an allowance for
+    // every other connection: a report that could never start would wait
+    // for ever.
+    const std::size_t others = std::size_t(std::max(m_limits.maxConnections - 1, 0)) * m_limits.allowanceBytes;
+    const std::size_t room = m_limits.maxInFlightBytes - std::min(m_limits.maxInFlightBytes, others);
+    return std::max(plain, std::min(ReportAssembler::memoryBound(m_limits.maxReportBytes, true), room));
+}
 
 std::size_t Listener::memoryAfter(const Connection &conn, std::size_t n) const
 {
     const std::size_t report = conn.report.memoryAfterReserve(n, m_limits.maxReportBytes);
-    return conn.decoder ? report + conn.decoder->memoryAfter(n) : report;
+    if (!conn.decoder)
+        return report;
+    // Decoded again, the text comes back into the document while the lines
+    // taken from it go.
+    const std::size_t again = conn.decoded.textBytesDecodedAgain();
+    const std::size_t freed = conn.decoded.memoryHeld();
+    return report + conn.decoder->memoryAfter(n, again > freed ? again - freed : 0) +
+           conn.decoded.memoryAfter(n, conn.paperColumns);
 }
 
 std::size_t Listener::mostFitting(const Connection &conn, std::size_t n, std::size_t limit) const
@@ -401,8 +422,11 @@ void Listener::acceptPending()
             // on), never the decoder's: each is answered once at most.
             conn->report.setRawOnly(true);
             conn->decoder = std::make_unique<ReportDecoder>(m_decoderSettings);
+            conn->paperColumns = std::size_t(std::clamp(m_decoderSettings.paperColumns, kMinPaperColumns, kMaxPaperColumns));
             const ReportAssembler *const kept = &conn->report;
             conn->decoder->setHistory([kept] { return kept->rawSoFar(); });
+            DecodedReportBuilder *const decoded = &conn->decoded;
+            conn->decoder->setStartingOver([decoded] { decoded->restart(); });
         }
         conn->lastData = Clock::now();
         char text[INET_ADDRSTRLEN] = {};
@@ -461,7 +485,7 @@ void Listener::finishReport(quint64 id, Connection &conn)
     if (conn.decoder) {
         conn.decoder->finish(); // may read the kept bytes again
         Report received = conn.report.finish();
-        report = decodedReport(conn.decoder->takeDocument(), std::move(received));
+        report = conn.decoded.finish(conn.decoder->takeDocument(), std::move(received));
     } else {
         report = conn.report.finish();
     }
@@ -629,7 +653,9 @@ void Listener::receive(quint64 id)
             return;
         }
         conn.report.reserveFor(n, m_limits.maxReportBytes);
-        setCharge(conn, conn.report.memoryHeld() + (conn.decoder ? conn.decoder->memoryAfter(n) : 0));
+        setCharge(conn, conn.decoder ? memoryAfter(conn, n) - conn.report.memoryAfterReserve(n, m_limits.maxReportBytes) +
+                                           conn.report.memoryHeld()
+                                     : conn.report.memoryHeld());
         if (n < keepable)
             take = n; // the rest stays with the system until there is room
     }
@@ -672,9 +698,11 @@ void Listener::receive(quint64 id)
                                     : conn.report.append(std::string_view(buffer, std::size_t(got)), reportRoom);
     if (conn.decoder && kept > 0) {
         const std::string_view raw = conn.report.rawSoFar();
-        conn.decoder->feed(raw.substr(raw.size() - kept));
+        conn.decoder->feed(raw.substr(raw.size() - kept)); // starting over restarts the report
+        conn.decoded.take(conn.decoder->documentInProgress());
     }
-    setCharge(conn, conn.report.memoryHeld() + (conn.decoder ? conn.decoder->memoryBytes() : 0));
+    setCharge(conn, conn.report.memoryHeld() +
+                        (conn.decoder ? conn.decoder->memoryBytes() + conn.decoded.memoryHeld() : 0));
     conn.lastData = Clock::now();
     Q_EMIT clientRead(id, qulonglong(conn.report.textFormLength()));
 }

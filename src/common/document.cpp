@@ -107,17 +107,25 @@ std::vector<std::string> Document::plainLines() const
     return out;
 }
 
+namespace {
+std::size_t contentBytes(const Block &b)
+{
+    if (const auto *img = std::get_if<RasterImage>(&b.content))
+        return img->bits.capacity();
+    if (const auto *sym = std::get_if<Symbol>(&b.content))
+        return sym->data.capacity() + sym->readable.capacity();
+    return 0;
+}
+} // namespace
+
 std::size_t Document::memoryBytes() const
 {
-    std::size_t n = chunkBytes_ + open_.capacity() + chunks_.capacity() * sizeof(chunks_[0]) + lines_.capacity() * sizeof(Line) + runs_.capacity() * sizeof(StyleRun) +
-                    blocks_.capacity() * sizeof(Block);
-    for (const Block &b : blocks_) {
-        if (const auto *img = std::get_if<RasterImage>(&b.content))
-            n += img->bits.capacity();
-        else if (const auto *sym = std::get_if<Symbol>(&b.content))
-            n += sym->data.capacity() + sym->readable.capacity();
-    }
-    return n;
+    // Only the last block may still grow; the others are counted as they
+    // were settled, so that this costs the same however many blocks a long
+    // report holds.
+    return chunkBytes_ + open_.capacity() + chunks_.capacity() * sizeof(chunks_[0]) + lines_.capacity() * sizeof(Line) +
+           runs_.capacity() * sizeof(StyleRun) + blocks_.capacity() * sizeof(Block) + settledBlockBytes_ +
+           (blocks_.empty() ? 0 : contentBytes(blocks_.back()));
 }
 
 namespace {
@@ -133,19 +141,33 @@ std::size_t grownCapacity(std::size_t size, std::size_t capacity, std::size_t mo
 }
 } // namespace
 
+std::size_t Document::storageFor(std::size_t text, std::size_t &chunks)
+{
+    // A line that does not fit a block leaves the rest of it unused: at most
+    // as much again as the text.
+    std::size_t n = 0, covered = 0;
+    while (covered < 2 * text) {
+        const std::size_t size = chunks == 0 ? kFirstChunk : chunks == 1 ? kSecondChunk : kChunk;
+        n += size;
+        covered += size;
+        ++chunks;
+    }
+    return n;
+}
+
+std::size_t Document::textStorageFor(std::size_t text)
+{
+    std::size_t chunks = 0;
+    return storageFor(text, chunks);
+}
+
 std::size_t Document::memoryAfter(std::size_t text, std::size_t lines, std::size_t runs, std::size_t blocks) const
 {
     std::size_t n = memoryBytes();
-    // New blocks of text storage; a line that does not fit one leaves the
-    // rest of it unused, at most as much again as the text.
+    // New blocks of text storage.
     if (text > chunkRoom_) {
-        std::size_t k = chunks_.size(), covered = 0;
-        while (covered < 2 * text) {
-            const std::size_t size = k == 0 ? kFirstChunk : k == 1 ? kSecondChunk : kChunk;
-            n += size;
-            covered += size;
-            ++k;
-        }
+        std::size_t k = chunks_.size();
+        n += storageFor(text, k);
         n += (grownCapacity(chunks_.size(), chunks_.capacity(), k - chunks_.size()) - chunks_.capacity()) * sizeof(chunks_[0]);
     }
     n += grownCapacity(open_.size(), open_.capacity(), text) - open_.capacity();
@@ -164,6 +186,8 @@ const char *Document::store(std::string_view text)
         const std::size_t next = chunks_.empty() ? kFirstChunk : chunks_.size() == 1 ? kSecondChunk : kChunk;
         const std::size_t size = std::max(next, text.size());
         chunks_.push_back(std::unique_ptr<char[]>(new char[size]));
+        chunkSizes_.push_back(size);
+        chunkFirstLine_.push_back(lines_.size()); // store() is called for the line about to be added
         chunkEnd_ = chunks_.back().get();
         chunkRoom_ = size;
         chunkBytes_ += size;
@@ -202,12 +226,17 @@ void Document::addLine(std::string_view text, const std::vector<StyleRun> &runs,
 void Document::dropCompleted()
 {
     std::vector<std::unique_ptr<char[]>>().swap(chunks_);
+    std::vector<std::size_t>().swap(chunkSizes_);
+    std::vector<std::size_t>().swap(chunkFirstLine_);
+    releasedChunks_ = 0;
+    textReleasedBefore_ = 0;
     chunkRoom_ = 0;
     chunkBytes_ = 0;
     chunkEnd_ = nullptr;
     std::vector<Line>().swap(lines_);
     std::vector<StyleRun>().swap(runs_);
     std::vector<Block>().swap(blocks_);
+    settledBlockBytes_ = 0;
 }
 
 void Document::releaseText()
@@ -215,6 +244,10 @@ void Document::releaseText()
     for (Line &l : lines_)
         l.text = nullptr;
     std::vector<std::unique_ptr<char[]>>().swap(chunks_);
+    std::vector<std::size_t>().swap(chunkSizes_);
+    std::vector<std::size_t>().swap(chunkFirstLine_);
+    releasedChunks_ = 0;
+    textReleasedBefore_ = lines_.size();
     chunkRoom_ = 0;
     chunkBytes_ = 0;
     chunkEnd_ = nullptr;
@@ -222,8 +255,24 @@ void Document::releaseText()
     textReleased_ = true;
 }
 
+void Document::releaseTextBefore(std::size_t line)
+{
+    line = std::min(line, lines_.size());
+    for (; textReleasedBefore_ < line; ++textReleasedBefore_)
+        lines_[textReleasedBefore_].text = nullptr;
+    // A chunk holds lines from its first line up to the next chunk's; the
+    // last one is still being filled.
+    while (releasedChunks_ + 1 < chunks_.size() && chunkFirstLine_[releasedChunks_ + 1] <= line) {
+        chunks_[releasedChunks_].reset();
+        chunkBytes_ -= chunkSizes_[releasedChunks_];
+        ++releasedChunks_;
+    }
+}
+
 void Document::addBlock(std::variant<RasterImage, Symbol, Marker> content, Align align)
 {
+    if (!blocks_.empty())
+        settledBlockBytes_ += contentBytes(blocks_.back());
     blocks_.push_back(Block{lines_.size(), std::move(content), align});
 }
 

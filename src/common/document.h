@@ -166,6 +166,8 @@ public:
     // and of block content, `lines` lines, `runs` style runs and `blocks`
     // blocks are added (each table grown as it grows, spare room included).
     std::size_t memoryAfter(std::size_t text, std::size_t lines, std::size_t runs, std::size_t blocks) const;
+    // The storage `text` bytes of complete lines take in a new document.
+    static std::size_t textStorageFor(std::size_t text);
 
     // Building, used by the decoders. The line being built is the text of
     // textBuffer() from openLineStart(); closeLine() makes it a line.
@@ -174,6 +176,8 @@ public:
     void closeLine(const std::vector<StyleRun> &runs, Align align);
     void addLine(std::string_view text, const std::vector<StyleRun> &runs = {}, Align align = Align::Left);
     void addBlock(std::variant<RasterImage, Symbol, Marker> content, Align align = Align::Left);
+    // The blocks to change; only the last one may change in size (an image
+    // that grows by bands).
     std::vector<Block> &mutableBlocks() { return blocks_; }
     void setJob(std::string name, std::string user)
     {
@@ -191,13 +195,25 @@ public:
     // longer tell; lengths, alignment, runs, blocks and the job stay.
     void releaseText();
     bool textReleased() const { return textReleased_; }
+    // Frees the storage that holds only text of lines before `line`, for a
+    // reader that copies the lines out in order while the job goes on:
+    // their lineText() is empty from then on.
+    void releaseTextBefore(std::size_t line);
 
 private:
     // Where a complete line's text is kept.
     const char *store(std::string_view text);
+    // The storage blocks from block number `chunks` on that `text` more
+    // bytes take; chunks becomes the number after them.
+    static std::size_t storageFor(std::size_t text, std::size_t &chunks);
     std::size_t runsEnd(std::size_t i) const { return i + 1 < lines_.size() ? lines_[i + 1].firstRun : runs_.size(); }
 
     std::vector<std::unique_ptr<char[]>> chunks_;
+    // Per chunk: its size and the first line whose text it holds; chunks
+    // before releasedChunks_ are freed.
+    std::vector<std::size_t> chunkSizes_, chunkFirstLine_;
+    std::size_t releasedChunks_ = 0;
+    std::size_t textReleasedBefore_ = 0; // lines whose text pointer is cleared
     std::size_t chunkRoom_ = 0; // bytes free at the end of the last chunk
     std::size_t chunkBytes_ = 0;
     char *chunkEnd_ = nullptr;
@@ -208,6 +224,7 @@ private:
     std::string jobName_, userName_;
     std::size_t paperColumns_ = 48;
     bool textReleased_ = false;
+    std::size_t settledBlockBytes_ = 0; // content held by every block but the last
 };
 
 // Display columns of UTF-8 text: one per code point.

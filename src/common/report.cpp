@@ -226,6 +226,33 @@ std::size_t Report::memoryHeld() const noexcept
          + m_decorations.capacity() * sizeof(LineDecoration) + (m_document ? m_document->memoryBytes() : 0);
 }
 
+namespace {
+// The room reserveMore() gives a block of `capacity` that needs `need`.
+std::size_t withHeadroom(std::size_t need, std::size_t capacity)
+{
+    constexpr std::size_t kMaxHeadroom = std::size_t(8) << 20;
+    return need <= capacity ? capacity : need + std::min(need, kMaxHeadroom);
+}
+} // namespace
+
+void Report::reserveMore(std::size_t textBytes, std::size_t lines)
+{
+    m_text.reserve(withHeadroom(m_text.size() + textBytes, m_text.capacity()));
+    m_starts.reserve(withHeadroom(m_starts.size() + lines, m_starts.capacity()));
+}
+
+std::size_t Report::memoryAfterAppending(std::size_t textBytes, std::size_t lines) const
+{
+    // In the units each block reserves in: bytes of text, lines.
+    const auto grown = [](std::size_t need, std::size_t capacity, std::size_t unit) {
+        return need <= capacity ? capacity * unit : Bytes::capacityFor(withHeadroom(need, capacity) * unit);
+    };
+    constexpr std::size_t entry = sizeof(std::uint32_t);
+    return memoryHeld() - m_text.capacity() - m_starts.capacity() * entry
+         + grown(m_text.size() + textBytes, m_text.capacity(), 1)
+         + grown(m_starts.size() + lines, m_starts.capacity(), entry);
+}
+
 void Report::appendLine(std::string_view bytes)
 {
     m_starts.push_back(std::uint32_t(m_text.size()));

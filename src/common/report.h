@@ -125,6 +125,12 @@ public:
     // The memory the report holds as allocated: its byte block and its line
     // table, spare room included, and what its decoding holds.
     std::size_t memoryHeld() const noexcept;
+    // Room for `textBytes` more bytes of text (line ends included) and
+    // `lines` more lines, grown with a headroom of at most 8 MiB (a report
+    // built in many steps grows in few of them, with little spare room).
+    void reserveMore(std::size_t textBytes, std::size_t lines);
+    // What memoryHeld() comes to after reserveMore(textBytes, lines).
+    std::size_t memoryAfterAppending(std::size_t textBytes, std::size_t lines) const;
     // Gives back the spare room of both (after a filter dropped lines).
     void shrinkToFit();
 

@@ -57,6 +57,9 @@ private slots:
     void decodesOnlyOutsidePlainWindows1252();
     void storedChoices_data();
     void storedChoices();
+    void memoryIsForeseen_data();
+    void memoryIsForeseen();
+    void textFreedAsItIsTaken();
 };
 
 void TestDecodedReport::linesAndDecorations_data()
@@ -227,6 +230,70 @@ void TestDecodedReport::storedChoices()
     QCOMPARE(int(s.encoding), encoding);
     QCOMPARE(s.paperColumns, columns);
     QCOMPARE(QByteArray::fromStdString(qb::formatLanguage(c.language) + ' ' + qb::formatEncoding(c.encoding)), written);
+}
+
+void TestDecodedReport::memoryIsForeseen_data()
+{
+    QTest::addColumn<int>("before");    // lines there already
+    QTest::addColumn<int>("lines");     // lines added
+    QTest::addColumn<int>("length");    // bytes of each
+    QTest::addColumn<int>("blocks");    // markers added
+    QTest::newRow("first lines") << 0 << 10 << 40 << 0;
+    QTest::newRow("into the second storage block") << 50 << 200 << 48 << 3;
+    QTest::newRow("many blocks") << 10 << 100 << 4 << 5000;
+    QTest::newRow("a line longer than a storage block") << 3 << 2 << (3 << 20) << 1;
+    QTest::newRow("bare line ends") << 1000 << 100000 << 0 << 0;
+}
+
+// What a document and a report are foreseen to hold after growing is never
+// less than what they then hold: reception sizes its reads by it.
+void TestDecodedReport::memoryIsForeseen()
+{
+    QFETCH(int, before);
+    QFETCH(int, lines);
+    QFETCH(int, length);
+    QFETCH(int, blocks);
+    qb::Document doc;
+    for (int i = 0; i < before; ++i)
+        doc.addLine("an earlier line");
+    const std::vector<qb::StyleRun> runs{{0, {}}, {1, qb::TextStyle{true}}};
+    const std::size_t text = std::size_t(lines) * std::size_t(length);
+    const std::size_t foreseen = doc.memoryAfter(text, std::size_t(lines), 2 * std::size_t(lines), std::size_t(blocks));
+    const std::string line(std::size_t(length), 'x');
+    for (int i = 0; i < lines; ++i)
+        doc.addLine(line, runs);
+    for (int i = 0; i < blocks; ++i)
+        doc.addBlock(qb::Marker{qb::MarkerKind::Beeper, {}, 1});
+    QVERIFY2(doc.memoryBytes() <= foreseen, qPrintable(QString("%1 > %2").arg(doc.memoryBytes()).arg(foreseen)));
+
+    qb::Report report = qb::Report::fromLines({"one", "two"});
+    const std::size_t reportForeseen = report.memoryAfterAppending(text + 2 * std::size_t(lines), std::size_t(lines));
+    report.reserveMore(text + 2 * std::size_t(lines), std::size_t(lines));
+    QCOMPARE(report.memoryHeld(), reportForeseen);
+    for (int i = 0; i < lines; ++i)
+        report.appendLine(line);
+    QCOMPARE(report.memoryHeld(), reportForeseen);
+}
+
+// Text handed on is freed storage block by storage block; the lines after
+// it keep theirs.
+void TestDecodedReport::textFreedAsItIsTaken()
+{
+    qb::Document doc;
+    const std::string line(1000, 'y');
+    for (int i = 0; i < 3000; ++i)
+        doc.addLine(line + std::to_string(i));
+    const std::size_t held = doc.textStorageBytes();
+    doc.releaseTextBefore(2000);
+    QVERIFY(doc.textStorageBytes() < held);
+    QVERIFY(doc.textStorageBytes() >= std::size_t(1000) * 1000);
+    QVERIFY(doc.lineText(1999).empty());
+    QCOMPARE(doc.lineLength(1999), std::size_t(1004));
+    QCOMPARE(doc.lineText(2000), std::string_view(line + "2000"));
+    QCOMPARE(doc.lineText(2999), std::string_view(line + "2999"));
+    doc.releaseTextBefore(3000);
+    QCOMPARE(doc.lineText(2999), std::string_view());
+    QVERIFY(doc.textStorageBytes() <= std::size_t(1) << 20); // the block still being filled
 }
 
 QTEST_GUILESS_MAIN(TestDecodedReport)
