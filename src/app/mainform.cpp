@@ -32,6 +32,18 @@ QIcon themed(const char *name, QStyle::StandardPixmap fallback)
 {
     return QIcon::fromTheme(QLatin1String(name), QApplication::style()->standardIcon(fallback));
 }
+
+// A sunken panel named name, with a vertical layout of the given margins.
+QFrame *sunkenPanel(QWidget *parent, const char *name, QVBoxLayout *&layout, int side, int top)
+{
+    auto *panel = new QFrame(parent);
+    panel->setObjectName(QLatin1String(name));
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Sunken);
+    layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(side, top, side, top);
+    return panel;
+}
 } // namespace
 
 QAction *TForm1::addAction(QMenu *menu, const char *name, const QString &caption, void (TForm1::*handler)())
@@ -149,12 +161,8 @@ void TForm1::buildWindow()
     tbAlert = addButton("tbAlert", QStringLiteral("Alert"), Alert1, &TForm1::Alert1Click);
     tbLineFilter = addButton("tbLineFilter", QStringLiteral("Filters"), LineFilter1, &TForm1::tbLineFilterClick);
 
-    auto *panel1 = new QFrame(this);
-    panel1->setObjectName(QStringLiteral("Panel1"));
-    panel1->setFrameShape(QFrame::Panel);
-    panel1->setFrameShadow(QFrame::Sunken);
-    auto *layout = new QVBoxLayout(panel1);
-    layout->setContentsMargins(1, 1, 1, 1);
+    QVBoxLayout *layout = nullptr;
+    QFrame *panel1 = sunkenPanel(this, "Panel1", layout, 1, 1);
     // Read-only, no wrap, both scroll bars always shown, the arrow cursor.
     m1 = new ReportView(panel1);
     m1->setObjectName(QStringLiteral("m1"));
@@ -189,12 +197,8 @@ void TForm1::buildWindow()
         }
     }
     // The shown report's print job, at the right while its sender named one.
-    auto *jobPanel = new QFrame(StatusBar1);
-    jobPanel->setObjectName(QStringLiteral("JobPanel"));
-    jobPanel->setFrameShape(QFrame::Panel);
-    jobPanel->setFrameShadow(QFrame::Sunken);
-    auto *jobLayout = new QVBoxLayout(jobPanel);
-    jobLayout->setContentsMargins(2, 0, 2, 0);
+    QVBoxLayout *jobLayout = nullptr;
+    QFrame *jobPanel = sunkenPanel(StatusBar1, "JobPanel", jobLayout, 2, 0);
     auto *jobLabel = new QLabel(jobPanel);
     jobLabel->setObjectName(QStringLiteral("JobLabel"));
     jobLabel->setTextFormat(Qt::PlainText); // a job named "<b>" is shown as sent
