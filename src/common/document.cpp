@@ -82,7 +82,7 @@ std::size_t Document::lineColumns(std::size_t i) const
 std::size_t Document::linePadding(std::size_t i, std::size_t columns) const
 {
     // An empty line places nothing: spaces alone would only take room.
-    const Align align = lines_[i].align;
+    const Align align = aligns_[i];
     if (align == Align::Left || lines_[i].textLength == 0)
         return 0;
     const std::size_t used = lineColumns(i);
@@ -124,6 +124,7 @@ std::size_t Document::memoryBytes() const
     // were settled, so that this costs the same however many blocks a long
     // report holds.
     return chunkBytes_ + open_.capacity() + chunks_.capacity() * sizeof(chunks_[0]) + lines_.capacity() * sizeof(Line) +
+           aligns_.capacity() * sizeof(Align) +
            runs_.capacity() * sizeof(StyleRun) + blocks_.capacity() * sizeof(Block) + settledBlockBytes_ +
            (blocks_.empty() ? 0 : contentBytes(blocks_.back()));
 }
@@ -173,6 +174,7 @@ std::size_t Document::memoryAfter(std::size_t text, std::size_t lines, std::size
     n += grownCapacity(open_.size(), open_.capacity(), text) - open_.capacity();
     n += 2 * text; // images and symbols, grown as they grow
     n += (grownCapacity(lines_.size(), lines_.capacity(), lines) - lines_.capacity()) * sizeof(Line);
+    n += (grownCapacity(aligns_.size(), aligns_.capacity(), lines) - aligns_.capacity()) * sizeof(Align);
     n += (grownCapacity(runs_.size(), runs_.capacity(), runs) - runs_.capacity()) * sizeof(StyleRun);
     n += (grownCapacity(blocks_.size(), blocks_.capacity(), blocks) - blocks_.capacity()) * sizeof(Block);
     return n;
@@ -205,13 +207,13 @@ void Document::closeLine(const std::vector<StyleRun> &runs, Align align)
     l.textLength = std::uint32_t(open_.size());
     l.text = store(open_);
     l.firstRun = std::uint32_t(runs_.size());
-    l.align = align;
     // A line all in the plain style keeps no runs.
     if (!(runs.size() == 1 && runs.front().style.isPlain() && runs.front().offset == 0))
         for (const StyleRun &r : runs)
             if (r.offset < l.textLength)
                 runs_.push_back(r);
     lines_.push_back(l);
+    aligns_.push_back(align);
     open_.clear();
     if (open_.capacity() > (std::size_t(1) << 20))
         std::string().swap(open_); // after a very long line
@@ -234,6 +236,7 @@ void Document::dropCompleted()
     chunkBytes_ = 0;
     chunkEnd_ = nullptr;
     std::vector<Line>().swap(lines_);
+    std::vector<Align>().swap(aligns_);
     std::vector<StyleRun>().swap(runs_);
     std::vector<Block>().swap(blocks_);
     settledBlockBytes_ = 0;

@@ -60,6 +60,8 @@ private slots:
     void memoryIsForeseen_data();
     void memoryIsForeseen();
     void textFreedAsItIsTaken();
+    void alignmentStaysWithItsLine_data();
+    void alignmentStaysWithItsLine();
 };
 
 void TestDecodedReport::linesAndDecorations_data()
@@ -294,6 +296,37 @@ void TestDecodedReport::textFreedAsItIsTaken()
     doc.releaseTextBefore(3000);
     QCOMPARE(doc.lineText(2999), std::string_view());
     QVERIFY(doc.textStorageBytes() <= std::size_t(1) << 20); // the block still being filled
+}
+
+void TestDecodedReport::alignmentStaysWithItsLine_data()
+{
+    QTest::addColumn<int>("release"); // 0 none, 1 all text, 2 text before line 5000
+    QTest::newRow("text held") << 0;
+    QTest::newRow("text released") << 1;
+    QTest::newRow("text released in part") << 2;
+}
+
+// Each line keeps its own alignment whatever happens to its text, and the
+// table of lines costs little per line: a long receipt has millions.
+void TestDecodedReport::alignmentStaysWithItsLine()
+{
+    QFETCH(int, release);
+    constexpr std::size_t kLines = 100000;
+    const qb::Align aligns[] = {qb::Align::Left, qb::Align::Centre, qb::Align::Right};
+    qb::Document doc;
+    for (std::size_t i = 0; i < kLines; ++i)
+        doc.addLine(i % 7 == 0 ? "" : "total", {}, aligns[i * i % 3]);
+    const std::size_t withText = doc.memoryBytes() - doc.textStorageBytes();
+    if (release == 1)
+        doc.releaseText();
+    else if (release == 2)
+        doc.releaseTextBefore(5000);
+    for (std::size_t i = 0; i < kLines; ++i)
+        QCOMPARE(doc.lineAlign(i), aligns[i * i % 3]);
+    QCOMPARE(doc.lineLength(kLines - 1), std::size_t(5));
+    QCOMPARE(doc.lineText(kLines - 1).empty(), release == 1);
+    // Growth room included: the table grows by doubling to 131072 lines.
+    QVERIFY2(withText <= kLines * 24, qPrintable(QString::number(withText)));
 }
 
 QTEST_GUILESS_MAIN(TestDecodedReport)
