@@ -112,12 +112,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     int repeat = 3;
     std::size_t mib = 64;
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
-            repeat = std::max(1, std::atoi(argv[++i]));
-        else
-            mib = std::size_t(std::max(1, std::atoi(argv[i])));
-    }
+    qbbench::readRepeatAndSize(argc, argv, repeat, mib);
     const std::size_t bytes = mib << 20;
     const std::string receipt = qbbench::repeatTo(qbbench::receiptUnit(), bytes);
     const std::string text = qbbench::makeReport(bytes);

@@ -90,12 +90,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     int repeat = 3;
     std::size_t mib = 64;
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
-            repeat = std::max(1, std::atoi(argv[++i]));
-        else
-            mib = std::size_t(std::max(1, std::atoi(argv[i])));
-    }
+    qbbench::readRepeatAndSize(argc, argv, repeat, mib);
 
     // 80-character lines; every 1000th holds "Needle" and the last one
     // "Lastone", the only match of its query.

@@ -3,12 +3,26 @@
 // letters and CR LF) filling at most the given number of bytes, a receipt
 // printer job repeated, and the process's resident memory.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
 namespace qbbench {
+
+// The arguments "[--repeat N] [MiB]": repeat and mib keep what they hold
+// when not given.
+inline void readRepeatAndSize(int argc, char **argv, int &repeat, std::size_t &mib)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
+            repeat = std::max(1, std::atoi(argv[++i]));
+        else
+            mib = std::size_t(std::max(1, std::atoi(argv[i])));
+    }
+}
 
 inline std::string makeReport(std::size_t bytes)
 {
