@@ -11,6 +11,7 @@
 #include "processing/listfile.h"
 #include "processing/reportpipeline.h"
 #include "common/document.h"
+#include "common/writeall.h"
 #include "settings/apppaths.h"
 #include "settings/decodersettings.h"
 #include "settings/profilefile.h"
@@ -35,7 +36,7 @@ constexpr int kDefaultPort = 9100;
 // the alert commands, which share standard error.
 void logLine(const QString &line)
 {
-    writeAllTo(STDERR_FILENO, (line + QLatin1Char('\n')).toLocal8Bit().toStdString());
+    writeAll(STDERR_FILENO, (line + QLatin1Char('\n')).toLocal8Bit().toStdString());
 }
 
 void logNow(const QString &text) { logLine(logTime(clock::now()) + QLatin1Char(' ') + text); }

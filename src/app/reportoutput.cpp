@@ -1,36 +1,14 @@
 #include "app/reportoutput.h"
 
 #include "audit/auditstore.h"
+#include "common/writeall.h"
 #include "settings/apppaths.h"
 
 #include <cerrno>
 #include <cstring>
-#include <poll.h>
 #include <unistd.h>
 
 namespace qb {
-
-bool writeAllTo(int fd, std::string_view bytes)
-{
-    const char *p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                pollfd waitFor{fd, POLLOUT, 0};
-                ::poll(&waitFor, 1, -1);
-                continue;
-            }
-            return false;
-        }
-        p += n;
-        left -= std::size_t(n);
-    }
-    return true;
-}
 
 std::optional<ReportOutput> ReportOutput::open(const QString &where, QString *error)
 {
@@ -51,7 +29,7 @@ ReportOutput::Written ReportOutput::write(const Report &report, const QDateTime 
     Written result;
     if (toStandardOutput()) {
         result.where = QStringLiteral("standard output");
-        result.ok = writeAllTo(STDOUT_FILENO, report.textForm());
+        result.ok = writeAll(STDOUT_FILENO, report.textForm());
         if (!result.ok)
             result.error = QString::fromLocal8Bit(std::strerror(errno));
         return result;

@@ -40,8 +40,4 @@ private:
     std::filesystem::path m_folder; // empty: standard output
 };
 
-// Writes all of bytes to fd, waiting while a non-blocking fd is full.
-// False, with errno set, when the system refuses.
-bool writeAllTo(int fd, std::string_view bytes);
-
 } // namespace qb

@@ -2,6 +2,7 @@
 
 #include "common/boundedfile.h"
 #include "common/readonly.h"
+#include "common/writeall.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,24 +30,6 @@ const QDate &epoch()
 QDateTime asLocal(const QDateTime &t)
 {
     return t.timeSpec() == Qt::LocalTime ? t : t.toLocalTime();
-}
-
-// The whole text in as few writes as the system takes.
-bool writeAll(int fd, std::string_view bytes)
-{
-    const char *p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 bool endsWithTxt(const std::string &name)

@@ -4,6 +4,7 @@
 #include "common/bytes.h"
 #include "common/failure.h"
 #include "common/readonly.h"
+#include "common/writeall.h"
 
 #include <atomic>
 #include <cerrno>
@@ -37,20 +38,6 @@ public:
 private:
     int m_fd;
 };
-
-bool writeAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 // Creates a new, empty file beside target, with a name nobody else uses.
 int createTemporary(const fs::path &target, fs::path &tempPath)
