@@ -19,8 +19,9 @@
 #include "view/hexview.h"
 #include "view/reportview.h"
 
+#include "benchreport.h"
+
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QScrollBar>
 
 #include <cstdio>
@@ -32,13 +33,7 @@
 
 namespace {
 
-double timed(const std::function<void()> &work)
-{
-    QElapsedTimer t;
-    t.start();
-    work();
-    return double(t.nsecsElapsed()) / 1e9;
-}
+using qbbench::timed;
 
 double residentMiB()
 {

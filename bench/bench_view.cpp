@@ -22,7 +22,6 @@
 #include "benchreport.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QThread>
@@ -37,13 +36,7 @@
 
 namespace {
 
-double timed(const std::function<void()> &work)
-{
-    QElapsedTimer t;
-    t.start();
-    work();
-    return double(t.nsecsElapsed()) / 1e9;
-}
+using qbbench::timed;
 
 void settle()
 {

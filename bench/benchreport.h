@@ -4,13 +4,23 @@
 // printer job repeated, and the process's resident memory.
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 
 namespace qbbench {
+
+// Seconds work takes, by the monotonic clock.
+inline double timed(const std::function<void()> &work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 // The arguments "[--repeat N] [MiB]": repeat and mib keep what they hold
 // when not given.
