@@ -14,7 +14,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev qt6-qpa-plugins
   libcanberra-dev sound-theme-freedesktop adwaita-icon-theme fonts-dejavu-core
-  libzint-dev
+  libzint-dev libsimdjson-dev
 )
 # dpkg-shlibdeps computes the package's dependencies; CPack finds the
 # program's ELF files with file.

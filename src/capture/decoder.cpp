@@ -3,6 +3,7 @@
 #include "capture/escpos.h"
 #include "capture/linebuilder.h"
 #include "capture/pcl.h"
+#include "capture/reportassembler.h"
 
 #include <charconv>
 #include <cstdint>
@@ -29,26 +30,6 @@ constexpr std::array<LanguageName, 4> kLanguageNames = {{
 // larger than this stays UTF-8, its invalid bytes shown as U+FFFD.
 constexpr std::size_t kMaxKept = std::size_t(256) << 20;
 
-// The first CR, LF or NUL from i on (bytes.size() when there is none),
-// eight bytes at a time past bytes that cannot be one.
-std::size_t lineBreakOrNul(std::string_view bytes, std::size_t i)
-{
-    const std::size_t n = bytes.size();
-    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-    while (i + 8 <= n) {
-        std::uint64_t w;
-        std::memcpy(&w, bytes.data() + i, 8);
-        // A byte below 0x0E sets its high bit here (and only then: no false
-        // negatives; bytes above 0x7F are excluded by ~w).
-        if (((w - ones * 0x0E) & ~w & highs) != 0)
-            break;
-        i += 8;
-    }
-    while (i < n && bytes[i] != '\r' && bytes[i] != '\n' && bytes[i] != '\0')
-        ++i;
-    return i;
-}
-
 // Plain text: lines end at CR LF, a lone CR or a lone LF; NUL bytes are
 // dropped; every other byte is text in the chosen character set.
 class PlainTextDecoder final : public LanguageDecoder {
@@ -67,11 +48,40 @@ public:
             if (bytes[0] == '\n')
                 i = 1;
         }
-        while (i < n) {
-            const std::size_t j = lineBreakOrNul(bytes, i);
-            line_.text(bytes.substr(i, j - i));
-            if (j == n)
-                break;
+        // Text that is valid UTF-8 needs no decoding: once a character begun
+        // in the last read is complete, the read up to a character it ends
+        // inside goes to the lines as it is when the whole of it is valid.
+        TextDecoder &charset = line_.charset();
+        if (charset.mode() != TextDecoder::Mode::Table) {
+            while (i < n && charset.hasPartial())
+                i = cut(bytes, i, i + 1, false);
+            const std::size_t end = completeUtf8End(bytes);
+            if (end > i && isValidUtf8(bytes.substr(i, end - i)))
+                i = cut(bytes, i, end, true);
+        }
+        cut(bytes, i, n, false);
+    }
+
+    void finish() override { line_.finish(); }
+    bool encodingFellBack() const override { return line_.charset().autoFailed(); }
+
+private:
+    // Cuts bytes i..end into lines; each piece of text decoded, or added as
+    // it is (`asUtf8`). Gives where it stopped: end, or one past it when a
+    // CR at end - 1 and the LF after it were one line end.
+    std::size_t cut(std::string_view bytes, std::size_t i, std::size_t end, bool asUtf8)
+    {
+        const std::size_t n = bytes.size();
+        const char *p = bytes.data();
+        while (i < end) {
+            const std::size_t j = std::size_t(findLineBreakOrNul(p + i, p + end) - p);
+            const std::string_view text = bytes.substr(i, j - i);
+            if (asUtf8)
+                line_.utf8(text);
+            else
+                line_.text(text);
+            if (j == end)
+                return end;
             const char c = bytes[j];
             i = j + 1;
             if (c == '\0')
@@ -84,12 +94,9 @@ public:
                     ++i;
             }
         }
+        return i;
     }
 
-    void finish() override { line_.finish(); }
-    bool encodingFellBack() const override { return line_.charset().autoFailed(); }
-
-private:
     LineBuilder line_;
     bool afterCr_ = false;
 };

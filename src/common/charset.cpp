@@ -212,15 +212,6 @@ std::shared_ptr<const ByteTable> ByteTable::withNationalSet(int n) const
     return t;
 }
 
-bool isValidUtf8(std::string_view bytes)
-{
-    TextDecoder d(Encoding::Auto);
-    std::string sink;
-    d.decode(sink, bytes);
-    d.flush(sink);
-    return !d.autoFailed();
-}
-
 std::string utf8OrWindows1252(std::string_view bytes)
 {
     if (isValidUtf8(bytes))
@@ -348,6 +339,21 @@ constexpr std::array<Lead, 256> kLeads = [] {
 }();
 
 inline const Lead &leadOf(unsigned char b) { return kLeads[b]; }
+
+} // namespace
+
+std::size_t completeUtf8End(std::string_view bytes)
+{
+    const std::size_t n = bytes.size();
+    for (std::size_t k = n; k > 0 && n - k < 3; --k) {
+        const auto b = static_cast<unsigned char>(bytes[k - 1]);
+        if ((b & 0xC0) != 0x80)
+            return leadOf(b).need > n - k ? k - 1 : n;
+    }
+    return n;
+}
+
+namespace {
 
 // The end of the valid UTF-8 from i on: ASCII eight bytes at a time, whole
 // sequences checked in place. Stops at an invalid byte or a sequence the

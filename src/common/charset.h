@@ -87,6 +87,9 @@ private:
 void appendUtf8(std::string &out, char32_t c);
 // Whether the bytes are valid UTF-8 (no overlong forms, no surrogates).
 bool isValidUtf8(std::string_view bytes);
+// The end of bytes before a UTF-8 sequence that begins in its last three
+// bytes and is not complete there (bytes.size() when there is none).
+std::size_t completeUtf8End(std::string_view bytes);
 // Bytes of unknown character set (a symbol's data, a job name) as UTF-8:
 // as they are when they are valid UTF-8, else read as Windows-1252.
 std::string utf8OrWindows1252(std::string_view bytes);

@@ -62,6 +62,7 @@ private slots:
     void textFreedAsItIsTaken();
     void alignmentStaysWithItsLine_data();
     void alignmentStaysWithItsLine();
+    void plainUtf8SameHoweverSplit();
 };
 
 void TestDecodedReport::linesAndDecorations_data()
@@ -327,6 +328,36 @@ void TestDecodedReport::alignmentStaysWithItsLine()
     QCOMPARE(doc.lineText(kLines - 1).empty(), release == 1);
     // Growth room included: the table grows by doubling to 131072 lines.
     QVERIFY2(withText <= kLines * 24, qPrintable(QString::number(withText)));
+}
+
+// Valid UTF-8 reads go to the lines as they are; a character or a CR LF cut
+// by a read, a NUL, and a read that is not valid (decoded byte by byte, or
+// the automatic set starting over) give the lines the whole job gives.
+void TestDecodedReport::plainUtf8SameHoweverSplit()
+{
+    const std::string good = "Lab result \xE2\x80\x94 37,5 \xC2\xB0" "C\r\n\xF0\x9F\x98\x80 ok\r\rna\xC3\xAFve" + std::string(1, '\0') +
+                             " caf\xC3\xA9\n";
+    for (const std::string &job : {good, good + "M\xFCller\r\n" + good}) {
+        for (qb::Encoding e : {qb::Encoding::Utf8, qb::Encoding::Auto}) {
+            const qb::DecoderSettings s = settingsFor(qb::Language::Text, e);
+            const std::vector<std::string> whole = picture(decode(job, s).doc);
+            if (e == qb::Encoding::Utf8 || job == good)
+                QCOMPARE(QString::fromStdString(whole.front()), QString("Lab result — 37,5 °C"));
+            for (std::size_t at = 0; at <= job.size(); ++at) {
+                qb::ReportDecoder d(s);
+                d.feed(std::string_view(job).substr(0, at));
+                d.feed(std::string_view(job).substr(at));
+                d.finish();
+                QCOMPARE(picture(d.document()), whole);
+            }
+            for (std::size_t chunk = 1; chunk <= 5; ++chunk)
+                QCOMPARE(picture(decode(job, s, chunk).doc), whole);
+        }
+    }
+    const qb::DecoderSettings utf8 = settingsFor(qb::Language::Text, qb::Encoding::Utf8);
+    QCOMPARE(QString::fromStdString(picture(decode(good + "M\xFCller\r\n", utf8).doc).back()), QString("M\uFFFDller"));
+    const qb::DecoderSettings automatic = settingsFor(qb::Language::Text, qb::Encoding::Auto);
+    QCOMPARE(picture(decode(good + "M\xFCller\r\n", automatic).doc).back(), std::string("M\xC3\xBCller"));
 }
 
 QTEST_GUILESS_MAIN(TestDecodedReport)

@@ -131,17 +131,24 @@ void TestCharset::utf8_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
-    QTest::newRow("ascii") << QByteArray("plain") << "plain" << true;
-    QTest::newRow("two three four") << QByteArray("\xc2\xb5\xe2\x9c\x93\xf0\x9f\x98\x80") << "µ✓😀" << true;
-    QTest::newRow("lone continuation") << QByteArray("a\x80z") << "a\uFFFDz" << false;
-    QTest::newRow("overlong") << QByteArray("\xc0\xaf") << "\uFFFD\uFFFD" << false;
-    QTest::newRow("overlong three") << QByteArray("\xe0\x80\xaf") << "\uFFFD\uFFFD\uFFFD" << false;
-    QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80") << "\uFFFD\uFFFD\uFFFD" << false;
-    QTest::newRow("beyond unicode") << QByteArray("\xf4\x90\x80\x80") << "\uFFFD\uFFFD\uFFFD\uFFFD" << false;
-    QTest::newRow("cut short") << QByteArray("\xe2\x9c") << "\uFFFD" << false;
-    QTest::newRow("cut by ascii") << QByteArray("\xe2\x9cz") << "\uFFFDz" << false;
-    QTest::newRow("latest scalar") << QByteArray("\xf4\x8f\xbf\xbf") << QString::fromUcs4(U"\U0010FFFF") << true;
-    QTest::newRow("ff") << QByteArray("\xff") << "\uFFFD" << false;
+    // Where the bytes end but for a character begun and not complete.
+    QTest::addColumn<int>("complete");
+    QTest::newRow("ascii") << QByteArray("plain") << "plain" << true << 5;
+    QTest::newRow("two three four") << QByteArray("\xc2\xb5\xe2\x9c\x93\xf0\x9f\x98\x80") << "µ✓😀" << true << 9;
+    QTest::newRow("lone continuation") << QByteArray("a\x80z") << "a\uFFFDz" << false << 3;
+    QTest::newRow("overlong") << QByteArray("\xc0\xaf") << "\uFFFD\uFFFD" << false << 2;
+    QTest::newRow("overlong three") << QByteArray("\xe0\x80\xaf") << "\uFFFD\uFFFD\uFFFD" << false << 3;
+    QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80") << "\uFFFD\uFFFD\uFFFD" << false << 3;
+    QTest::newRow("beyond unicode") << QByteArray("\xf4\x90\x80\x80") << "\uFFFD\uFFFD\uFFFD\uFFFD" << false << 4;
+    QTest::newRow("cut short") << QByteArray("\xe2\x9c") << "\uFFFD" << false << 0;
+    QTest::newRow("four cut after three") << QByteArray("a\xf0\x9f\x98") << "a\uFFFD" << false << 1;
+    QTest::newRow("lead at the end") << QByteArray("ab\xc3") << "ab\uFFFD" << false << 2;
+    QTest::newRow("cut by ascii") << QByteArray("\xe2\x9cz") << "\uFFFDz" << false << 3;
+    QTest::newRow("latest scalar") << QByteArray("\xf4\x8f\xbf\xbf") << QString::fromUcs4(U"\U0010FFFF") << true << 4;
+    QTest::newRow("ff") << QByteArray("\xff") << "\uFFFD" << false << 1;
+    // Past the 64 bytes a vector check takes at a time, the fault at its end.
+    QTest::newRow("long, bad at the end") << QByteArray(70, 'x') + "\xed\xa0\x80" << QString(70, 'x') + "\uFFFD\uFFFD\uFFFD"
+                                         << false << 73;
 }
 
 void TestCharset::utf8()
@@ -149,8 +156,10 @@ void TestCharset::utf8()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
     QFETCH(bool, valid);
+    QFETCH(int, complete);
     QCOMPARE(QString::fromStdString(decodeInPieces(Encoding::Utf8, bytes.toStdString(), 64)), text);
     QCOMPARE(qb::isValidUtf8(bytes.toStdString()), valid);
+    QCOMPARE(qb::completeUtf8End(bytes.toStdString()), std::size_t(complete));
 }
 
 void TestCharset::utf8SplitAnywhere()
