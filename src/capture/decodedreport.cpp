@@ -16,13 +16,6 @@ namespace {
 constexpr std::uint32_t kDotsPerLine = 24;
 // The lines a 2D symbol stands on.
 constexpr std::uint16_t kTwoDimensionalRows = 8;
-// Decorations are collected in pieces while the report grows, each twice
-// the one before up to this many.
-constexpr std::size_t kDecorationChunk = std::size_t(1) << 16;
-constexpr std::size_t kFirstDecorationChunk = 16;
-
-std::size_t nextPiece(std::size_t last) { return std::min(kDecorationChunk, std::max(kFirstDecorationChunk, 2 * last)); }
-
 // The text form of a report stays within its 32-bit offsets; a document
 // whose lines would pass this (only one built from far more bytes than a
 // report keeps) ends there.
@@ -41,11 +34,7 @@ std::uint16_t rowsOf(const Block &b)
 
 void DecodedReportBuilder::restart() { *this = DecodedReportBuilder(); }
 
-std::size_t DecodedReportBuilder::memoryHeld() const
-{
-    return report_.memoryHeld() + decorationRoom_ * sizeof(LineDecoration) +
-           decorations_.capacity() * sizeof(decorations_[0]);
-}
+std::size_t DecodedReportBuilder::memoryHeld() const { return report_.memoryHeld(); }
 
 std::size_t DecodedReportBuilder::memoryAfter(std::size_t n, std::size_t columns) const
 {
@@ -55,21 +44,7 @@ std::size_t DecodedReportBuilder::memoryAfter(std::size_t n, std::size_t columns
     // alignment, and such a line takes two bytes at least.
     const std::size_t lines = 2 * n + 1;
     const std::size_t text = n * 4 + (n / 2 + 1) * columns + 2 * lines + 64;
-    // The pieces that many more decorations take.
-    std::size_t room = decorations_.empty() ? 0 : decorations_.back().capacity() - decorations_.back().size();
-    std::size_t last = decorations_.empty() ? 0 : decorations_.back().capacity();
-    std::size_t added = 0, pieces = 0;
-    while (room < lines) {
-        last = nextPiece(last);
-        room += last;
-        added += last;
-        ++pieces;
-    }
-    const std::size_t table = decorations_.size() + pieces <= decorations_.capacity()
-                                  ? decorations_.capacity()
-                                  : 2 * (decorations_.size() + pieces);
-    return report_.memoryAfterAppending(text, lines) + (decorationRoom_ + added) * sizeof(LineDecoration) +
-           table * sizeof(decorations_[0]);
+    return report_.memoryAfterAppending(text, lines, lines);
 }
 
 bool DecodedReportBuilder::append(std::string_view text)
@@ -104,13 +79,7 @@ void DecodedReportBuilder::decorate(LineDecoration::Kind kind, std::size_t sourc
     d.row = row;
     d.rows = rows;
     d.kind = kind;
-    if (decorations_.empty() || decorations_.back().size() == decorations_.back().capacity()) {
-        const std::size_t size = nextPiece(decorations_.empty() ? 0 : decorations_.back().capacity());
-        decorations_.emplace_back();
-        decorations_.back().reserve(size);
-        decorationRoom_ += decorations_.back().capacity();
-    }
-    decorations_.back().push_back(d);
+    report_.addDecoration(d);
 }
 
 void DecodedReportBuilder::textLine(const Document &doc, std::size_t i)
@@ -209,17 +178,7 @@ Report DecodedReportBuilder::finish(Document &&document, Report &&received)
     report_.shrinkToFit();
     document.releaseText();
     Report out = std::move(report_);
-    // One table in the end, each piece freed once copied: never held twice.
-    std::size_t count = 0;
-    for (const std::vector<LineDecoration> &piece : decorations_)
-        count += piece.size();
-    std::vector<LineDecoration> decorations;
-    decorations.reserve(count);
-    for (std::vector<LineDecoration> &piece : decorations_) {
-        decorations.insert(decorations.end(), piece.begin(), piece.end());
-        std::vector<LineDecoration>().swap(piece);
-    }
-    out.setDecoded(std::make_shared<const Document>(std::move(document)), std::move(decorations));
+    out.setDecoded(std::make_shared<const Document>(std::move(document)));
     out.takeRawBytes(received);
     out.setStreamCounts(received.bytesReceived(), received.bytesNotKept());
     restart();

@@ -67,9 +67,6 @@ private:
                   std::uint16_t rows);
 
     Report report_;
-    // In pieces of a fixed size, so that growing never copies them all.
-    std::vector<std::vector<LineDecoration>> decorations_;
-    std::size_t decorationRoom_ = 0; // entries the pieces hold room for
     std::string padded_, clean_;
     std::size_t nextLine_ = 0, nextBlock_ = 0;
     std::size_t used_ = 0; // bytes of the text form

@@ -8,11 +8,14 @@
 // Offsets are 32-bit: a report keeps at most 64 MiB of received bytes, and its
 // text form (each lone line end counted as two bytes) stays below 4 GiB.
 
+#include "common/growbuffer.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -116,11 +119,15 @@ public:
     // Windows-1252) have none of it.
     bool isDecoded() const noexcept { return m_decoded; }
     const std::shared_ptr<const Document> &document() const noexcept { return m_document; }
-    const std::vector<LineDecoration> &decorations() const noexcept { return m_decorations; }
+    std::span<const LineDecoration> decorations() const noexcept { return m_decorations.view(); }
     // Line i's decoration, or null.
     const LineDecoration *decoration(std::size_t i) const noexcept;
     // Makes the report a decoded one; decorations sorted by line, one per line at most.
-    void setDecoded(std::shared_ptr<const Document> document, std::vector<LineDecoration> decorations);
+    void setDecoded(std::shared_ptr<const Document> document, const std::vector<LineDecoration> &decorations);
+    // The same with the decorations added so far: a report built line by
+    // line decorates each line as it is added, after it.
+    void setDecoded(std::shared_ptr<const Document> document);
+    void addDecoration(const LineDecoration &d) { m_decorations.push_back(d); }
 
     // The memory the report holds as allocated: its byte block and its line
     // table, spare room included, and what its decoding holds.
@@ -129,110 +136,17 @@ public:
     // `lines` more lines, grown with a headroom of at most 8 MiB (a report
     // built in many steps grows in few of them, with little spare room).
     void reserveMore(std::size_t textBytes, std::size_t lines);
-    // What memoryHeld() comes to after reserveMore(textBytes, lines).
-    std::size_t memoryAfterAppending(std::size_t textBytes, std::size_t lines) const;
+    // What memoryHeld() comes to after reserveMore(textBytes, lines) and
+    // `decorations` more decorations.
+    std::size_t memoryAfterAppending(std::size_t textBytes, std::size_t lines, std::size_t decorations = 0) const;
     // Gives back the spare room of both (after a filter dropped lines).
     void shrinkToFit();
 
 private:
     friend class ReportAssembler;
 
-    // The bytes of the text form in one block. A small block comes from
-    // malloc; a large one is mapped from the system on its own, aligned to
-    // huge pages, so that it grows by remapping its pages instead of copying
-    // them (a report that grows to 64 MiB is not copied over and over), takes
-    // huge pages where the system offers them (far fewer page faults), and
-    // gives back its spare room at no cost once the report is finished.
-    class Bytes
-    {
-    public:
-        Bytes() = default;
-        Bytes(Bytes &&other) noexcept;
-        Bytes &operator=(Bytes &&other) noexcept;
-        Bytes(const Bytes &) = delete;
-        Bytes &operator=(const Bytes &) = delete;
-        ~Bytes();
-
-        char *data() noexcept { return m_data; }
-        const char *data() const noexcept { return m_data; }
-        std::size_t size() const noexcept { return m_size; }
-        std::size_t capacity() const noexcept { return m_capacity; }
-        // Room for at least n bytes. Throws std::bad_alloc.
-        void reserve(std::size_t n);
-        // The capacity reserve(n) gives a block that holds less than n.
-        static std::size_t capacityFor(std::size_t n);
-        void append(const char *bytes, std::size_t n)
-        {
-            if (n == 0)
-                return;
-            if (m_capacity - m_size < n)
-                grow(m_size + n);
-            std::memcpy(m_data + m_size, bytes, n);
-            m_size += n;
-        }
-        void appendLineEnd()
-        {
-            if (m_capacity - m_size < 2)
-                grow(m_size + 2);
-            m_data[m_size++] = '\r';
-            m_data[m_size++] = '\n';
-        }
-        // Room for at least n more bytes after the end, grown as append
-        // grows; a read may write there and then grow() the size over it.
-        char *room(std::size_t n)
-        {
-            if (m_capacity - m_size < n)
-                grow(m_size + n);
-            return m_data + m_size;
-        }
-        void resize(std::size_t n) noexcept { m_size = n; } // n <= capacity(), bytes written
-        void shrinkToFit() noexcept;
-        void clear() noexcept;
-
-    private:
-        // At least doubles the room. Throws std::bad_alloc.
-        void grow(std::size_t needed);
-        void release() noexcept;
-
-        char *m_data = nullptr;
-        std::size_t m_size = 0;
-        std::size_t m_capacity = 0;
-        bool m_mapped = false;
-    };
-
-    // Where each line starts: 32-bit offsets in a block of its own kind, so
-    // that a table of millions of lines (64 MiB of bare line feeds make one
-    // of 256 MiB) grows and shrinks in place instead of being copied, and
-    // never needs twice its size while it does.
-    class Starts
-    {
-    public:
-        std::size_t size() const noexcept { return m_bytes.size() / sizeof(std::uint32_t); }
-        std::size_t capacity() const noexcept { return m_bytes.capacity() / sizeof(std::uint32_t); }
-        bool empty() const noexcept { return m_bytes.size() == 0; }
-        // Blocks come from malloc or mmap, both aligned for 32-bit values.
-        std::uint32_t operator[](std::size_t i) const noexcept { return values()[i]; }
-        std::uint32_t &operator[](std::size_t i) noexcept { return values()[i]; }
-        void push_back(std::uint32_t v)
-        {
-            m_bytes.append(reinterpret_cast<const char *>(&v), sizeof v);
-        }
-        void resize(std::size_t n) noexcept { m_bytes.resize(n * sizeof(std::uint32_t)); } // n <= size()
-        void reserve(std::size_t n) { m_bytes.reserve(n * sizeof(std::uint32_t)); }
-        void shrinkToFit() noexcept { m_bytes.shrinkToFit(); }
-        void clear() noexcept { m_bytes.clear(); }
-        void assign(const Starts &other)
-        {
-            m_bytes.clear();
-            m_bytes.reserve(other.m_bytes.size());
-            m_bytes.append(other.m_bytes.data(), other.m_bytes.size());
-        }
-
-    private:
-        std::uint32_t *values() noexcept { return reinterpret_cast<std::uint32_t *>(m_bytes.data()); }
-        const std::uint32_t *values() const noexcept { return reinterpret_cast<const std::uint32_t *>(m_bytes.data()); }
-        Bytes m_bytes;
-    };
+    using Bytes = GrowBuffer;
+    using Starts = GrowTable<std::uint32_t>;
 
     Bytes m_text;
     Starts m_starts;
@@ -241,7 +155,7 @@ private:
     std::uint64_t m_notKept = 0;
     bool m_decoded = false;
     std::shared_ptr<const Document> m_document;
-    std::vector<LineDecoration> m_decorations;
+    GrowTable<LineDecoration> m_decorations;
 };
 
 template <class Keep>
