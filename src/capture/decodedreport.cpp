@@ -121,7 +121,7 @@ void DecodedReportBuilder::block(const Document &doc, std::size_t b)
 // block stands before the line it was added before.
 void DecodedReportBuilder::convert(const Document &doc, std::size_t lineLimit, std::size_t blockLimit)
 {
-    const std::vector<Block> &blocks = doc.blocks();
+    const Blocks &blocks = doc.blocks();
     const auto blocksBefore = [&](std::size_t line) {
         for (; nextBlock_ < blockLimit && blocks[nextBlock_].beforeLine <= line && !full_; ++nextBlock_)
             block(doc, nextBlock_);
@@ -153,7 +153,7 @@ void DecodedReportBuilder::take(Document &doc)
 {
     // The last block may still change (an image grows by bands, a marker
     // counts again), and the lines after it wait with it.
-    const std::vector<Block> &blocks = doc.blocks();
+    const Blocks &blocks = doc.blocks();
     const std::size_t blockLimit = blocks.empty() ? 0 : blocks.size() - 1;
     const std::size_t lineLimit =
         blocks.empty() ? doc.lineCount() : std::min(doc.lineCount(), blocks.back().beforeLine);

@@ -61,7 +61,7 @@ std::string markerLabel(const Marker &m)
 
 std::vector<StyleRun> Document::lineRuns(std::size_t i) const
 {
-    return {runs_.begin() + lines_[i].firstRun, runs_.begin() + std::ptrdiff_t(runsEnd(i))};
+    return {runs_.begin() + lines_[i].firstRun, runs_.begin() + runsEnd(i)};
 }
 
 std::size_t Document::lineColumns(std::size_t i) const
@@ -108,6 +108,12 @@ std::vector<std::string> Document::plainLines() const
 }
 
 namespace {
+// What a block takes in its deque: its share of the deque's node (four
+// blocks in a node of its own allocation) and of the table of nodes.
+constexpr std::size_t kBlockBytes = sizeof(Block) + 16;
+// What an empty deque holds already: its first node and its table.
+constexpr std::size_t kBlocksBase = 1024;
+
 std::size_t contentBytes(const Block &b)
 {
     if (const auto *img = std::get_if<RasterImage>(&b.content))
@@ -125,20 +131,37 @@ std::size_t Document::memoryBytes() const
     // report holds.
     return chunkBytes_ + open_.capacity() + chunks_.capacity() * sizeof(chunks_[0]) + lines_.capacity() * sizeof(Line) +
            aligns_.capacity() * sizeof(Align) +
-           runs_.capacity() * sizeof(StyleRun) + blocks_.capacity() * sizeof(Block) + settledBlockBytes_ +
+           runs_.capacity() * sizeof(StyleRun) + kBlocksBase + blocks_.size() * kBlockBytes + settledBlockBytes_ +
            (blocks_.empty() ? 0 : contentBytes(blocks_.back()));
 }
 
 namespace {
-// A short receipt's text takes one small block, a long report's 1 MiB blocks.
+// A short receipt's text takes one small block, a longer one blocks of
+// almost 1 MiB from malloc, and a long report, past the first few of those,
+// blocks of 2 MiB mapped in huge pages (one page fault for 2 MiB of text):
+// a report of a few MiB does not hold a large mapping, one of 64 MiB is
+// not slowed down by 16 000 page faults.
 constexpr std::size_t kFirstChunk = std::size_t(4) << 10, kSecondChunk = std::size_t(64) << 10,
-                      kChunk = std::size_t(1) << 20;
+                      kChunk = std::size_t(960) << 10, kLargeChunk = std::size_t(2) << 20;
+constexpr std::size_t kChunksBeforeLarge = 8;
 
-// The capacity a table of `size` entries in `capacity` comes to after
+std::size_t chunkSize(std::size_t index)
+{
+    return index == 0 ? kFirstChunk : index == 1 ? kSecondChunk : index < kChunksBeforeLarge ? kChunk : kLargeChunk;
+}
+
+// The capacity a vector of `size` entries in `capacity` comes to after
 // `more` entries were added one at a time (each growth doubles it).
 std::size_t grownCapacity(std::size_t size, std::size_t capacity, std::size_t more)
 {
     return size + more <= capacity ? capacity : std::max(2 * capacity, 2 * (size + more));
+}
+
+// The bytes a table comes to after `more` entries.
+template <class T>
+std::size_t grownTable(const GrowTable<T> &t, std::size_t more)
+{
+    return GrowTable<T>::bytesAfter(t.size(), t.capacity(), more);
 }
 } // namespace
 
@@ -148,7 +171,7 @@ std::size_t Document::storageFor(std::size_t text, std::size_t &chunks)
     // as much again as the text.
     std::size_t n = 0, covered = 0;
     while (covered < 2 * text) {
-        const std::size_t size = chunks == 0 ? kFirstChunk : chunks == 1 ? kSecondChunk : kChunk;
+        const std::size_t size = GrowBuffer::capacityFor(chunkSize(chunks));
         n += size;
         covered += size;
         ++chunks;
@@ -173,10 +196,10 @@ std::size_t Document::memoryAfter(std::size_t text, std::size_t lines, std::size
     }
     n += grownCapacity(open_.size(), open_.capacity(), text) - open_.capacity();
     n += 2 * text; // images and symbols, grown as they grow
-    n += (grownCapacity(lines_.size(), lines_.capacity(), lines) - lines_.capacity()) * sizeof(Line);
-    n += (grownCapacity(aligns_.size(), aligns_.capacity(), lines) - aligns_.capacity()) * sizeof(Align);
-    n += (grownCapacity(runs_.size(), runs_.capacity(), runs) - runs_.capacity()) * sizeof(StyleRun);
-    n += (grownCapacity(blocks_.size(), blocks_.capacity(), blocks) - blocks_.capacity()) * sizeof(Block);
+    n += grownTable(lines_, lines) - lines_.capacity() * sizeof(Line);
+    n += grownTable(aligns_, lines) - aligns_.capacity() * sizeof(Align);
+    n += grownTable(runs_, runs) - runs_.capacity() * sizeof(StyleRun);
+    n += blocks * kBlockBytes;
     return n;
 }
 
@@ -185,12 +208,13 @@ const char *Document::store(std::string_view text)
     if (text.empty())
         return "";
     if (text.size() > chunkRoom_) {
-        const std::size_t next = chunks_.empty() ? kFirstChunk : chunks_.size() == 1 ? kSecondChunk : kChunk;
-        const std::size_t size = std::max(next, text.size());
-        chunks_.push_back(std::unique_ptr<char[]>(new char[size]));
+        const std::size_t next = chunkSize(chunks_.size());
+        chunks_.emplace_back();
+        chunks_.back().reserve(std::max(next, text.size()));
+        const std::size_t size = chunks_.back().capacity();
         chunkSizes_.push_back(size);
         chunkFirstLine_.push_back(lines_.size()); // store() is called for the line about to be added
-        chunkEnd_ = chunks_.back().get();
+        chunkEnd_ = chunks_.back().data();
         chunkRoom_ = size;
         chunkBytes_ += size;
     }
@@ -227,7 +251,7 @@ void Document::addLine(std::string_view text, const std::vector<StyleRun> &runs,
 
 void Document::dropCompleted()
 {
-    std::vector<std::unique_ptr<char[]>>().swap(chunks_);
+    std::vector<GrowBuffer>().swap(chunks_);
     std::vector<std::size_t>().swap(chunkSizes_);
     std::vector<std::size_t>().swap(chunkFirstLine_);
     releasedChunks_ = 0;
@@ -235,18 +259,18 @@ void Document::dropCompleted()
     chunkRoom_ = 0;
     chunkBytes_ = 0;
     chunkEnd_ = nullptr;
-    std::vector<Line>().swap(lines_);
-    std::vector<Align>().swap(aligns_);
-    std::vector<StyleRun>().swap(runs_);
-    std::vector<Block>().swap(blocks_);
+    lines_.clear();
+    aligns_.clear();
+    runs_.clear();
+    Blocks().swap(blocks_);
     settledBlockBytes_ = 0;
 }
 
 void Document::releaseText()
 {
-    for (Line &l : lines_)
-        l.text = nullptr;
-    std::vector<std::unique_ptr<char[]>>().swap(chunks_);
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        lines_[i].text = nullptr;
+    std::vector<GrowBuffer>().swap(chunks_);
     std::vector<std::size_t>().swap(chunkSizes_);
     std::vector<std::size_t>().swap(chunkFirstLine_);
     releasedChunks_ = 0;
@@ -266,7 +290,7 @@ void Document::releaseTextBefore(std::size_t line)
     // A chunk holds lines from its first line up to the next chunk's; the
     // last one is still being filled.
     while (releasedChunks_ + 1 < chunks_.size() && chunkFirstLine_[releasedChunks_ + 1] <= line) {
-        chunks_[releasedChunks_].reset();
+        chunks_[releasedChunks_].clear();
         chunkBytes_ -= chunkSizes_[releasedChunks_];
         ++releasedChunks_;
     }

@@ -11,7 +11,10 @@
 // line, and the text never moves once a line is complete.
 // A symbol's data is text too: the line after its block holds it readably.
 
+#include "common/growbuffer.h"
+
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -110,6 +113,11 @@ struct Block {
     Align align = Align::Left;
 };
 
+// The blocks of a document, in order. A deque: a job of many thousand
+// symbols never has its blocks copied to a table twice as large, nor holds
+// room for as many again.
+using Blocks = std::deque<Block>;
+
 // What a marker shows: "- - - cut - - -", "[drawer kick]", ...
 std::string markerLabel(const Marker &m);
 // The symbology's name as a reader would show it: "CODE128", "QR Code", ...
@@ -153,7 +161,7 @@ public:
     // Every line's text (what filters and copy use).
     std::vector<std::string> plainLines() const;
 
-    const std::vector<Block> &blocks() const { return blocks_; }
+    const Blocks &blocks() const { return blocks_; }
     const std::string &jobName() const { return jobName_; }
     const std::string &userName() const { return userName_; }
     std::size_t paperColumns() const { return paperColumns_; }
@@ -177,7 +185,7 @@ public:
     void addBlock(std::variant<RasterImage, Symbol, Marker> content, Align align = Align::Left);
     // The blocks to change; only the last one may change in size (an image
     // that grows by bands).
-    std::vector<Block> &mutableBlocks() { return blocks_; }
+    Blocks &mutableBlocks() { return blocks_; }
     void setJob(std::string name, std::string user)
     {
         jobName_ = std::move(name);
@@ -207,7 +215,8 @@ private:
     static std::size_t storageFor(std::size_t text, std::size_t &chunks);
     std::size_t runsEnd(std::size_t i) const { return i + 1 < lines_.size() ? lines_[i + 1].firstRun : runs_.size(); }
 
-    std::vector<std::unique_ptr<char[]>> chunks_;
+    // Large blocks take huge pages (one fault for 2 MiB of text).
+    std::vector<GrowBuffer> chunks_;
     // Per chunk: its size and the first line whose text it holds; chunks
     // before releasedChunks_ are freed.
     std::vector<std::size_t> chunkSizes_, chunkFirstLine_;
@@ -217,13 +226,13 @@ private:
     std::size_t chunkBytes_ = 0;
     char *chunkEnd_ = nullptr;
     std::string open_;
-    std::vector<Line> lines_;
+    GrowTable<Line> lines_;
     // Each line's alignment, kept beside the table: a line record of 16
     // bytes rather than 24 (with its padding) matters for a report of
     // millions of lines.
-    std::vector<Align> aligns_;
-    std::vector<StyleRun> runs_;
-    std::vector<Block> blocks_;
+    GrowTable<Align> aligns_;
+    GrowTable<StyleRun> runs_;
+    Blocks blocks_;
     std::string jobName_, userName_;
     std::size_t paperColumns_ = 48;
     bool textReleased_ = false;

@@ -141,7 +141,7 @@ void GrowBuffer::grow(std::size_t needed)
 {
     if (needed < m_size)
         throw std::bad_alloc(); // the size overflowed
-    reserve(std::max({needed, 2 * m_capacity, std::size_t(256)}));
+    reserve(grownCapacity(m_capacity, needed));
 }
 
 void GrowBuffer::shrinkToFit() noexcept

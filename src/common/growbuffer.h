@@ -34,6 +34,11 @@ public:
     void reserve(std::size_t n);
     // The capacity reserve(n) gives a block that holds less than n.
     static std::size_t capacityFor(std::size_t n);
+    // The capacity a block of `capacity` grows to when it needs `needed`.
+    static std::size_t grownCapacity(std::size_t capacity, std::size_t needed)
+    {
+        return capacityFor(std::max({needed, 2 * capacity, std::size_t(256)}));
+    }
     void append(const char *bytes, std::size_t n)
     {
         if (n == 0)
@@ -109,10 +114,12 @@ public:
     // table of `size` entries in `capacity`.
     static std::size_t bytesAfter(std::size_t size, std::size_t capacity, std::size_t more)
     {
-        if (size + more <= capacity)
-            return capacity * sizeof(T);
-        // Each growth at least doubles, rounded up as the block rounds.
-        return GrowBuffer::capacityFor(std::max<std::size_t>(256, 2 * (size + more) * sizeof(T)));
+        // Growth by growth, as the block grows.
+        const std::size_t need = (size + more) * sizeof(T);
+        std::size_t bytes = capacity * sizeof(T);
+        while (bytes < need)
+            bytes = GrowBuffer::grownCapacity(bytes, bytes + sizeof(T));
+        return bytes;
     }
 
 private:
