@@ -1,5 +1,7 @@
 #include "capture/escpos.h"
 
+#include "capture/reportassembler.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -271,8 +273,7 @@ void EscPosDecoder::applyTables()
 {
     std::shared_ptr<const ByteTable> base;
     if (codeTable_ >= 0) {
-        const std::string name = codeTableName(codeTable_);
-        base = name == "windows-1252" ? ByteTable::windows1252() : ByteTable::fromIconv(name);
+        base = codeTableOf(codeTable_);
     } else {
         line_.charset().reset();
         const ByteTable *chosen = line_.charset().table();
@@ -288,12 +289,22 @@ void EscPosDecoder::applyTables()
     line_.charset().useTable(std::move(base));
 }
 
+std::shared_ptr<const ByteTable> EscPosDecoder::codeTableOf(int n)
+{
+    for (const auto &[number, table] : codeTables_)
+        if (number == n)
+            return table;
+    const std::string name = codeTableName(n);
+    std::shared_ptr<const ByteTable> table;
+    if (!name.empty())
+        table = name == "windows-1252" ? ByteTable::windows1252() : ByteTable::fromIconv(name);
+    codeTables_.emplace_back(n, table);
+    return table;
+}
+
 void EscPosDecoder::setCodeTable(int n)
 {
-    const std::string name = codeTableName(n);
-    const bool available =
-        !name.empty() && (name == "windows-1252" || ByteTable::fromIconv(name) != nullptr);
-    if (!available) {
+    if (!codeTableOf(n)) {
         line_.marker(MarkerKind::CodeTableMissing, "ESC t " + std::to_string(n));
         return;
     }
@@ -905,12 +916,20 @@ void EscPosDecoder::printSymbol(SymbolKind kind, std::string data, std::string r
         sym.readablePosition = ReadablePosition(readablePosition_);
     }
     sym.data = std::move(data);
+    Document &doc = line_.document();
+    if (findLineBreakOrNul(readable.data(), readable.data() + readable.size()) == readable.data() + readable.size()) {
+        // One line, as most symbols' data is: the line is the block's own text.
+        sym.readable = std::move(readable);
+        line_.block(std::move(sym));
+        doc.addLine(std::get<Symbol>(doc.blocks().back().content).readable, {}, line_.align());
+        return;
+    }
     std::vector<std::string> lines = readableLines(readable);
     sym.readable = std::move(readable);
     sym.readableLines = std::uint32_t(lines.size());
     line_.block(std::move(sym));
     for (const std::string &l : lines)
-        line_.document().addLine(l, {}, line_.align());
+        doc.addLine(l, {}, line_.align());
 }
 
 void EscPosDecoder::finish()

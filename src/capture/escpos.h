@@ -91,6 +91,10 @@ private:
     bool emphasized_ = false, doubleStrike_ = false;
     int codeTable_ = -1; // -1: the chosen character set
     int nationalSet_ = 0;
+    // Code table n's table, nullptr when there is none here: looked up once
+    // for the job (a till switches tables on every receipt).
+    std::shared_ptr<const ByteTable> codeTableOf(int n);
+    std::vector<std::pair<int, std::shared_ptr<const ByteTable>>> codeTables_;
 
     int barHeight_ = 162, barWidth_ = 3, readablePosition_ = 0;
     struct TwoDState {
