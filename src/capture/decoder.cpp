@@ -76,7 +76,10 @@ private:
         while (i < end) {
             const std::size_t j = std::size_t(findLineBreakOrNul(p + i, p + end) - p);
             const std::string_view text = bytes.substr(i, j - i);
-            if (asUtf8)
+            const bool lineEnd = j < end && bytes[j] != '\0';
+            if (asUtf8 && lineEnd)
+                line_.endLineWith(text);
+            else if (asUtf8)
                 line_.utf8(text);
             else
                 line_.text(text);
@@ -86,7 +89,8 @@ private:
             i = j + 1;
             if (c == '\0')
                 continue;
-            line_.endLine();
+            if (!asUtf8)
+                line_.endLine();
             if (c == '\r') {
                 if (i == n)
                     afterCr_ = true;

@@ -77,13 +77,15 @@ void LineBuilder::utf8(std::string_view text)
     afterBlock_ = false;
 }
 
-void LineBuilder::endLine()
+void LineBuilder::endLineWith(std::string_view text)
 {
+    if (!text.empty())
+        noteStyle();
     std::string &t = doc_.textBuffer();
     decoder_.flush(t);
-    if (t.size() == doc_.openLineStart())
+    if (t.size() == doc_.openLineStart() && text.empty())
         lineAlign_ = align_;
-    doc_.closeLine(runs_, lineAlign_);
+    doc_.closeLine(runs_, lineAlign_, text);
     runs_.clear();
     columns_ = 0;
     countedTo_ = doc_.openLineStart();

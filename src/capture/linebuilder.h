@@ -20,7 +20,9 @@ public:
     // UTF-8 text as it is, e.g. spaces of a tab.
     void utf8(std::string_view text);
     // Ends the line, empty or not.
-    void endLine();
+    void endLine() { endLineWith({}); }
+    // utf8(text), then endLine(), the text stored once.
+    void endLineWith(std::string_view text);
     // Ends the line if it holds anything.
     void endLineIfAny()
     {

@@ -225,11 +225,16 @@ const char *Document::store(std::string_view text)
     return at;
 }
 
-void Document::closeLine(const std::vector<StyleRun> &runs, Align align)
+void Document::closeLine(const std::vector<StyleRun> &runs, Align align, std::string_view tail)
 {
+    if (!open_.empty() && !tail.empty()) {
+        open_ += tail;
+        tail = {};
+    }
+    const std::string_view text = open_.empty() ? tail : std::string_view(open_);
     Line l;
-    l.textLength = std::uint32_t(open_.size());
-    l.text = store(open_);
+    l.textLength = std::uint32_t(text.size());
+    l.text = store(text);
     l.firstRun = std::uint32_t(runs_.size());
     // A line all in the plain style keeps no runs.
     if (!(runs.size() == 1 && runs.front().style.isPlain() && runs.front().offset == 0))

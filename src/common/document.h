@@ -180,7 +180,9 @@ public:
     // textBuffer() from openLineStart(); closeLine() makes it a line.
     std::string &textBuffer() { return open_; }
     std::size_t openLineStart() const { return 0; }
-    void closeLine(const std::vector<StyleRun> &runs, Align align);
+    // `tail`: UTF-8 text after the buffer's, stored with it without being
+    // copied to the buffer first.
+    void closeLine(const std::vector<StyleRun> &runs, Align align, std::string_view tail = {});
     void addLine(std::string_view text, const std::vector<StyleRun> &runs = {}, Align align = Align::Left);
     void addBlock(std::variant<RasterImage, Symbol, Marker> content, Align align = Align::Left);
     // The blocks to change; only the last one may change in size (an image
