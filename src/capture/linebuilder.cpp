@@ -129,7 +129,7 @@ void LineBuilder::setAlign(Align a)
         lineAlign_ = a;
 }
 
-void LineBuilder::block(std::variant<RasterImage, Symbol, Marker> content)
+void LineBuilder::block(std::variant<RasterImage, Symbol, Marker> &&content)
 {
     endLineIfAny();
     doc_.addBlock(std::move(content), align_);

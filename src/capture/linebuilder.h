@@ -46,7 +46,7 @@ public:
     Align align() const { return align_; }
 
     // A block between lines: the line in progress ends first.
-    void block(std::variant<RasterImage, Symbol, Marker> content);
+    void block(std::variant<RasterImage, Symbol, Marker> &&content);
     void marker(MarkerKind kind, std::string detail = {});
 
     TextDecoder &charset() { return decoder_; }

@@ -233,9 +233,15 @@ void TextDecoder::reset()
         return;
     }
     mode_ = Mode::Table;
-    table_ = ByteTable::forEncoding(chosen_ == Encoding::Auto ? Encoding::Windows1252 : chosen_);
-    if (!table_)
-        table_ = ByteTable::windows1252(); // a code page this machine's iconv lacks
+    const Encoding e = chosen_ == Encoding::Auto ? Encoding::Windows1252 : chosen_;
+    // Looked up once: a printer job returns to the chosen set on every ESC @.
+    if (!chosenTable_ || chosenTableFor_ != e) {
+        chosenTable_ = ByteTable::forEncoding(e);
+        if (!chosenTable_)
+            chosenTable_ = ByteTable::windows1252(); // a code page this machine's iconv lacks
+        chosenTableFor_ = e;
+    }
+    table_ = chosenTable_;
 }
 
 void TextDecoder::useTable(std::shared_ptr<const ByteTable> table)

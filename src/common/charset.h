@@ -129,6 +129,8 @@ private:
     Encoding chosen_;
     Mode mode_ = Mode::Table;
     std::shared_ptr<const ByteTable> table_;
+    std::shared_ptr<const ByteTable> chosenTable_; // the table of the choice, for chosenTableFor_
+    Encoding chosenTableFor_ = Encoding::Windows1252;
     bool autoFailed_ = false;
     // The bytes of a UTF-8 sequence begun but not yet complete.
     std::array<unsigned char, 4> partial_{};

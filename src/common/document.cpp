@@ -301,11 +301,15 @@ void Document::releaseTextBefore(std::size_t line)
     }
 }
 
-void Document::addBlock(std::variant<RasterImage, Symbol, Marker> content, Align align)
+void Document::addBlock(std::variant<RasterImage, Symbol, Marker> &&content, Align align)
 {
     if (!blocks_.empty())
         settledBlockBytes_ += contentBytes(blocks_.back());
-    blocks_.push_back(Block{lines_.size(), std::move(content), align});
+    // Made in place: the content is moved once.
+    Block &b = blocks_.emplace_back();
+    b.beforeLine = lines_.size();
+    b.content = std::move(content);
+    b.align = align;
 }
 
 } // namespace qb

@@ -184,7 +184,7 @@ public:
     // copied to the buffer first.
     void closeLine(const std::vector<StyleRun> &runs, Align align, std::string_view tail = {});
     void addLine(std::string_view text, const std::vector<StyleRun> &runs = {}, Align align = Align::Left);
-    void addBlock(std::variant<RasterImage, Symbol, Marker> content, Align align = Align::Left);
+    void addBlock(std::variant<RasterImage, Symbol, Marker> &&content, Align align = Align::Left);
     // The blocks to change; only the last one may change in size (an image
     // that grows by bands).
     Blocks &mutableBlocks() { return blocks_; }
