@@ -77,21 +77,20 @@ private:
             const std::size_t j = std::size_t(findLineBreakOrNul(p + i, p + end) - p);
             const std::string_view text = bytes.substr(i, j - i);
             const bool lineEnd = j < end && bytes[j] != '\0';
-            if (asUtf8 && lineEnd)
+            if (asUtf8 && lineEnd) {
                 line_.endLineWith(text);
-            else if (asUtf8)
-                line_.utf8(text);
-            else
-                line_.text(text);
+            } else {
+                if (asUtf8)
+                    line_.utf8(text);
+                else
+                    line_.text(text);
+                if (lineEnd)
+                    line_.endLine();
+            }
             if (j == end)
                 return end;
-            const char c = bytes[j];
             i = j + 1;
-            if (c == '\0')
-                continue;
-            if (!asUtf8)
-                line_.endLine();
-            if (c == '\r') {
+            if (bytes[j] == '\r') {
                 if (i == n)
                     afterCr_ = true;
                 else if (bytes[i] == '\n')

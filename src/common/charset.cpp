@@ -235,11 +235,10 @@ void TextDecoder::reset()
     mode_ = Mode::Table;
     const Encoding e = chosen_ == Encoding::Auto ? Encoding::Windows1252 : chosen_;
     // Looked up once: a printer job returns to the chosen set on every ESC @.
-    if (!chosenTable_ || chosenTableFor_ != e) {
+    if (!chosenTable_) {
         chosenTable_ = ByteTable::forEncoding(e);
         if (!chosenTable_)
             chosenTable_ = ByteTable::windows1252(); // a code page this machine's iconv lacks
-        chosenTableFor_ = e;
     }
     table_ = chosenTable_;
 }

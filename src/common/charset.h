@@ -129,8 +129,8 @@ private:
     Encoding chosen_;
     Mode mode_ = Mode::Table;
     std::shared_ptr<const ByteTable> table_;
-    std::shared_ptr<const ByteTable> chosenTable_; // the table of the choice, for chosenTableFor_
-    Encoding chosenTableFor_ = Encoding::Windows1252;
+    // The table of the choice (of Windows-1252 for the automatic one).
+    std::shared_ptr<const ByteTable> chosenTable_;
     bool autoFailed_ = false;
     // The bytes of a UTF-8 sequence begun but not yet complete.
     std::array<unsigned char, 4> partial_{};

@@ -212,7 +212,6 @@ const char *Document::store(std::string_view text)
         chunks_.emplace_back();
         chunks_.back().reserve(std::max(next, text.size()));
         const std::size_t size = chunks_.back().capacity();
-        chunkSizes_.push_back(size);
         chunkFirstLine_.push_back(lines_.size()); // store() is called for the line about to be added
         chunkEnd_ = chunks_.back().data();
         chunkRoom_ = size;
@@ -257,7 +256,6 @@ void Document::addLine(std::string_view text, const std::vector<StyleRun> &runs,
 void Document::dropCompleted()
 {
     std::vector<GrowBuffer>().swap(chunks_);
-    std::vector<std::size_t>().swap(chunkSizes_);
     std::vector<std::size_t>().swap(chunkFirstLine_);
     releasedChunks_ = 0;
     textReleasedBefore_ = 0;
@@ -276,7 +274,6 @@ void Document::releaseText()
     for (std::size_t i = 0; i < lines_.size(); ++i)
         lines_[i].text = nullptr;
     std::vector<GrowBuffer>().swap(chunks_);
-    std::vector<std::size_t>().swap(chunkSizes_);
     std::vector<std::size_t>().swap(chunkFirstLine_);
     releasedChunks_ = 0;
     textReleasedBefore_ = lines_.size();
@@ -295,8 +292,8 @@ void Document::releaseTextBefore(std::size_t line)
     // A chunk holds lines from its first line up to the next chunk's; the
     // last one is still being filled.
     while (releasedChunks_ + 1 < chunks_.size() && chunkFirstLine_[releasedChunks_ + 1] <= line) {
+        chunkBytes_ -= chunks_[releasedChunks_].capacity();
         chunks_[releasedChunks_].clear();
-        chunkBytes_ -= chunkSizes_[releasedChunks_];
         ++releasedChunks_;
     }
 }

@@ -219,9 +219,9 @@ private:
 
     // Large blocks take huge pages (one fault for 2 MiB of text).
     std::vector<GrowBuffer> chunks_;
-    // Per chunk: its size and the first line whose text it holds; chunks
+    // Per chunk: the first line whose text it holds; chunks
     // before releasedChunks_ are freed.
-    std::vector<std::size_t> chunkSizes_, chunkFirstLine_;
+    std::vector<std::size_t> chunkFirstLine_;
     std::size_t releasedChunks_ = 0;
     std::size_t textReleasedBefore_ = 0; // lines whose text pointer is cleared
     std::size_t chunkRoom_ = 0; // bytes free at the end of the last chunk
