@@ -1,6 +1,7 @@
 #include "audit/auditwindow.h"
 
 #include "view/findbar.h"
+#include "view/hexview.h"
 #include "view/reportview.h"
 #include "capture/decodedreport.h"
 #include "common/jobdescription.h"
@@ -98,9 +99,19 @@ void TfrmAuditing::buildWindow()
     mContents = new ReportView(GroupBox2);
     mContents->setObjectName(QStringLiteral("mContents"));
     contentsLayout->addWidget(mContents);
+    HexView1 = new HexView(GroupBox2);
+    HexView1->setObjectName(QStringLiteral("HexView1"));
+    HexView1->hide();
+    contentsLayout->addWidget(HexView1);
     FindBar1 = new FindBar(mContents, GroupBox2);
+    FindBar1->setRawView(HexView1);
     contentsLayout->addWidget(FindBar1);
     addFindActions(Edit1, FindBar1, mContents, this);
+    Edit1->addSeparator();
+    ShowRawBytes1 = Edit1->addAction(QStringLiteral("Show &Raw Bytes"));
+    ShowRawBytes1->setObjectName(QStringLiteral("ShowRawBytes1"));
+    ShowRawBytes1->setCheckable(true);
+    connect(ShowRawBytes1, &QAction::toggled, this, &TfrmAuditing::showRawBytes);
     body->addWidget(GroupBox2, 1);
     layout->addLayout(body, 1);
 
@@ -139,6 +150,7 @@ void TfrmAuditing::showEvent(QShowEvent *event)
     if (event->spontaneous())
         return;
     placement::centreOnScreen(this);
+    ShowRawBytes1->setChecked(false);
     FormShow();
 }
 
@@ -258,6 +270,7 @@ void TfrmAuditing::showSelectedFile()
     const int row = selectedRow();
     if (row < 0) {
         mContents->clear();
+        showSelectedBytes();
         return;
     }
     std::optional<Report> report = entryReport(m_entries[std::size_t(row)]);
@@ -271,6 +284,38 @@ void TfrmAuditing::showSelectedFile()
         GroupBox2->setTitle(QStringLiteral("File Contents - ") + QString(job).replace(u'&', QStringLiteral("&&")));
     lbFiles->item(row)->setToolTip(job);
     mContents->setReport(std::move(*report));
+    showSelectedBytes();
+}
+
+void TfrmAuditing::showRawBytes(bool on)
+{
+    HexView1->setPalette(mContents->palette());
+    HexView1->setVisible(on);
+    mContents->setVisible(!on);
+    (on ? static_cast<QWidget *>(HexView1) : mContents)->setFocus();
+    showSelectedBytes();
+}
+
+void TfrmAuditing::showSelectedBytes()
+{
+    // Read only while shown: the bytes of a long report are not held twice
+    // for nothing.
+    const int row = selectedRow();
+    if (HexView1->isHidden() || row < 0) {
+        HexView1->setReport(nullptr);
+        return;
+    }
+    const AuditEntry &entry = m_entries[std::size_t(row)];
+    const std::optional<std::string> raw = auditRawFileName(m_auditDirectory, entry.name);
+    std::optional<std::string> bytes = readAuditFile(m_auditDirectory, raw ? *raw : entry.name);
+    if (!bytes) {
+        HexView1->setReport(nullptr);
+        MessageBox::error(QStringLiteral("Could not load file"), this);
+        return;
+    }
+    auto shown = std::make_shared<Report>();
+    shown->setRawBytes(*bytes);
+    HexView1->setReport(std::move(shown));
 }
 
 void TfrmAuditing::Delete1Click()

@@ -2,7 +2,8 @@
 // The audit history window: lists the audit files by date, shows the selected
 // file's text and deletes one file or all of them. A decoded report's entry
 // is shown from the bytes it kept as received, decoded as reports are now,
-// with its print job named above it.
+// with its print job named above it. Show Raw Bytes shows the entry's bytes
+// in hex instead: those it kept as received, or its file's.
 
 #include "audit/auditstore.h"
 
@@ -24,6 +25,7 @@ namespace qb {
 struct AppPaths;
 class ReportView;
 class FindBar;
+class HexView;
 
 class TfrmAuditing : public QDialog
 {
@@ -44,6 +46,9 @@ public:
     void DeleteAll1Click(); // deletes every listed file after asking, then rebuilds
     void Exit1Click();      // closes the window like OK
     void ClearLists();      // empties the entry list and lbFiles
+    // Shows the selected entry's bytes in hex in the text's place, or the
+    // text again; off each time the window opens.
+    void showRawBytes(bool on);
 
     // Controls (named as their objectName).
     QMenuBar *MainMenu1 = nullptr;
@@ -53,10 +58,12 @@ public:
     QAction *N1 = nullptr;
     QAction *Exit1 = nullptr;
     QMenu *Edit1 = nullptr;
+    QAction *ShowRawBytes1 = nullptr;
     QGroupBox *GroupBox1 = nullptr;
     QListWidget *lbFiles = nullptr;
     QGroupBox *GroupBox2 = nullptr;
     ReportView *mContents = nullptr;
+    HexView *HexView1 = nullptr;  // in mContents' place while Show Raw Bytes is on
     FindBar *FindBar1 = nullptr;  // under the file's text, hidden until Find
     QFrame *Panel1 = nullptr;
     QPushButton *btnOK = nullptr;
@@ -75,6 +82,8 @@ private:
     // The entry's report as the main window showed it; nothing when its file
     // cannot be read.
     std::optional<Report> entryReport(const AuditEntry &entry) const;
+    // Loads the selected entry's bytes into HexView1 while it is shown.
+    void showSelectedBytes();
     void selectionChanged();
     void lineClicked();
 

@@ -6,6 +6,7 @@
 #include "view/reportview.h"
 #include "view/reporttext.h"
 #include "audit/auditwindow.h"
+#include "view/hexview.h"
 #include "dialogs/messagebox.h"
 #include "dialogs/modal.h"
 #include "testsupport.h"
@@ -596,6 +597,37 @@ private Q_SLOTS:
         all ? f.window->DeleteAll1Click() : f.window->Delete1Click();
         QCOMPARE(f.onDisk(), all ? QStringList() : (QStringList{"b.prn", "b.txt"}));
         QCOMPARE(f.listed(), all ? QStringList() : QStringList{"b.txt"});
+    }
+
+    // Show Raw Bytes shows an entry's bytes as received where it kept them,
+    // else its file's, follows the selection, finds in them, and goes back to
+    // the text; the window opens on the text again.
+    void rawBytesOfEachEntry()
+    {
+        Folder f(0);
+        f.write("a.txt", "Caf\xc3\xa9\r\n", QDateTime::currentDateTime());
+        f.write("a.prn", "\x1b@Caf\x82\n", QDateTime::currentDateTime());
+        f.write("b.txt", "plain\r\n", QDateTime::currentDateTime().addSecs(-60));
+        f.window->show();
+        const auto dumped = [&] { return std::string(f.window->HexView1->dump().bytes()); };
+        QVERIFY(f.window->HexView1->isHidden());
+        f.window->findChild<QAction *>("ShowRawBytes1")->trigger();
+        QVERIFY(!f.window->HexView1->isHidden() && f.window->mContents->isHidden());
+        QCOMPARE(dumped(), std::string("\x1b@Caf\x82\n"));
+        f.window->FindBar1->open();
+        f.window->FindBar1->eFind->setText("82 0a");
+        f.window->FindBar1->findNext();
+        QCOMPARE(f.window->HexView1->selectedText(), QStringLiteral("82 0a"));
+        f.window->lbFiles->setCurrentRow(1);
+        QCOMPARE(dumped(), std::string("plain\r\n"));
+        f.window->ShowRawBytes1->trigger();
+        QVERIFY(f.window->HexView1->isHidden() && !f.window->mContents->isHidden());
+        QVERIFY(dumped().empty());
+        QCOMPARE(f.text(), QStringLiteral("plain"));
+        f.window->ShowRawBytes1->trigger();
+        f.window->hide();
+        f.window->show();
+        QVERIFY(!f.window->ShowRawBytes1->isChecked() && f.window->HexView1->isHidden());
     }
 };
 
