@@ -13,6 +13,9 @@ inline constexpr std::uint32_t kSystemColorBit = 0x80000000u;
 inline constexpr std::uint32_t kWindowBackground = 0x80000005u;
 inline constexpr std::uint32_t kWindowText = 0x80000008u;
 
+// The mark under every match of a search, behind the characters.
+inline const QColor kMatchMark(255, 226, 64);
+
 QColor toQColor(std::uint32_t value, const QPalette &palette = QPalette());
 // Plain colour value of a QColor (never a system colour).
 std::uint32_t fromQColor(const QColor &color);

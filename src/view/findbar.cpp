@@ -121,6 +121,8 @@ void FindBar::close()
 {
     m_timer->setEnabled(false);
     m_view->setSearch(nullptr);
+    if (m_raw)
+        m_raw->setMarked({});
     m_search.reset();
     m_current = kNone;
     m_escape->setEnabled(false);
@@ -267,6 +269,7 @@ void FindBar::findRaw(bool backward)
     m_timer->setEnabled(false);
     m_search.reset();
     const std::string needle = HexDump::queryBytes(eFind->text());
+    m_raw->setMarked(needle);
     const std::size_t hit = m_raw->find(needle, backward);
     const HexDump &dump = m_raw->dump();
     const std::size_t count = dump.count(needle);

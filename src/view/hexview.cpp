@@ -1,5 +1,6 @@
 #include "view/hexview.h"
 
+#include "common/colors.h"
 #include "common/report.h"
 
 #include <QApplication>
@@ -116,6 +117,14 @@ std::size_t HexView::find(std::string_view needle, bool backward)
     return hit;
 }
 
+void HexView::setMarked(std::string needle)
+{
+    if (needle == m_marked)
+        return;
+    m_marked = std::move(needle);
+    viewport()->update();
+}
+
 void HexView::selectAll()
 {
     const std::size_t lines = m_dump.lineCount();
@@ -142,12 +151,32 @@ void HexView::paintEvent(QPaintEvent *)
         p.setPen(palette().color(QPalette::Text));
         p.drawText(viewport()->rect().adjusted(w, h / 2, -w, 0), Qt::AlignTop | Qt::AlignLeft | Qt::TextWordWrap, text);
     }
-    for (int row = 0; row * h < viewport()->height(); ++row) {
-        const std::size_t i = top + std::size_t(row);
+    const std::size_t rows = std::size_t((viewport()->height() + h - 1) / h);
+    if (const std::size_t n = m_marked.size(); n > 0 && top < m_dump.lineCount()) {
+        // The occurrences that reach into the lines in view, each byte's hex
+        // and character marked.
+        const std::string_view bytes = m_dump.bytes();
+        const std::size_t first = top * HexDump::kBytesPerLine;
+        const std::size_t end = std::min(bytes.size(), (top + rows) * HexDump::kBytesPerLine);
+        for (std::size_t at = bytes.find(m_marked, first >= n ? first - n + 1 : 0); at < end;
+             at = bytes.find(m_marked, at + 1)) {
+            for (std::size_t k = std::max(at, first); k < std::min(at + n, end); ++k) {
+                const int y = int(k / HexDump::kBytesPerLine - top) * h;
+                const std::size_t j = k % HexDump::kBytesPerLine;
+                // The gap after a byte's hex belongs to the match when the
+                // next byte on the line does too.
+                const int hexWidth = j + 1 < HexDump::kBytesPerLine && k + 1 < at + n ? 3 : 2;
+                p.fillRect(left + int(HexDump::hexColumn(j)) * w, y, hexWidth * w, h, kMatchMark);
+                p.fillRect(left + int(HexDump::kCharStart + j) * w, y, w, h, kMatchMark);
+            }
+        }
+    }
+    for (std::size_t row = 0; row < rows; ++row) {
+        const std::size_t i = top + row;
         if (i >= m_dump.lineCount())
             break;
         const QString text = m_dump.line(i);
-        const int y = row * h;
+        const int y = int(row) * h;
         p.setPen(palette().color(QPalette::Text));
         p.drawText(left, y + ascent, text);
         if (i < from.line || i > to.line || from == to)

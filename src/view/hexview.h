@@ -11,6 +11,7 @@
 #include <QAbstractScrollArea>
 
 #include <memory>
+#include <string>
 
 namespace qb {
 
@@ -43,6 +44,10 @@ public:
     // caret (after the selected one, when it is selected), or the previous
     // one before it, round the ends; gives its offset, npos when none.
     std::size_t find(std::string_view needle, bool backward);
+    // Marks every occurrence of needle in view (none: empty), as the text
+    // area marks a search's matches.
+    void setMarked(std::string needle);
+    const std::string &marked() const { return m_marked; }
 
 public Q_SLOTS:
     void selectAll();
@@ -70,6 +75,7 @@ private:
     std::shared_ptr<const Report> m_report;
     HexDump m_dump;
     TextPos m_anchor, m_cursor;
+    std::string m_marked;
 };
 
 } // namespace qb

@@ -5,6 +5,7 @@
 #include "view/symbols.h"
 #include "view/utf8text.h"
 #include "common/bytes.h"
+#include "common/colors.h"
 #include "common/document.h"
 #include "common/toolkittimer.h"
 
@@ -49,8 +50,6 @@ constexpr std::size_t kAnnouncedText = 65536;
 constexpr std::int64_t kUnit = ReportLayout::kUnit;
 // The zoom's steps, percent: the keys and the wheel go from one to the next.
 constexpr int kZoomSteps[] = {50, 67, 75, 80, 90, 100, 110, 125, 150, 175, 200, 250, 300, 400};
-// The mark under every match of a search, behind the characters.
-const QColor kMatchMark(255, 226, 64);
 
 std::int64_t ceilDiv(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 

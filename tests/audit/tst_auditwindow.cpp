@@ -618,6 +618,9 @@ private Q_SLOTS:
         f.window->FindBar1->eFind->setText("82 0a");
         f.window->FindBar1->findNext();
         QCOMPARE(f.window->HexView1->selectedText(), QStringLiteral("82 0a"));
+        QCOMPARE(f.window->HexView1->marked(), std::string("\x82\n"));
+        f.window->FindBar1->close();
+        QVERIFY(f.window->HexView1->marked().empty());
         f.window->lbFiles->setCurrentRow(1);
         QCOMPARE(dumped(), std::string("plain\r\n"));
         f.window->ShowRawBytes1->trigger();

@@ -2,6 +2,7 @@
 
 #include "capture/reportassembler.h"
 #include "view/hexview.h"
+#include "common/colors.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -74,6 +75,36 @@ private Q_SLOTS:
         view.setReport(std::make_shared<const qb::Report>(qb::Report::fromText("text")));
         view.selectAll();
         QVERIFY(!view.hasSelection());
+    }
+
+    // Every occurrence in view is marked, in its hex and its character, one
+    // that runs on to the next line on both; the bytes around stay unmarked.
+    void marksEveryMatchInView()
+    {
+        HexView view;
+        view.resize(700, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        std::string bytes(40, 'x');
+        for (std::size_t at : {0, 15, 36})
+            bytes.replace(at, 2, "\x1b@");
+        view.setReport(rawReport(bytes));
+        view.setMarked("\x1b@");
+        const QImage shot = view.viewport()->grab().toImage();
+        const int w = QFontMetrics(view.font()).horizontalAdvance(QLatin1Char('0'));
+        const int h = QFontMetrics(view.font()).height();
+        const auto markedAt = [&](std::size_t column, std::size_t line) {
+            return shot.pixelColor(int(column) * w + w / 2, int(line) * h + 1) == qb::kMatchMark;
+        };
+        QVERIFY(markedAt(HexDump::hexColumn(0), 0) && markedAt(HexDump::hexColumn(0) + 2, 0));
+        QVERIFY(markedAt(HexDump::hexColumn(1), 0) && markedAt(HexDump::kCharStart + 1, 0));
+        QVERIFY(markedAt(HexDump::hexColumn(15), 0) && markedAt(HexDump::hexColumn(0), 1));
+        QVERIFY(markedAt(HexDump::kCharStart + 15, 0) && markedAt(HexDump::kCharStart, 1));
+        QVERIFY(markedAt(HexDump::hexColumn(4), 2) && markedAt(HexDump::hexColumn(5), 2));
+        QVERIFY(!markedAt(HexDump::hexColumn(2), 0) && !markedAt(HexDump::hexColumn(1) + 2, 0));
+        QVERIFY(!markedAt(HexDump::hexColumn(1), 1) && !markedAt(HexDump::hexColumn(6), 2));
+        view.setMarked({});
+        QVERIFY(view.viewport()->grab().toImage().pixelColor(int(HexDump::hexColumn(0)) * w + w / 2, 1) != qb::kMatchMark);
     }
 };
 
