@@ -71,6 +71,7 @@ QString HexDump::textBetween(TextPos a, TextPos b) const
     a = clamp(a);
     b = clamp(b);
     QString out;
+    out.reserve(qsizetype((b.line - a.line + 1) * (kCharStart + kBytesPerLine + 1)));
     for (std::size_t i = a.line; i <= b.line; ++i) {
         const QString text = line(i);
         const std::size_t from = i == a.line ? a.column : 0;

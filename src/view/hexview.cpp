@@ -2,6 +2,7 @@
 
 #include "common/colors.h"
 #include "common/report.h"
+#include "dialogs/messagebox.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -134,8 +135,18 @@ void HexView::selectAll()
 
 void HexView::copy()
 {
-    if (hasSelection())
-        QApplication::clipboard()->setText(selectedText());
+    if (!hasSelection())
+        return;
+    const auto [from, to] = std::minmax(m_anchor, m_cursor);
+    if ((to.line - from.line) * HexDump::kBytesPerLine > kCopyLimit) {
+        MessageBox::warning(QStringLiteral("Copy"),
+                            QStringLiteral("The selection holds more than %1 MiB, too much to copy as hex. "
+                                           "Select less, or save the report as a Print Job (*.prn) to keep its bytes.")
+                                .arg(kCopyLimit >> 20),
+                            this);
+        return;
+    }
+    QApplication::clipboard()->setText(selectedText());
 }
 
 void HexView::paintEvent(QPaintEvent *)

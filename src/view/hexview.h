@@ -21,6 +21,8 @@ class HexView : public QAbstractScrollArea
 {
     Q_OBJECT
 public:
+    static constexpr std::size_t kCopyLimit = std::size_t(16) << 20;
+
     explicit HexView(QWidget *parent = nullptr);
 
     // Shows the raw bytes of report (held while shown; null shows nothing),
@@ -52,7 +54,8 @@ public:
 public Q_SLOTS:
     void selectAll();
     // Puts the selected text on the clipboard; with nothing selected the
-    // clipboard stays as it was.
+    // clipboard stays as it was. A selection of more than kCopyLimit bytes
+    // (five times as many characters) is not copied: a warning says so.
     void copy();
 
 Q_SIGNALS:

@@ -3,6 +3,7 @@
 #include "capture/reportassembler.h"
 #include "view/hexview.h"
 #include "common/colors.h"
+#include "dialogs/messagebox.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -75,6 +76,16 @@ private Q_SLOTS:
         view.setReport(std::make_shared<const qb::Report>(qb::Report::fromText("text")));
         view.selectAll();
         QVERIFY(!view.hasSelection());
+
+        // Past the copy limit nothing is copied, and a warning says why.
+        view.setReport(rawReport(std::string(HexView::kCopyLimit + 32, 'x')));
+        view.selectAll();
+        qb::MessageBox::clearHistory();
+        qb::MessageBox::setNextAnswer(QMessageBox::Ok);
+        view.copy();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("00 80 ff"));
+        QCOMPARE(qb::MessageBox::history().size(), std::size_t(1));
+        QCOMPARE(qb::MessageBox::history().front().caption, QStringLiteral("Copy"));
     }
 
     // Every occurrence in view is marked, in its hex and its character, one
