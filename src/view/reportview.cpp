@@ -709,16 +709,32 @@ bool ReportView::paintBlockSlice(QPainter &p, const LineDecoration &d, int top, 
         const QRectF target(paperLeft + x, top, width, (sliceBottom - sliceTop) * picture.scale);
         p.drawImage(target, rows, source);
     }
-    if (hasSelection()) {
-        // A selected picture row is tinted in the selection's colour.
+    // A picture is one thing: selecting the text of its first row (its
+    // label) tints every row, and so does a match in the label that is not
+    // the selection, in the colour of the text's marks.
+    const std::size_t label = d.line - d.row;
+    const auto selected = [&](std::size_t line) {
         const auto [a, b] = std::minmax({m_anchor, m_cursor});
-        const std::size_t line = d.line;
-        if (a < TextPos{line, m_report->line(line).size() + 1} && TextPos{line, 0} < b) {
-            QColor tint = palette().color(hasFocus() ? QPalette::Active : QPalette::Inactive, QPalette::Highlight);
-            tint.setAlpha(96);
-            p.fillRect(QRectF(paperLeft + x, top, width, lh), tint);
-        }
+        return hasSelection() && a < TextPos{line, m_report->line(line).size() + 1} && TextPos{line, 0} < b;
+    };
+    const auto matched = [&] {
+        if (!m_search || m_search->report() != m_report.get() || m_search->count() == 0)
+            return false;
+        const std::size_t lineStart = ReportSearch::offsetOf(*m_report, {label, 0});
+        const std::size_t n = m_search->needle().size();
+        const std::size_t i = m_search->firstFrom(lineStart >= n ? lineStart - n + 1 : 0);
+        return i < m_search->count() && m_search->offset(i) < lineStart + m_report->line(label).size();
+    };
+    QColor tint;
+    if (selected(d.line) || selected(label)) {
+        tint = palette().color(hasFocus() ? QPalette::Active : QPalette::Inactive, QPalette::Highlight);
+        tint.setAlpha(96);
+    } else if (matched()) {
+        tint = kMatchMark;
+        tint.setAlpha(160);
     }
+    if (tint.isValid())
+        p.fillRect(QRectF(paperLeft + x, top, width, lh), tint);
     return true;
 }
 

@@ -3,6 +3,7 @@
 // keys of the field, a new report, and a 64 MiB report searched while the
 // event loop keeps turning.
 
+#include "capture/decodedreport.h"
 #include "view/findbar.h"
 #include "view/reportview.h"
 #include "rendering.h"
@@ -176,6 +177,31 @@ private Q_SLOTS:
         const int lh = QFontMetrics(qbtest::testFont()).height();
         QVERIFY2(ink.pixels > 3 * lh * 6, qPrintable(QString::number(ink.pixels)));
         QVERIFY(ink.bottom - ink.top >= 2 * lh);
+        h.bar->close();
+        QCOMPARE(marked().pixels, 0);
+    }
+
+    // A match in a picture's label marks the picture's rows.
+    void matchedPicturesAreMarked()
+    {
+        Host h("");
+        QPalette palette = h.m1->palette();
+        palette.setColor(QPalette::Base, Qt::white);
+        h.m1->setPalette(palette);
+        const std::string image = std::string("\x1dv0\0\x01\0\x30\0", 8) + std::string(48, '\0') + "\n";
+        h.m1->setReport(qb::decodeJob(image + "x\n" + image, {qb::Language::EscPos}));
+        const auto marked = [&] {
+            return qbtest::inkOf(h.m1->viewport()->grab().toImage(), QColor(255, 226, 64), Qt::white);
+        };
+        QCOMPARE(marked().pixels, 0);
+        h.find(QStringLiteral("image 8"));
+        QCOMPARE(h.count(), QStringLiteral("1 of 2"));
+        // The first is selected; the second picture, all its rows, is marked.
+        const qbtest::Ink ink = marked();
+        const int lh = QFontMetrics(qbtest::testFont()).height();
+        const int rows = qb::imageRows(48);
+        QVERIFY2(ink.bottom - ink.top + 1 >= rows * lh, qPrintable(QString::number(ink.bottom - ink.top)));
+        QVERIFY2(ink.top >= (rows + 1) * lh, qPrintable(QString("%1 %2 %3 %4").arg(ink.top).arg(ink.bottom).arg(rows).arg(lh)));
         h.bar->close();
         QCOMPARE(marked().pixels, 0);
     }
