@@ -93,6 +93,12 @@ void PrintChannel::setStyle(const TextStyle &style)
     m_surface.setStyle(style);
 }
 
+void PrintChannel::setMuted(bool on)
+{
+    close();
+    m_surface.setMuted(on);
+}
+
 void PrintChannel::drawPicture(int x, int width, int height, const QImage &picture)
 {
     close();
@@ -312,10 +318,16 @@ void printDecodedLines(PrintSurface &surface, PrintChannel &channel, const Repor
         const LineDecoration *d = shown.decoration(i);
         if (d && d->kind == LineDecoration::Kind::Block && printer.pictureRow(*d))
             continue;
-        if (d && d->kind == LineDecoration::Kind::Text)
+        if (d && d->kind == LineDecoration::Kind::Text) {
             printer.textLine(line, *d);
-        else
+        } else if (d) {
+            // A marker, or the label of a picture that cannot be drawn.
+            channel.setMuted(true);
             channel.writeLine(line);
+            channel.setMuted(false);
+        } else {
+            channel.writeLine(line);
+        }
     }
 }
 

@@ -42,6 +42,9 @@ public:
     // Draws the picture (black on white) scaled into the rectangle whose
     // top-left corner is (x, y).
     virtual void drawImage(int, int, int, int, const QImage &) {}
+    // The text drawn from now on is what the printer did without printing
+    // (a cut, a skipped command): in grey, apart from the content.
+    virtual void setMuted(bool) {}
 };
 
 class PrintChannel
@@ -65,6 +68,8 @@ public:
     void setUtf8(bool on);
     // Lays out what is buffered, then draws the following text so.
     void setStyle(const TextStyle &style);
+    // Lays out what is buffered, then draws the following text muted or not.
+    void setMuted(bool on);
     // Lays out what is buffered; then, on a line of its own (a new page
     // first when it does not fit below), draws the picture `height` pixels
     // high at x and moves down by that much.
@@ -93,8 +98,9 @@ constexpr std::size_t kPrintLineLimit = 4096;
 // Writes every line of the shown report, each cut to its first
 // kPrintLineLimit characters (bytes of a plain report, whole UTF-8 characters
 // of a decoded one), followed by a line end, then closes the channel.
-// A decoded report's styled lines print in their styles and each picture row
-// prints as its slice of the picture (see printDecodedLines).
+// A decoded report's styled lines print in their styles, each picture row
+// prints as its slice of the picture (see printDecodedLines), and the labels
+// of markers and of pictures that cannot be drawn print muted.
 // The surface's first page has begun; ending the job is the caller's.
 void printLines(PrintSurface &surface, const Report &shown);
 

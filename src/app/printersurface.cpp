@@ -32,7 +32,13 @@ PainterSurface::PainterSurface(QPrinter &printer, QPainter &painter, std::functi
     m_pageWidth = area.width();
     m_pageHeight = area.height();
     m_painter.setFont(m_font);
-    m_painter.setPen(QGuiApplication::palette().color(QPalette::WindowText));
+    m_ink = QGuiApplication::palette().color(QPalette::WindowText);
+    m_painter.setPen(m_ink);
+}
+
+void PainterSurface::setMuted(bool on)
+{
+    m_painter.setPen(on ? QColor(128, 128, 128) : m_ink);
 }
 
 int PainterSurface::averageCharWidth() const { return m_metrics.averageCharWidth(); }

@@ -5,6 +5,7 @@
 
 #include "app/printchannel.h"
 
+#include <QColor>
 #include <QFont>
 #include <QFontMetrics>
 
@@ -40,6 +41,8 @@ public:
     // scales of the printer font.
     void setStyle(const TextStyle &style) override;
     void drawImage(int x, int y, int width, int height, const QImage &image) override;
+    // Grey, whatever the palette.
+    void setMuted(bool on) override;
 
 private:
     QString text(std::string_view bytes) const;
@@ -53,6 +56,7 @@ private:
     int m_pageHeight = 0;
     bool m_utf8 = false;
     bool m_reverse = false;
+    QColor m_ink; // the pen of text that is not muted
 };
 
 } // namespace qb

@@ -106,6 +106,7 @@ public:
     {
         log << QStringLiteral("image %1,%2 %3x%4 of %5x%6").arg(x).arg(y).arg(width).arg(height).arg(image.width()).arg(image.height());
     }
+    void setMuted(bool on) override { log << (on ? "muted" : "ink"); }
 
 private:
     QString text(std::string_view bytes) const
@@ -290,7 +291,8 @@ void TestPrintChannel::decodedReport_data()
     QTest::newRow("wider than the page: scaled to fit") << raster(960, 24) << 400 << 1000 << -1
                                                         << QStringList{"image 0,0 400x10 of 960x24"};
     QTest::newRow("marker prints its label") << b("A\n\x1dV\x00") << 800 << 1000 << -1
-                                             << QStringList{"0,0 A", "0,14 - - - - - - - - cut - - - - - - - -"};
+                                             << QStringList{"0,0 A", "muted", "0,14 - - - - - - - - cut - - - - - - - -",
+                                                            "ink"};
 }
 
 void TestPrintChannel::decodedReport()
