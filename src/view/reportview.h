@@ -56,6 +56,8 @@ public:
     const Report &report() const { return *m_report; }
     // Offsets into the shown report's text as accessibility tools count them.
     const TextOffsets &textOffsets() const { return m_offsets; }
+    // A decoded line's style spans (empty when all of it is plain).
+    const std::vector<ReportLayout::StyleSpan> &lineStyles(std::size_t line) const { return m_layout.lineStyles(line); }
     // A hold on the shown report that stays valid after the view shows
     // another one (a print job keeps it while it produces its pages).
     std::shared_ptr<const Report> reportHandle() const { return m_report; }

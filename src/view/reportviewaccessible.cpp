@@ -13,6 +13,30 @@ namespace {
 
 constexpr int kBoundaryWindow = 4096;
 
+QString rgb(const QColor &c) { return QStringLiteral("rgb(%1,%2,%3)").arg(c.red()).arg(c.green()).arg(c.blue()); }
+
+// A style as the text attributes screen readers are given ("key:value;"),
+// in the view's font and palette; empty for plain text.
+QString styleAttributes(const TextStyle &style, const QFont &font, const QPalette &palette)
+{
+    QString out;
+    if (style.bold)
+        out += QStringLiteral("font-weight:bold;");
+    if (style.underline != Underline::None)
+        out += style.underline == Underline::Thick
+            ? QStringLiteral("text-underline-style:solid;text-underline-type:single;text-underline-width:bold;")
+            : QStringLiteral("text-underline-style:solid;text-underline-type:single;");
+    if (style.reverse)
+        out += QStringLiteral("color:%1;background-color:%2;").arg(rgb(palette.color(QPalette::Base)),
+                                                                   rgb(palette.color(QPalette::Text)));
+    const qreal size = style.heightScale * (style.fontB ? 0.75 : 1.0);
+    if (size != 1 && font.pointSizeF() > 0)
+        out += QStringLiteral("font-size:%1pt;").arg(font.pointSizeF() * size);
+    if (style.widthScale != 1)
+        out += QStringLiteral("font-stretch:%1%;").arg(100 * style.widthScale * (style.fontB ? 3 : 4) / 4);
+    return out;
+}
+
 class ReportViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface
 {
 public:
@@ -169,11 +193,22 @@ public:
         view()->ensureVisible(posOf(endIndex));
         view()->ensureVisible(posOf(startIndex));
     }
+    // The style of the run the offset is in, and where the run starts and
+    // ends; a plain line is one run.
     QString attributes(int offset, int *startOffset, int *endOffset) const override
     {
-        *startOffset = offset;
-        *endOffset = offset;
-        return {};
+        const TextPos at = posOf(offset);
+        const std::size_t length = at.line < report().lineCount() ? report().line(at.line).size() : 0;
+        const std::vector<ReportLayout::StyleSpan> &spans = view()->lineStyles(at.line);
+        const auto next = std::upper_bound(spans.begin(), spans.end(), at.column,
+                                           [](std::size_t c, const ReportLayout::StyleSpan &s) { return c < s.column; });
+        const std::size_t from = next == spans.begin() ? 0 : std::prev(next)->column;
+        const std::size_t to = next == spans.end() ? length : next->column;
+        *startOffset = offsetOf({at.line, from});
+        *endOffset = offsetOf({at.line, std::max(from, to)});
+        if (next == spans.begin())
+            return {};
+        return styleAttributes(std::prev(next)->style, view()->font(), view()->palette());
     }
 
 private:

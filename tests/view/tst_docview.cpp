@@ -260,6 +260,38 @@ private Q_SLOTS:
         }
     }
 
+    // Screen readers get each run's style and where it starts and ends.
+    void stylesAreTextAttributes()
+    {
+        qb::TextStyle bold, reversed;
+        bold.bold = true;
+        bold.underline = qb::Underline::Thick;
+        reversed.reverse = true;
+        reversed.heightScale = 2;
+        reversed.widthScale = 2;
+        auto doc = std::make_shared<qb::Document>();
+        doc->addLine("ABCDEF", {{0, {}}, {2, bold}, {4, reversed}});
+        Report r = Report::fromLines({"plain", "ABCDEF"});
+        r.setDecoded(doc, {qb::LineDecoration{1, 0, 0, 0, 1, qb::LineDecoration::Kind::Text}});
+        Host h(std::move(r));
+        QPalette palette = h.m1->palette();
+        palette.setColor(QPalette::Base, Qt::white);
+        palette.setColor(QPalette::Text, Qt::black);
+        h.m1->setPalette(palette);
+        QAccessibleTextInterface *t = QAccessible::queryAccessibleInterface(h.m1)->textInterface();
+        const auto run = [&](int offset) {
+            int start = -1, end = -1;
+            const QString attributes = t->attributes(offset, &start, &end);
+            return QStringLiteral("%1-%2 %3").arg(start).arg(end).arg(attributes);
+        };
+        QCOMPARE(run(2), QStringLiteral("0-5 "));
+        QCOMPARE(run(7), QStringLiteral("6-8 "));
+        QCOMPARE(run(9), QStringLiteral("8-10 font-weight:bold;text-underline-style:solid;text-underline-type:single;"
+                                        "text-underline-width:bold;"));
+        QCOMPARE(run(11), QStringLiteral("10-12 color:rgb(255,255,255);background-color:rgb(0,0,0);font-size:20pt;"
+                                         "font-stretch:200%;"));
+    }
+
     // Width: double width doubles a character's advance, font B takes three
     // quarters; the advances of a plain decoded line are those of its code
     // points.
