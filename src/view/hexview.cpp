@@ -166,11 +166,15 @@ void HexView::paintEvent(QPaintEvent *)
     if (const std::size_t n = m_marked.size(); n > 0 && top < m_dump.lineCount()) {
         // The occurrences that reach into the lines in view, each byte's hex
         // and character marked.
-        const std::string_view bytes = m_dump.bytes();
+        // Only the bytes that such occurrences span are searched, never the
+        // rest of a long dump.
         const std::size_t first = top * HexDump::kBytesPerLine;
-        const std::size_t end = std::min(bytes.size(), (top + rows) * HexDump::kBytesPerLine);
-        for (std::size_t at = bytes.find(m_marked, first >= n ? first - n + 1 : 0); at < end;
-             at = bytes.find(m_marked, at + 1)) {
+        const std::size_t end = std::min(m_dump.bytes().size(), (top + rows) * HexDump::kBytesPerLine);
+        const std::size_t base = first >= n ? first - n + 1 : 0;
+        const std::string_view bytes = m_dump.bytes().substr(base, end + n - 1 - base);
+        for (std::size_t found = bytes.find(m_marked); found != std::string_view::npos;
+             found = bytes.find(m_marked, found + 1)) {
+            const std::size_t at = base + found;
             for (std::size_t k = std::max(at, first); k < std::min(at + n, end); ++k) {
                 const int y = int(k / HexDump::kBytesPerLine - top) * h;
                 const std::size_t j = k % HexDump::kBytesPerLine;
