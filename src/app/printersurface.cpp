@@ -57,6 +57,22 @@ int PainterSurface::textHeight(std::string_view) const { return m_metrics.height
 void PainterSurface::drawText(int x, int y, std::string_view bytes)
 {
     const QString shown = text(bytes);
+    if (!m_upsideDown) {
+        drawUpright(x, y, shown);
+        return;
+    }
+    // The text turned half a turn in its place, as the printer prints it.
+    const QPointF centre(x + m_metrics.horizontalAdvance(shown) / 2.0, y + m_metrics.height() / 2.0);
+    m_painter.save();
+    m_painter.translate(centre);
+    m_painter.rotate(180);
+    m_painter.translate(-centre);
+    drawUpright(x, y, shown);
+    m_painter.restore();
+}
+
+void PainterSurface::drawUpright(int x, int y, const QString &shown)
+{
     if (m_reverse) {
         const QColor ink = m_painter.pen().color();
         m_painter.fillRect(QRect(x, y, m_metrics.horizontalAdvance(shown), m_metrics.height()), ink);
@@ -80,6 +96,7 @@ void PainterSurface::setStyle(const TextStyle &style)
     if (width != height)
         m_font.setStretch(100 * width / height);
     m_reverse = style.reverse;
+    m_upsideDown = style.upsideDown;
     m_metrics = QFontMetrics(m_font, &m_printer);
     m_painter.setFont(m_font);
 }

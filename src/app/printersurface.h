@@ -37,8 +37,8 @@ public:
     void drawText(int x, int y, std::string_view bytes) override;
     void newPage() override;
     void setUtf8(bool on) override { m_utf8 = on; }
-    // Bold, underline, reverse (white on black) and the width and height
-    // scales of the printer font.
+    // Bold, underline, reverse (white on black), upside-down and the width
+    // and height scales of the printer font.
     void setStyle(const TextStyle &style) override;
     void drawImage(int x, int y, int width, int height, const QImage &image) override;
     // Grey, whatever the palette.
@@ -46,6 +46,7 @@ public:
 
 private:
     QString text(std::string_view bytes) const;
+    void drawUpright(int x, int y, const QString &shown);
 
     QPrinter &m_printer;
     QPainter &m_painter;
@@ -56,6 +57,7 @@ private:
     int m_pageHeight = 0;
     bool m_utf8 = false;
     bool m_reverse = false;
+    bool m_upsideDown = false;
     QColor m_ink; // the pen of text that is not muted
 };
 

@@ -332,7 +332,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("style");
         for (const char *s : {"bold", "underline", "thick underline", "reverse", "double width", "double height",
-                              "font b"})
+                              "upside down", "font b"})
             QTest::newRow(s) << QString::fromLatin1(s);
     }
     void stylesArePainted()
@@ -351,6 +351,8 @@ private Q_SLOTS:
             st.widthScale = 2;
         else if (style == u"double height")
             st.heightScale = 2;
+        else if (style == u"upside down")
+            st.upsideDown = true;
         else
             st.fontB = true;
         const std::string text = "HELLO \xC3\x89T\xC3\x89";
@@ -376,6 +378,10 @@ private Q_SLOTS:
         } else if (style == u"double height") {
             QVERIFY(ink.top < plain.top);
             QVERIFY(ink.pixels > plain.pixels * 11 / 10);
+        } else if (style == u"upside down") {
+            // The same ink, the accents now hanging below the line's baseline.
+            QVERIFY(std::abs(ink.pixels - plain.pixels) < plain.pixels / 10);
+            QVERIFY2(ink.bottom > plain.bottom + 1, qPrintable(QStringLiteral("%1 %2").arg(ink.bottom).arg(plain.bottom)));
         } else {
             QVERIFY(ink.pixels < plain.pixels * 3 / 4);
             QVERIFY(ink.top > plain.top);
