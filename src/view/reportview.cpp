@@ -612,11 +612,11 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
             }
             const TextStyle &style = styles[run.style].style;
             QBrush ink = brush;
-            p.save();
             if (style.upsideDown) {
                 // As the printer prints it: the run turned half a turn in its
                 // place (its characters keep their places for the selection).
                 const QPointF centre((run.x + run.end) / 2, top + lh / 2.0);
+                p.save();
                 p.translate(centre);
                 p.rotate(180);
                 p.translate(-centre);
@@ -631,7 +631,8 @@ void ReportView::paintLine(QPainter &p, std::size_t line, int top, int clipLeft,
                 const qreal thickness = m_layout.lineWidth() * (style.underline == Underline::Thick ? 2 : 1);
                 p.fillRect(QRectF(run.x, baseline + m_layout.underlinePos(), run.end - run.x, thickness), ink);
             }
-            p.restore();
+            if (style.upsideDown)
+                p.restore();
         }
         if (chosen.underline())
             p.fillRect(QRectF(decorated.left(), baseline + m_layout.underlinePos(), decorated.width(),
